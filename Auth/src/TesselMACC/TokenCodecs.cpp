@@ -1,0 +1,308 @@
+#include "TokenCodecs.h"
+
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace tessel {
+
+namespace {
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+unsigned HexValue(unsigned c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return c;  // not rejected: counts its own 8-bit code
+}
+
+unsigned Base64Value(unsigned c)
+{
+    if (c >= 'a')
+        return c - 71;
+    if (c >= 'A')
+        return c - 65;
+    if (c >= '0')
+        return c + 4;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return 0;
+}
+}  // namespace
+
+Text HexEncode(const std::uint8_t* bytes, std::uint32_t size)
+{
+    Text out(static_cast<std::size_t>(size) * 2, u'\0');
+    for (std::uint32_t i = 0; i < size; ++i) {
+        out[2 * i] = static_cast<char16_t>(kHexDigits[bytes[i] >> 4]);
+        out[2 * i + 1] = static_cast<char16_t>(kHexDigits[bytes[i] & 0xF]);
+    }
+    return out;
+}
+
+ByteBuffer HexDecode(const OptText& text)
+{
+    if (!text)
+        return ByteBuffer();
+    const auto n = static_cast<std::uint32_t>(text->size() / 2);
+    ByteBuffer out(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const unsigned hi = HexValue((*text)[2 * i] & 0xFFu);
+        const unsigned lo = HexValue((*text)[2 * i + 1] & 0xFFu);
+        out[i] = static_cast<std::uint8_t>((hi << 4) | lo);
+    }
+    return out;
+}
+
+Text Base64Encode(const std::uint8_t* bytes, std::uint32_t size)
+{
+    Text out((static_cast<std::size_t>(size) + 2) / 3 * 4, u'=');
+    std::size_t o = 0;
+    std::uint32_t i = 0;
+    for (; i + 3 <= size; i += 3) {
+        const std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+        out[o++] = kBase64Alphabet[(v >> 18) & 63];
+        out[o++] = kBase64Alphabet[(v >> 12) & 63];
+        out[o++] = kBase64Alphabet[(v >> 6) & 63];
+        out[o++] = kBase64Alphabet[v & 63];
+    }
+    if (size - i == 1) {
+        const std::uint32_t v = bytes[i] << 16;
+        out[o++] = kBase64Alphabet[(v >> 18) & 63];
+        out[o++] = kBase64Alphabet[(v >> 12) & 63];
+    } else if (size - i == 2) {
+        const std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8);
+        out[o++] = kBase64Alphabet[(v >> 18) & 63];
+        out[o++] = kBase64Alphabet[(v >> 12) & 63];
+        out[o++] = kBase64Alphabet[(v >> 6) & 63];
+    }
+    return out;
+}
+
+ByteBuffer Base64Decode(const OptText& text)
+{
+    if (!text || text->size() < 4)
+        return ByteBuffer();
+    const std::size_t groups = text->size() / 4;
+    const Text& t = *text;
+    std::size_t length = groups * 3;
+    const std::size_t last = (groups - 1) * 4;
+    if ((t[last + 3] & 0xFFu) == '=')
+        --length;
+    if ((t[last + 2] & 0xFFu) == '=')
+        --length;
+    ByteBuffer out(static_cast<std::uint32_t>(length));
+    std::size_t o = 0;
+    for (std::size_t g = 0; g < groups; ++g) {
+        const unsigned c0 = Base64Value(t[4 * g] & 0xFFu);
+        const unsigned c1 = Base64Value(t[4 * g + 1] & 0xFFu);
+        const unsigned c2 = Base64Value(t[4 * g + 2] & 0xFFu);
+        const unsigned c3 = Base64Value(t[4 * g + 3] & 0xFFu);
+        const std::uint8_t b[3] = {static_cast<std::uint8_t>((c0 << 2) | (c1 >> 4)),
+                                   static_cast<std::uint8_t>((c1 << 4) | (c2 >> 2)),
+                                   static_cast<std::uint8_t>((c2 << 6) | c3)};
+        for (int k = 0; k < 3 && o < length; ++k)
+            out[o++] = b[k];
+    }
+    return out;
+}
+
+UtcTime CurrentUtcTime()
+{
+    const auto now = std::chrono::system_clock::now();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    const std::time_t secs = static_cast<std::time_t>(ms / 1000);
+    std::tm tm{};
+    gmtime_r(&secs, &tm);
+    return UtcTime{static_cast<unsigned>(tm.tm_year + 1900), static_cast<unsigned>(tm.tm_mon + 1),
+                   static_cast<unsigned>(tm.tm_mday),        static_cast<unsigned>(tm.tm_hour),
+                   static_cast<unsigned>(tm.tm_min),         static_cast<unsigned>(tm.tm_sec),
+                   static_cast<unsigned>(ms % 1000)};
+}
+
+Text FormatTimestamp(const UtcTime& t)
+{
+    char buf[64];
+    const int n = std::snprintf(buf, sizeof buf, "%hu%02hu%02hu%02hu%02hu%02hu%03hu",
+                                static_cast<unsigned short>(t.year), static_cast<unsigned short>(t.month),
+                                static_cast<unsigned short>(t.day), static_cast<unsigned short>(t.hour),
+                                static_cast<unsigned short>(t.minute), static_cast<unsigned short>(t.second),
+                                static_cast<unsigned short>(t.millisecond));
+    return Text(buf, buf + (n > 0 ? n : 0));
+}
+
+ByteBuffer CompressBytes(const std::uint8_t* bytes, std::uint32_t size)
+{
+    ByteBuffer out(CompressBound(size));
+    uLongf outLen = out.size();
+    const int rc = compress(out.data(), &outLen, bytes, size);
+    if (rc != Z_OK)
+        throw ZlibError{rc};
+    out.Truncate(static_cast<std::uint32_t>(outLen));
+    return out;
+}
+
+ByteBuffer DecompressBytes(const ByteBuffer& compressed, std::uint32_t expectedLength)
+{
+    ByteBuffer out(expectedLength);
+    // zlib's single call wants a non-null destination even for 0 bytes.
+    std::uint8_t dummy = 0;
+    uLongf outLen = expectedLength;
+    const int rc = uncompress(expectedLength ? out.data() : &dummy, &outLen,
+                              compressed.data() ? compressed.data() : &dummy, compressed.size());
+    if (rc != Z_OK)
+        throw ZlibError{rc};
+    out.Truncate(static_cast<std::uint32_t>(outLen));
+    return out;
+}
+
+std::pair<OptText, OptText> SplitAtFirst(const OptText& text, char16_t separator)
+{
+    if (!text)
+        return {std::nullopt, std::nullopt};
+    const auto pos = text->find(separator);
+    if (pos == Text::npos)
+        return {*text, std::nullopt};
+    return {text->substr(0, pos), text->substr(pos + 1)};
+}
+
+ByteBuffer Utf16Bytes(const Text& text, bool withTerminator)
+{
+    const std::size_t n = text.size() + (withTerminator ? 1 : 0);
+    ByteBuffer out(static_cast<std::uint32_t>(n * 2));
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
+        out[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
+    }
+    return out;  // the terminator's bytes are already zero
+}
+
+Text TextFromUtf16Bytes(const std::uint8_t* bytes, std::uint32_t size)
+{
+    std::size_t n = 0;
+    while (n < size / 2 && (bytes[2 * n] | bytes[2 * n + 1]) != 0)
+        ++n;
+    Text out(n, u'\0');
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return out;
+}
+
+std::string ToSingleByte(const Text& text)
+{
+    std::string out(text.size(), '\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        out[i] = text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
+    return out;
+}
+
+Text FromSingleByte(const std::uint8_t* bytes, std::uint32_t size)
+{
+    std::size_t n = 0;
+    while (n < size && bytes[n] != 0)
+        ++n;
+    Text out(n, u'\0');
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = bytes[i] < 0x80 ? static_cast<char16_t>(bytes[i]) : u'?';
+    return out;
+}
+
+namespace {
+// Decodes one UTF-8 sequence at s[i]; returns the code point (U+FFFD for a
+// malformed one) and advances i.
+char32_t NextCodePoint(std::string_view s, std::size_t& i)
+{
+    const auto b0 = static_cast<unsigned char>(s[i++]);
+    if (b0 < 0x80)
+        return b0;
+    int extra;
+    char32_t cp;
+    char32_t min;
+    if ((b0 & 0xE0) == 0xC0) {
+        extra = 1, cp = b0 & 0x1F, min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        extra = 2, cp = b0 & 0x0F, min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        extra = 3, cp = b0 & 0x07, min = 0x10000;
+    } else {
+        return 0xFFFD;
+    }
+    for (int k = 0; k < extra; ++k) {
+        if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
+            return 0xFFFD;
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0xFFFD;
+    return cp;
+}
+}  // namespace
+
+Text Utf8ToText(std::string_view utf8)
+{
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < utf8.size();)
+        units += NextCodePoint(utf8, i) >= 0x10000 ? 2 : 1;
+    Text out(units, u'\0');
+    std::size_t o = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t cp = NextCodePoint(utf8, i);
+        if (cp >= 0x10000) {
+            out[o++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out[o++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out[o++] = static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+namespace {
+char32_t NextUnit(std::u16string_view t, std::size_t& i)
+{
+    const char16_t u = t[i++];
+    if (u >= 0xD800 && u <= 0xDBFF && i < t.size() && t[i] >= 0xDC00 && t[i] <= 0xDFFF)
+        return 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (t[i++] - 0xDC00);
+    if (u >= 0xD800 && u <= 0xDFFF)
+        return 0xFFFD;  // lone surrogate
+    return u;
+}
+std::size_t Utf8Length(char32_t cp)
+{
+    return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+}
+}  // namespace
+
+std::string TextToUtf8(std::u16string_view text)
+{
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < text.size();)
+        bytes += Utf8Length(NextUnit(text, i));
+    std::string out(bytes, '\0');
+    std::size_t o = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t cp = NextUnit(text, i);
+        const std::size_t len = Utf8Length(cp);
+        if (len == 1) {
+            out[o++] = static_cast<char>(cp);
+            continue;
+        }
+        static constexpr unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+        out[o] = static_cast<char>(lead[len] | (cp >> (6 * (len - 1))));
+        for (std::size_t k = 1; k < len; ++k)
+            out[o + k] = static_cast<char>(0x80 | ((cp >> (6 * (len - 1 - k))) & 0x3F));
+        o += len;
+    }
+    return out;
+}
+
+}  // namespace tessel

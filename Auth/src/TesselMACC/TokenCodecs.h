@@ -1,0 +1,68 @@
+// The token library's own encodings: they fix the exact text of seeds and
+// tokens, so a peer can parse them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "ByteBuffer.h"
+
+namespace tessel {
+
+// Texts are UTF-16; an absent text is distinct from an empty one.
+using Text = std::u16string;
+using OptText = std::optional<std::u16string>;
+
+// Raised by CompressBytes/DecompressBytes: the zlib code, a negative integer.
+struct ZlibError {
+    int code;
+};
+
+Text HexEncode(const std::uint8_t* bytes, std::uint32_t size);
+inline Text HexEncode(const ByteBuffer& b) { return HexEncode(b.data(), b.size()); }
+ByteBuffer HexDecode(const OptText& text);
+
+Text Base64Encode(const std::uint8_t* bytes, std::uint32_t size);
+inline Text Base64Encode(const ByteBuffer& b) { return Base64Encode(b.data(), b.size()); }
+ByteBuffer Base64Decode(const OptText& text);
+
+// UTC broken-down time as the time stamp formats it.
+struct UtcTime {
+    unsigned year, month, day, hour, minute, second, millisecond;
+};
+UtcTime CurrentUtcTime();
+Text FormatTimestamp(const UtcTime& t);
+inline Text MakeTimestamp() { return FormatTimestamp(CurrentUtcTime()); }
+
+ByteBuffer CompressBytes(const std::uint8_t* bytes, std::uint32_t size);
+inline ByteBuffer CompressBytes(const ByteBuffer& b) { return CompressBytes(b.data(), b.size()); }
+ByteBuffer DecompressBytes(const ByteBuffer& compressed, std::uint32_t expectedLength);
+// The output bound of CompressBytes for n input bytes.
+constexpr std::uint32_t CompressBound(std::uint32_t n) { return n + (n + 12) / 1000 + 13; }
+
+// Head and tail at the first separator; tail absent when none is found.
+std::pair<OptText, OptText> SplitAtFirst(const OptText& text, char16_t separator);
+
+// UTF-16 little-endian bytes of a value: with the two-byte terminator
+// (2n + 2 bytes) or without it (2n bytes).
+ByteBuffer Utf16Bytes(const Text& text, bool withTerminator);
+// The text of UTF-16LE bytes up to the first terminator (or the end).
+Text TextFromUtf16Bytes(const std::uint8_t* bytes, std::uint32_t size);
+
+// Single-byte text inside the library is ASCII: other characters become '?'.
+std::string ToSingleByte(const Text& text);
+// Reads single-byte text up to its first NUL byte (or the end).
+Text FromSingleByte(const std::uint8_t* bytes, std::uint32_t size);
+inline Text FromSingleByte(std::string_view s)
+{
+    return FromSingleByte(reinterpret_cast<const std::uint8_t*>(s.data()), static_cast<std::uint32_t>(s.size()));
+}
+
+// Text at the library boundary is UTF-8; malformed sequences become U+FFFD.
+Text Utf8ToText(std::string_view utf8);
+std::string TextToUtf8(std::u16string_view text);
+
+}  // namespace tessel

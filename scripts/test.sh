@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite: once in a normal build, then
+# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# TESSEL_SKIP_SANITIZE=1 runs the normal build only.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+
+jobs=$(nproc)
+run_suite() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if [ "${TESSEL_SKIP_SANITIZE:-0}" != 1 ]; then
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON -DTESSEL_BENCHMARKS=OFF
+fi
