@@ -54,7 +54,7 @@ ByteBuffer HexDecode(const OptText& text)
     if (!text)
         return ByteBuffer();
     const auto n = static_cast<std::uint32_t>(text->size() / 2);
-    ByteBuffer out(n);
+    ByteBuffer out(n, ByteBuffer::Uninitialized{});
     for (std::uint32_t i = 0; i < n; ++i) {
         const unsigned hi = HexValue((*text)[2 * i] & 0xFFu);
         const unsigned lo = HexValue((*text)[2 * i + 1] & 0xFFu);
@@ -100,7 +100,7 @@ ByteBuffer Base64Decode(const OptText& text)
         --length;
     if ((t[last + 2] & 0xFFu) == '=')
         --length;
-    ByteBuffer out(static_cast<std::uint32_t>(length));
+    ByteBuffer out(static_cast<std::uint32_t>(length), ByteBuffer::Uninitialized{});
     std::size_t o = 0;
     for (std::size_t g = 0; g < groups; ++g) {
         const unsigned c0 = Base64Value(t[4 * g] & 0xFFu);
@@ -142,7 +142,7 @@ Text FormatTimestamp(const UtcTime& t)
 
 ByteBuffer CompressBytes(const std::uint8_t* bytes, std::uint32_t size)
 {
-    ByteBuffer out(CompressBound(size));
+    ByteBuffer out(CompressBound(size), ByteBuffer::Uninitialized{});
     uLongf outLen = out.size();
     const int rc = compress(out.data(), &outLen, bytes, size);
     if (rc != Z_OK)
@@ -153,7 +153,7 @@ ByteBuffer CompressBytes(const std::uint8_t* bytes, std::uint32_t size)
 
 ByteBuffer DecompressBytes(const ByteBuffer& compressed, std::uint32_t expectedLength)
 {
-    ByteBuffer out(expectedLength);
+    ByteBuffer out(expectedLength, ByteBuffer::Uninitialized{});
     // zlib's single call wants a non-null destination even for 0 bytes.
     std::uint8_t dummy = 0;
     uLongf outLen = expectedLength;

@@ -18,7 +18,13 @@ public:
         : data_(size ? std::make_unique<std::uint8_t[]>(size) : nullptr), size_(size)
     {
     }
-    ByteBuffer(const void* bytes, std::uint32_t size) : ByteBuffer(size)
+    // One allocation of `size` bytes that the caller overwrites at once.
+    struct Uninitialized {};
+    ByteBuffer(std::uint32_t size, Uninitialized)
+        : data_(size ? std::make_unique_for_overwrite<std::uint8_t[]>(size) : nullptr), size_(size)
+    {
+    }
+    ByteBuffer(const void* bytes, std::uint32_t size) : ByteBuffer(size, Uninitialized{})
     {
         if (size)
             std::memcpy(data_.get(), bytes, size);

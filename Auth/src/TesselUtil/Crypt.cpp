@@ -882,7 +882,7 @@ ByteBuffer CryptProvider::GenerateRandom(std::uint32_t length) const
     constexpr const char* op = "CryptGenRandom";
     if (!state_)
         RaiseHResult(kERROR_INVALID_PARAMETER, op);
-    ByteBuffer out(length);
+    ByteBuffer out(length, ByteBuffer::Uninitialized{});
     if (length && RAND_bytes_ex(Ossl::Get().ctx(), out.data(), length, 0) != 1)
         Raise(kNTE_FAIL, op);
     return out;

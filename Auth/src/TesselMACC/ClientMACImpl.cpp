@@ -1,0 +1,406 @@
+#include "ClientMACImpl.h"
+
+#include <zlib.h>
+
+#include <chrono>
+#include <random>
+
+namespace tessel {
+
+namespace {
+
+[[noreturn]] void Fail(HRESULT code)
+{
+    throw HResultError(code);
+}
+
+class SystemEnv final : public EngineEnvironment {
+public:
+    ByteBuffer RandomBytes(const CryptProvider& provider, std::uint32_t length) override
+    {
+        return provider.GenerateRandom(length);
+    }
+    std::uint32_t PseudoRandom() override
+    {
+        thread_local std::minstd_rand generator{std::random_device{}()};
+        return static_cast<std::uint32_t>(generator());
+    }
+    std::int64_t CalendarSeconds() override
+    {
+        return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    }
+    UtcTime NowUtc() override { return CurrentUtcTime(); }
+};
+
+bool IsEmpty(const OptText& t)
+{
+    return !t || t->empty();
+}
+
+// Bytes of single-byte text, with or without its NUL byte.
+ByteBuffer SingleByteBytes(const Text& text, bool withNul)
+{
+    const std::string s = ToSingleByte(text);
+    ByteBuffer out(static_cast<std::uint32_t>(s.size() + (withNul ? 1 : 0)));
+    std::copy(s.begin(), s.end(), out.data());
+    return out;
+}
+
+void HashText(CryptHash& hash, const OptText& text)
+{
+    if (text && !text->empty())
+        hash.HashData(Utf16Bytes(*text, false));
+}
+
+void PutLe32(std::uint8_t* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint32_t GetLe32(const std::uint8_t* p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// zlib cannot expand a stream by more than about 1032 to 1; a record that
+// claims more cannot be honest and is refused before anything is allocated.
+constexpr std::uint64_t kMaxInflateRatio = 1032;
+
+}  // namespace
+
+ByteBuffer ScriptedEnvironment::RandomBytes(const CryptProvider& provider, std::uint32_t length)
+{
+    if (blocks_.empty() || blocks_.front().size() != length)
+        return provider.GenerateRandom(length);
+    ByteBuffer block = std::move(blocks_.front());
+    blocks_.pop_front();
+    return block;
+}
+
+std::uint32_t ScriptedEnvironment::PseudoRandom()
+{
+    return blocks_.empty() ? 0 : blocks_.front().size();
+}
+
+std::optional<UtcTime> ParseTimestamp(std::u16string_view text)
+{
+    if (text.size() != 17)
+        return std::nullopt;
+    unsigned v[17];
+    for (std::size_t i = 0; i < 17; ++i) {
+        if (text[i] < u'0' || text[i] > u'9')
+            return std::nullopt;
+        v[i] = text[i] - u'0';
+    }
+    const auto num = [&](std::size_t at, std::size_t n) {
+        unsigned x = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            x = x * 10 + v[at + i];
+        return x;
+    };
+    return UtcTime{num(0, 4), num(4, 2), num(6, 2), num(8, 2), num(10, 2), num(12, 2), num(14, 3)};
+}
+
+std::shared_ptr<EngineEnvironment> SystemEnvironment()
+{
+    static const std::shared_ptr<EngineEnvironment> env = std::make_shared<SystemEnv>();
+    return env;
+}
+
+HRESULT HResultFromZlib(int code) noexcept
+{
+    return code == Z_MEM_ERROR || code == Z_BUF_ERROR ? kE_OUTOFMEMORY : kE_INVALIDARG;
+}
+
+HRESULT TokenHandler::Release()
+{
+    const std::unique_ptr<TokenHandler> self(this);
+    return 0;
+}
+
+std::unique_ptr<TokenHandler> CreateTokenHandler(const OptText& scheme, std::shared_ptr<EngineEnvironment> env)
+{
+    const OptText text = IsEmpty(scheme) ? OptText(kDefaultScheme) : scheme;
+    auto handler = std::make_unique<ClientMACImpl>(env ? std::move(env) : SystemEnvironment());
+    if (handler->Initialize(text) != 0)
+        Fail(kE_FAIL);
+    return handler;
+}
+
+std::unique_ptr<TokenHandler> CreateTokenHandler(const OptText& scheme)
+{
+    return CreateTokenHandler(scheme, SystemEnvironment());
+}
+
+ClientMACImpl::ClientMACImpl(std::shared_ptr<EngineEnvironment> env) : env_(std::move(env)) {}
+
+ClientMACImpl::~ClientMACImpl()
+{
+    slots_.clear();
+    peerKey_ = CryptKey();
+    seedKey_ = CryptKey();
+    sessionKey_ = CryptKey();
+    provider_ = CryptProvider();
+}
+
+Text ClientMACImpl::Timestamp()
+{
+    return FormatTimestamp(env_->NowUtc());
+}
+
+std::uint32_t ClientMACImpl::RandomLength(std::uint32_t mask, std::uint32_t base)
+{
+    const auto t = static_cast<std::uint64_t>(env_->CalendarSeconds());
+    return static_cast<std::uint32_t>((t * env_->PseudoRandom()) & mask) + base;
+}
+
+HRESULT ClientMACImpl::Initialize(const OptText& scheme)
+{
+    Text parts[4];
+    OptText rest = scheme ? scheme : OptText(Text());
+    for (Text& part : parts) {
+        auto [head, tail] = SplitAtFirst(rest, u',');
+        part = head.value_or(Text());
+        rest = tail;
+    }
+    static const char16_t* const kDefaults[4] = {kBaseProviderName, u"PROV_RSA_FULL", u"CALG_RC2", u"CALG_SHA1"};
+    for (int i = 0; i < 4; ++i)
+        if (parts[i].empty())
+            parts[i] = kDefaults[i];
+    Text text = parts[0] + u"," + parts[1] + u"," + parts[2] + u"," + parts[3];
+
+    CryptProvider provider =
+        CryptProvider::AcquireProviderContext(std::nullopt, parts[0], ProviderTypeFromName(parts[1]), 0);
+    schemeText_ = std::move(text);
+    provider_ = std::move(provider);
+    seedCipherAlg_ = AlgorithmIdFromName(parts[2]);
+    sessionHashAlg_ = seedHashAlg_ = AlgorithmIdFromName(parts[3]);
+    return 0;
+}
+
+HRESULT ClientMACImpl::GetTokenScheme(OptText& scheme)
+{
+    scheme = schemeText_;
+    return 0;
+}
+
+HRESULT ClientMACImpl::GetTokenSeed(OptText& seed)
+{
+    const Text t = Timestamp();
+    CryptHash hash = provider_.CreateHash(seedHashAlg_);
+    const std::uint32_t n = RandomLength(0x1F, 32);
+    const ByteBuffer r = env_->RandomBytes(provider_, n);
+    hash.HashData(r);
+    CryptKey key = provider_.DeriveKey(seedCipherAlg_, hash, 0);
+    const ByteBuffer p = provider_.GetExchangeKey().Export(PUBLICKEYBLOB, nullptr);
+    const ByteBuffer e = key.Encrypt(SingleByteBytes(t, true));
+    seed = Base64Encode(r) + u":" + Base64Encode(e) + u";" + Base64Encode(p);
+    seedKey_ = std::move(key);
+    return 0;
+}
+
+HRESULT ClientMACImpl::SetTokenSeed(const OptText& seed)
+{
+    if (IsEmpty(seed))
+        Fail(kE_INVALIDARG);
+    const auto [a, k] = SplitAtFirst(seed, u';');
+    const auto [r, e] = SplitAtFirst(a, u':');
+    if (IsEmpty(r) || IsEmpty(e) || IsEmpty(k))
+        Fail(kE_INVALIDARG);
+    CryptHash hash = provider_.CreateHash(seedHashAlg_);
+    hash.HashData(Base64Decode(r));
+    CryptKey key = provider_.DeriveKey(seedCipherAlg_, hash, 0);
+    const ByteBuffer stamp = key.Decrypt(Base64Decode(e));
+    CryptKey peer = provider_.ImportKey(Base64Decode(k), 0, nullptr);
+    // Nothing changes unless the whole seed was taken.
+    seedKey_ = std::move(key);
+    lastTimestamp_ = FromSingleByte(stamp.data(), stamp.size());
+    peerKey_ = std::move(peer);
+    return 0;
+}
+
+HRESULT ClientMACImpl::SetTokenItem(const OptText& name, const OptText& value)
+{
+    if (name == kItemOpaque) {
+        opaque_ = value;
+        return 0;
+    }
+    if (name == kItemSessionKey) {
+        sessionKey_ = provider_.ImportKey(Base64Decode(value), CRYPT_EXPORTABLE, peerKey_.empty() ? nullptr : &peerKey_);
+        return 0;
+    }
+    Fail(kE_UNEXPECTED);
+}
+
+HRESULT ClientMACImpl::GetTokenItem(const OptText& name, OptText& value)
+{
+    if (name == kItemOpaque) {
+        value = opaque_;
+        return 0;
+    }
+    if (name == kItemSessionKey) {
+        const CryptKey exchange = provider_.GetExchangeKey();
+        value = Base64Encode(sessionKey_.Export(SIMPLEBLOB, &exchange));
+        return 0;
+    }
+    Fail(kE_UNEXPECTED);
+}
+
+HRESULT ClientMACImpl::SetTokenData(std::uint32_t index, std::uint32_t flags, const OptText& name,
+                                    const OptText& value)
+{
+    if (index == 0)
+        slots_.clear();
+    if (index != slots_.size())
+        Fail(kE_INVALIDARG);
+    slots_.push_back(TokenDataSlot{flags, name, value, std::nullopt});
+    return 0;
+}
+
+HRESULT ClientMACImpl::GetTokenData(std::uint32_t index, std::uint32_t* kind, OptText* value, OptText* converted)
+{
+    if (!converted)
+        Fail(kE_POINTER);
+    if (index >= slots_.size())
+        Fail(kE_INVALIDARG);
+    const TokenDataSlot& slot = slots_[index];
+    if (kind)
+        *kind = slot.Kind();
+    if (value)
+        *value = slot.value;
+    *converted = slot.converted;
+    return 0;
+}
+
+HRESULT ClientMACImpl::ConstructToken(OptText& token)
+{
+    CryptHash hash = provider_.CreateHash(sessionHashAlg_);
+    hash.HashSessionKey(sessionKey_);
+    ByteBuffer records(static_cast<std::uint32_t>(8 * slots_.size()));
+    try {
+        for (std::size_t i = 0; i < slots_.size(); ++i) {
+            TokenDataSlot& slot = slots_[i];
+            std::uint32_t plainLength = 0;
+            switch (slot.Kind()) {
+            case TOKEN_DATA_PLAIN: slot.converted = slot.value; break;
+            case TOKEN_DATA_COMPRESSED:
+                if (!slot.value) {
+                    slot.converted.reset();
+                } else {
+                    const ByteBuffer bytes = Utf16Bytes(*slot.value, true);
+                    plainLength = bytes.size();
+                    slot.converted = Base64Encode(CompressBytes(bytes));
+                }
+                break;
+            case TOKEN_DATA_ENCRYPTED:
+                if (!slot.value)
+                    slot.converted.reset();
+                else
+                    slot.converted = Base64Encode(sessionKey_.Encrypt(Utf16Bytes(*slot.value, true)));
+                break;
+            case TOKEN_DATA_COMPRESSED_ENCRYPTED:
+                if (!slot.value) {
+                    slot.converted.reset();
+                } else {
+                    const ByteBuffer bytes = Utf16Bytes(*slot.value, true);
+                    plainLength = bytes.size();
+                    slot.converted = Base64Encode(sessionKey_.Encrypt(CompressBytes(bytes)));
+                }
+                break;
+            default: break;  // no conversion
+            }
+            PutLe32(records.data() + 8 * i, slot.Kind());
+            PutLe32(records.data() + 8 * i + 4, plainLength);
+            HashText(hash, slot.name);
+            HashText(hash, slot.converted);
+        }
+    } catch (const ZlibError& e) {
+        Fail(HResultFromZlib(e.code));
+    }
+
+    const std::uint32_t k = RandomLength(7, 8);
+    const Text n = HexEncode(env_->RandomBytes(provider_, k));
+    const Text t = Timestamp();
+    const Text h = HexEncode(hash.HashValue());
+    const Text d = HexEncode(records);
+    const Text inner = n + u":" + t + u":" + h + u":" + d;
+    const ByteBuffer cipher = sessionKey_.Encrypt(SingleByteBytes(inner, true));
+    Text result = Base64Encode(cipher) + u":";
+    if (opaque_)
+        result += *opaque_;
+    token = std::move(result);
+    lastTimestamp_ = t;
+    lastNonce_ = n;
+    return 0;
+}
+
+HRESULT ClientMACImpl::ValidateToken(const OptText& token)
+{
+    if (IsEmpty(token))
+        Fail(kE_INVALIDARG);
+    const OptText head = SplitAtFirst(token, u':').first;
+    const ByteBuffer plain = sessionKey_.Decrypt(Base64Decode(head));
+    const OptText inner = FromSingleByte(plain.data(), plain.size());
+
+    const auto [f1, rest1] = SplitAtFirst(inner, u':');
+    const auto [f2, rest2] = SplitAtFirst(rest1, u':');
+    const auto [f3, rest3] = SplitAtFirst(rest2, u':');
+    const OptText f4 = SplitAtFirst(rest3, u':').first;
+    if (IsEmpty(f1) || IsEmpty(f2) || IsEmpty(f3))
+        Fail(kE_INVALIDARG);
+    if (f2 != lastTimestamp_)
+        Fail(kE_FAIL);
+
+    const Text x = HexEncode(seedKey_.Encrypt(SingleByteBytes(lastNonce_.value_or(Text()), false)));
+    if (x.empty())
+        Fail(kE_UNEXPECTED);
+    if (f1 != x)
+        Fail(kE_FAIL);
+
+    const ByteBuffer records = HexDecode(f4);
+    if (records.size() != 8 * slots_.size())
+        Fail(kE_FAIL);
+
+    CryptHash hash = provider_.CreateHash(sessionHashAlg_);
+    hash.HashSessionKey(sessionKey_);
+    try {
+        for (std::size_t i = 0; i < slots_.size(); ++i) {
+            TokenDataSlot& slot = slots_[i];
+            HashText(hash, slot.name);
+            HashText(hash, slot.value);
+            const std::uint32_t kind = GetLe32(records.data() + 8 * i);
+            const std::uint32_t plainLength = GetLe32(records.data() + 8 * i + 4);
+            slot.flags = (slot.flags & 0xFFFF0000u) | (kind & 0xFFFFu);
+            switch (kind) {
+            case TOKEN_DATA_PLAIN: slot.converted = slot.value; break;
+            case TOKEN_DATA_COMPRESSED:
+                if (!slot.value) {
+                    slot.converted.reset();
+                } else {
+                    const ByteBuffer packed = Base64Decode(slot.value);
+                    if (plainLength > packed.size() * kMaxInflateRatio + 64)
+                        Fail(kE_INVALIDARG);
+                    const ByteBuffer bytes = DecompressBytes(packed, plainLength);
+                    slot.converted = TextFromUtf16Bytes(bytes.data(), bytes.size());
+                }
+                break;
+            case TOKEN_DATA_ENCRYPTED: {
+                const ByteBuffer bytes = sessionKey_.Decrypt(Base64Decode(slot.value));
+                slot.converted = TextFromUtf16Bytes(bytes.data(), bytes.size());
+                break;
+            }
+            case TOKEN_DATA_COMPRESSED_ENCRYPTED: Fail(kE_NOTIMPL);
+            default: break;
+            }
+        }
+    } catch (const ZlibError& e) {
+        Fail(HResultFromZlib(e.code));
+    }
+    if (f3 != HexEncode(hash.HashValue()))
+        Fail(kE_FAIL);
+    return 0;
+}
+
+}  // namespace tessel
