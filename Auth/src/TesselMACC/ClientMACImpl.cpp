@@ -38,21 +38,6 @@ bool IsEmpty(const OptText& t)
     return !t || t->empty();
 }
 
-// Bytes of single-byte text, with or without its NUL byte.
-ByteBuffer SingleByteBytes(const Text& text, bool withNul)
-{
-    const std::string s = ToSingleByte(text);
-    ByteBuffer out(static_cast<std::uint32_t>(s.size() + (withNul ? 1 : 0)));
-    std::copy(s.begin(), s.end(), out.data());
-    return out;
-}
-
-void HashText(CryptHash& hash, const OptText& text)
-{
-    if (text && !text->empty())
-        hash.HashData(Utf16Bytes(*text, false));
-}
-
 void PutLe32(std::uint8_t* p, std::uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
@@ -109,6 +94,12 @@ std::shared_ptr<EngineEnvironment> SystemEnvironment()
     return env;
 }
 
+void HashTextBytes(CryptHash& hash, const OptText& text)
+{
+    if (text && !text->empty())
+        hash.HashData(Utf16Bytes(*text, false));
+}
+
 HRESULT HResultFromZlib(int code) noexcept
 {
     return code == Z_MEM_ERROR || code == Z_BUF_ERROR ? kE_OUTOFMEMORY : kE_INVALIDARG;
@@ -156,7 +147,7 @@ std::uint32_t ClientMACImpl::RandomLength(std::uint32_t mask, std::uint32_t base
     return static_cast<std::uint32_t>((t * env_->PseudoRandom()) & mask) + base;
 }
 
-HRESULT ClientMACImpl::Initialize(const OptText& scheme)
+SchemeParts ParseScheme(const OptText& scheme)
 {
     Text parts[4];
     OptText rest = scheme ? scheme : OptText(Text());
@@ -169,14 +160,18 @@ HRESULT ClientMACImpl::Initialize(const OptText& scheme)
     for (int i = 0; i < 4; ++i)
         if (parts[i].empty())
             parts[i] = kDefaults[i];
-    Text text = parts[0] + u"," + parts[1] + u"," + parts[2] + u"," + parts[3];
+    return SchemeParts{parts[0], parts[1], parts[2], parts[3]};
+}
 
+HRESULT ClientMACImpl::Initialize(const OptText& scheme)
+{
+    const SchemeParts parts = ParseScheme(scheme);
     CryptProvider provider =
-        CryptProvider::AcquireProviderContext(std::nullopt, parts[0], ProviderTypeFromName(parts[1]), 0);
-    schemeText_ = std::move(text);
+        CryptProvider::AcquireProviderContext(std::nullopt, parts.provider, ProviderTypeFromName(parts.type), 0);
+    schemeText_ = parts.Joined();
     provider_ = std::move(provider);
-    seedCipherAlg_ = AlgorithmIdFromName(parts[2]);
-    sessionHashAlg_ = seedHashAlg_ = AlgorithmIdFromName(parts[3]);
+    seedCipherAlg_ = AlgorithmIdFromName(parts.cipher);
+    sessionHashAlg_ = seedHashAlg_ = AlgorithmIdFromName(parts.hash);
     return 0;
 }
 
@@ -313,8 +308,8 @@ HRESULT ClientMACImpl::ConstructToken(OptText& token)
             }
             PutLe32(records.data() + 8 * i, slot.Kind());
             PutLe32(records.data() + 8 * i + 4, plainLength);
-            HashText(hash, slot.name);
-            HashText(hash, slot.converted);
+            HashTextBytes(hash, slot.name);
+            HashTextBytes(hash, slot.converted);
         }
     } catch (const ZlibError& e) {
         Fail(HResultFromZlib(e.code));
@@ -368,8 +363,8 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
     try {
         for (std::size_t i = 0; i < slots_.size(); ++i) {
             TokenDataSlot& slot = slots_[i];
-            HashText(hash, slot.name);
-            HashText(hash, slot.value);
+            HashTextBytes(hash, slot.name);
+            HashTextBytes(hash, slot.value);
             const std::uint32_t kind = GetLe32(records.data() + 8 * i);
             const std::uint32_t plainLength = GetLe32(records.data() + 8 * i + 4);
             slot.flags = (slot.flags & 0xFFFF0000u) | (kind & 0xFFFFu);

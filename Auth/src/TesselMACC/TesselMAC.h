@@ -49,6 +49,18 @@ protected:
 
 class EngineEnvironment;
 
+// The scheme's four parts with their defaults: provider, type, cipher, hash.
+struct SchemeParts {
+    Text provider, type, cipher, hash;
+    Text Joined() const { return provider + u"," + type + u"," + cipher + u"," + hash; }
+};
+SchemeParts ParseScheme(const OptText& scheme);
+
+class CryptHash;
+// Feeds a text's UTF-16 bytes, without terminator, to a hash (nothing for an
+// absent or empty text).
+void HashTextBytes(CryptHash& hash, const OptText& text);
+
 // Maps a raised zlib code: lack of memory or of buffer space is
 // E_OUTOFMEMORY, anything else E_INVALIDARG.
 HRESULT HResultFromZlib(int code) noexcept;

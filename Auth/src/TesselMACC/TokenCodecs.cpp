@@ -205,6 +205,14 @@ std::string ToSingleByte(const Text& text)
     return out;
 }
 
+ByteBuffer SingleByteBytes(const Text& text, bool withNul)
+{
+    ByteBuffer out(static_cast<std::uint32_t>(text.size() + (withNul ? 1 : 0)));
+    for (std::size_t i = 0; i < text.size(); ++i)
+        out[i] = text[i] < 0x80 ? static_cast<std::uint8_t>(text[i]) : '?';
+    return out;
+}
+
 Text FromSingleByte(const std::uint8_t* bytes, std::uint32_t size)
 {
     std::size_t n = 0;

@@ -52,6 +52,9 @@ ByteBuffer Utf16Bytes(const Text& text, bool withTerminator);
 // The text of UTF-16LE bytes up to the first terminator (or the end).
 Text TextFromUtf16Bytes(const std::uint8_t* bytes, std::uint32_t size);
 
+// Bytes of single-byte text, with or without its NUL byte.
+ByteBuffer SingleByteBytes(const Text& text, bool withNul);
+
 // Single-byte text inside the library is ASCII: other characters become '?'.
 std::string ToSingleByte(const Text& text);
 // Reads single-byte text up to its first NUL byte (or the end).

@@ -1,0 +1,205 @@
+#include "ServerMACImpl.h"
+
+#include <ctime>
+
+namespace tessel {
+
+namespace {
+
+std::int64_t SecondsOf(const UtcTime& t)
+{
+    std::tm tm{};
+    tm.tm_year = static_cast<int>(t.year) - 1900;
+    tm.tm_mon = static_cast<int>(t.month) - 1;
+    tm.tm_mday = static_cast<int>(t.day);
+    tm.tm_hour = static_cast<int>(t.hour);
+    tm.tm_min = static_cast<int>(t.minute);
+    tm.tm_sec = static_cast<int>(t.second);
+    return static_cast<std::int64_t>(timegm(&tm));
+}
+
+void CheckTime(const Text& stamp, EngineEnvironment& env, std::int64_t window, const char* what)
+{
+    const auto t = ParseTimestamp(stamp);
+    if (!t)
+        throw TokenRejected(std::string(what) + " has no valid time stamp");
+    const std::int64_t delta = SecondsOf(*t) - SecondsOf(env.NowUtc());
+    if (delta > window || -delta > window)
+        throw TokenRejected(std::string(what) + " time stamp " + TextToUtf8(stamp) + " is " +
+                            std::to_string(delta < 0 ? -delta : delta) + " s from the server's clock (window " +
+                            std::to_string(window) + " s)");
+}
+
+std::uint32_t Le32(const std::uint8_t* p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+}  // namespace
+
+ServerSession::ServerSession(const OptText& scheme, const OptText& seed, Text opaque, ServerOptions options)
+    : options_(std::move(options)), opaque_(std::move(opaque))
+{
+    if (!options_.env)
+        options_.env = SystemEnvironment();
+    const SchemeParts parts = ParseScheme(scheme);
+    cipherAlg_ = AlgorithmIdFromName(parts.cipher);
+    hashAlg_ = AlgorithmIdFromName(parts.hash);
+    try {
+        provider_ = CryptProvider::AcquireProviderContext(std::nullopt, parts.provider,
+                                                          ProviderTypeFromName(parts.type), CRYPT_VERIFYCONTEXT);
+    } catch (const HResultError&) {
+        throw TokenRejected("the scheme names a provider the server does not have: " + TextToUtf8(parts.Joined()));
+    }
+    const auto [a, k] = SplitAtFirst(seed, u';');
+    const auto [r, e] = SplitAtFirst(a, u':');
+    if (!r || r->empty() || !e || e->empty() || !k || k->empty())
+        throw TokenRejected("the seed is not R:E;P");
+    try {
+        CryptHash hash = provider_.CreateHash(hashAlg_);
+        hash.HashData(Base64Decode(r));
+        seedKey_ = provider_.DeriveKey(cipherAlg_, hash, 0);
+    } catch (const HResultError&) {
+        throw TokenRejected("the scheme's cipher or hash is not supported: " + TextToUtf8(parts.Joined()));
+    }
+    Text stamp;
+    try {
+        const ByteBuffer plain = seedKey_.Decrypt(Base64Decode(e));
+        stamp = FromSingleByte(plain.data(), plain.size());
+    } catch (const HResultError&) {
+        throw TokenRejected("the seed's time stamp does not decrypt with its seed key");
+    }
+    CheckTime(stamp, *options_.env, options_.timestampWindowSeconds, "the seed's");
+    try {
+        peerKey_ = provider_.ImportKey(Base64Decode(k), 0, nullptr);
+    } catch (const HResultError&) {
+        throw TokenRejected("the seed's public key blob is not a public key");
+    }
+    sessionKey_ = provider_.GenerateKey(cipherAlg_, CRYPT_EXPORTABLE);
+    wrappedKey_ = Base64Encode(sessionKey_.Export(SIMPLEBLOB, &peerKey_));
+}
+
+ServerSession::~ServerSession()
+{
+    sessionKey_ = CryptKey();
+    peerKey_ = CryptKey();
+    seedKey_ = CryptKey();
+}
+
+RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vector<WireSlot>& slots,
+                                            std::vector<OptText>* plainValues)
+{
+    if (!token || token->empty())
+        throw TokenRejected("the request carries no token");
+    const auto [head, tail] = SplitAtFirst(token, u':');
+    if (tail.value_or(Text()) != opaque_)
+        throw TokenRejected("the token's opaque value does not name this session");
+
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Text inner;
+    try {
+        const ByteBuffer plain = sessionKey_.Decrypt(Base64Decode(head));
+        inner = FromSingleByte(plain.data(), plain.size());
+    } catch (const HResultError&) {
+        throw TokenRejected("the token does not decrypt with the session key");
+    }
+    const auto [n, rest1] = SplitAtFirst(inner, u':');
+    const auto [t, rest2] = SplitAtFirst(rest1, u':');
+    const auto [h, rest3] = SplitAtFirst(rest2, u':');
+    const OptText d = SplitAtFirst(rest3, u':').first;
+    if (!n || n->empty() || !t || t->empty() || !h || h->empty() || !d)
+        throw TokenRejected("the token's inner text is not nonce:time:hash:records");
+    const ByteBuffer records = HexDecode(d);
+    if (records.size() != 8 * slots.size())
+        throw TokenRejected("the token describes " + std::to_string(records.size() / 8) + " data items, the request has " +
+                            std::to_string(slots.size()));
+    CheckTime(*t, *options_.env, options_.timestampWindowSeconds, "the token's");
+    if (usedNonces_.count(*n))
+        throw TokenRejected("the token's nonce was already used in this session (a replayed request)");
+
+    CryptHash hash = provider_.CreateHash(hashAlg_);
+    hash.HashSessionKey(sessionKey_);
+    std::vector<OptText> values;
+    values.reserve(slots.size());
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        HashTextBytes(hash, slots[i].name);
+        HashTextBytes(hash, slots[i].value);
+        const std::uint32_t kind = Le32(records.data() + 8 * i);
+        const std::uint32_t plainLength = Le32(records.data() + 8 * i + 4);
+        try {
+            switch (kind) {
+            case TOKEN_DATA_PLAIN: values.push_back(slots[i].value); break;
+            case TOKEN_DATA_COMPRESSED: {
+                const ByteBuffer packed = Base64Decode(slots[i].value);
+                if (plainLength > packed.size() * 1032ull + 64)
+                    throw TokenRejected("a compressed item claims an impossible length");
+                const ByteBuffer bytes = DecompressBytes(packed, plainLength);
+                values.push_back(TextFromUtf16Bytes(bytes.data(), bytes.size()));
+                break;
+            }
+            case TOKEN_DATA_ENCRYPTED: {
+                const ByteBuffer bytes = sessionKey_.Decrypt(Base64Decode(slots[i].value));
+                values.push_back(TextFromUtf16Bytes(bytes.data(), bytes.size()));
+                break;
+            }
+            case TOKEN_DATA_COMPRESSED_ENCRYPTED: {
+                const ByteBuffer packed = sessionKey_.Decrypt(Base64Decode(slots[i].value));
+                if (plainLength > packed.size() * 1032ull + 64)
+                    throw TokenRejected("a compressed item claims an impossible length");
+                const ByteBuffer bytes = DecompressBytes(packed, plainLength);
+                values.push_back(TextFromUtf16Bytes(bytes.data(), bytes.size()));
+                break;
+            }
+            default: values.push_back(slots[i].value); break;
+            }
+        } catch (const HResultError&) {
+            throw TokenRejected("data item " + std::to_string(i) + " does not decrypt");
+        } catch (const ZlibError&) {
+            throw TokenRejected("data item " + std::to_string(i) + " does not decompress");
+        }
+    }
+    if (*h != HexEncode(hash.HashValue()))
+        throw TokenRejected("the token's hash does not match the request's data");
+    usedNonces_.insert(*n);
+    if (plainValues)
+        *plainValues = std::move(values);
+    return RequestStamp{*n, *t};
+}
+
+ReplyToken ServerSession::BuildReply(const RequestStamp& request, const std::vector<ReplySlot>& slots)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ReplyToken reply;
+    CryptHash hash = provider_.CreateHash(hashAlg_);
+    hash.HashSessionKey(sessionKey_);
+    ByteBuffer records(static_cast<std::uint32_t>(8 * slots.size()));
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const ReplySlot& slot = slots[i];
+        std::uint32_t plainLength = 0;
+        OptText wire = slot.value;
+        if (slot.value && slot.kind == TOKEN_DATA_COMPRESSED) {
+            const ByteBuffer bytes = Utf16Bytes(*slot.value, true);
+            plainLength = bytes.size();
+            wire = Base64Encode(CompressBytes(bytes));
+        } else if (slot.value && slot.kind == TOKEN_DATA_ENCRYPTED) {
+            wire = Base64Encode(sessionKey_.Encrypt(Utf16Bytes(*slot.value, true)));
+        } else if (slot.value && slot.kind == TOKEN_DATA_COMPRESSED_ENCRYPTED) {
+            const ByteBuffer bytes = Utf16Bytes(*slot.value, true);
+            plainLength = bytes.size();
+            wire = Base64Encode(sessionKey_.Encrypt(CompressBytes(bytes)));
+        }
+        for (int b = 0; b < 4; ++b) {
+            records[8 * i + b] = static_cast<std::uint8_t>(slot.kind >> (8 * b));
+            records[8 * i + 4 + b] = static_cast<std::uint8_t>(plainLength >> (8 * b));
+        }
+        HashTextBytes(hash, slot.name);
+        HashTextBytes(hash, wire);
+        reply.wireValues.push_back(std::move(wire));
+    }
+    const Text proof = HexEncode(seedKey_.Encrypt(SingleByteBytes(request.nonce, false)));
+    const Text inner = proof + u":" + request.timestamp + u":" + HexEncode(hash.HashValue()) + u":" + HexEncode(records);
+    reply.token = Base64Encode(sessionKey_.Encrypt(SingleByteBytes(inner, true)));
+    return reply;
+}
+
+}  // namespace tessel

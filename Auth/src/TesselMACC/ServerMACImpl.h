@@ -1,0 +1,96 @@
+// The server side of the message authentication scheme: what a TesselService
+// must produce and accept so that the client engine interoperates with it
+// exactly as with a CryptoAPI server.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Crypt.h"
+#include "EngineEnvironment.h"
+#include "TesselMAC.h"
+
+namespace tessel {
+
+// A token or seed the server refuses, with a reason a person can read.
+class TokenRejected : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct ServerOptions {
+    // How far a client's time stamp may be from the server's clock.
+    std::int64_t timestampWindowSeconds = 300;
+    std::shared_ptr<EngineEnvironment> env;  // null: the system's
+};
+
+// One request parameter as it travels: name and value on the wire.
+struct WireSlot {
+    Text name;
+    OptText value;
+};
+
+// What a validated request token said.
+struct RequestStamp {
+    Text nonce;
+    Text timestamp;
+};
+
+struct ReplySlot {
+    Text name;
+    OptText value;  // the plain value
+    std::uint32_t kind = TOKEN_DATA_PLAIN;
+};
+
+struct ReplyToken {
+    Text token;
+    std::vector<OptText> wireValues;  // each slot's value as it must be sent
+};
+
+// The server's state of one login. Safe to use from several threads.
+class ServerSession {
+public:
+    // Takes the client's scheme and seed text: derives the seed key from R,
+    // decrypts and checks the seed's time stamp, imports the client's public
+    // key, and makes a session key wrapped for that key.
+    ServerSession(const OptText& scheme, const OptText& seed, Text opaque, ServerOptions options = {});
+    ~ServerSession();
+    ServerSession(const ServerSession&) = delete;
+    ServerSession& operator=(const ServerSession&) = delete;
+
+    // Base64 of the session key's SIMPLEBLOB, for "sessionKey".
+    const Text& WrappedSessionKey() const noexcept { return wrappedKey_; }
+    // The opaque value ("verifier"), which every request token ends with.
+    const Text& Opaque() const noexcept { return opaque_; }
+
+    // Checks a request token against the request's slots (slot 0 the method
+    // name, then the parameters as sent). Returns the plain value of every
+    // slot. Raises TokenRejected.
+    RequestStamp ValidateRequest(const OptText& token, const std::vector<WireSlot>& slots,
+                                 std::vector<OptText>* plainValues = nullptr);
+
+    // The reply token for a request: nonce proof, the request's time stamp,
+    // the hash over the reply's slots as sent, and their records.
+    ReplyToken BuildReply(const RequestStamp& request, const std::vector<ReplySlot>& slots);
+
+private:
+    ServerOptions options_;
+    std::mutex mutex_;
+    CryptProvider provider_;
+    ALG_ID cipherAlg_ = 0;
+    ALG_ID hashAlg_ = 0;
+    CryptKey seedKey_;
+    CryptKey peerKey_;
+    CryptKey sessionKey_;
+    Text wrappedKey_;
+    Text opaque_;
+    std::set<Text> usedNonces_;
+};
+
+
+}  // namespace tessel
