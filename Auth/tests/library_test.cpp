@@ -12,6 +12,7 @@
 #include "ServerMACImpl.h"
 #include "TempHome.h"
 #include "TesselMACCDLL.h"
+#include "TesselMACCLoad.h"
 #include "TokenCodecs.h"
 
 using namespace tessel;
@@ -44,9 +45,10 @@ struct Lib {
 
     Lib()
     {
-        so = dlopen("libTesselMACCDLL.so", RTLD_NOW | RTLD_LOCAL);
+        std::string error;
+        so = TesselOpenTokenLibrary(&error);
         if (!so)
-            throw std::runtime_error(dlerror());
+            throw std::runtime_error(error);
         Bind(Acquire, "AcquireTokenHandler");
         Bind(Release, "ReleaseTokenHandler");
         Bind(GetScheme, "GetTokenScheme");

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <bit>
 #include <chrono>
 #include <random>
 
@@ -96,8 +97,15 @@ std::shared_ptr<EngineEnvironment> SystemEnvironment()
 
 void HashTextBytes(CryptHash& hash, const OptText& text)
 {
-    if (text && !text->empty())
+    if (!text || text->empty())
+        return;
+    if constexpr (std::endian::native == std::endian::little) {
+        // The string's own storage already is its UTF-16LE bytes.
+        hash.HashData(reinterpret_cast<const std::uint8_t*>(text->data()),
+                      static_cast<std::uint32_t>(text->size() * 2));
+    } else {
         hash.HashData(Utf16Bytes(*text, false));
+    }
 }
 
 HRESULT HResultFromZlib(int code) noexcept
@@ -377,8 +385,7 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
                     const ByteBuffer packed = Base64Decode(slot.value);
                     if (plainLength > packed.size() * kMaxInflateRatio + 64)
                         Fail(kE_INVALIDARG);
-                    const ByteBuffer bytes = DecompressBytes(packed, plainLength);
-                    slot.converted = TextFromUtf16Bytes(bytes.data(), bytes.size());
+                    slot.converted = DecompressText(packed, plainLength);
                 }
                 break;
             case TOKEN_DATA_ENCRYPTED: {

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -23,19 +24,34 @@ unsigned HexValue(unsigned c)
     return c;  // not rejected: counts its own 8-bit code
 }
 
-unsigned Base64Value(unsigned c)
+// The value of every 8-bit code under the decoding rule: at or above 'a'
+// code - 71, else at or above 'A' code - 65, else at or above '0' code + 4,
+// '+' 62, '/' 63, anything else 0. Values are cut to 8 bits when combined.
+struct Base64Table {
+    std::uint8_t v[256];
+    constexpr Base64Table() : v()
+    {
+        for (unsigned c = 0; c < 256; ++c) {
+            unsigned x = 0;
+            if (c >= 'a')
+                x = c - 71;
+            else if (c >= 'A')
+                x = c - 65;
+            else if (c >= '0')
+                x = c + 4;
+            else if (c == '+')
+                x = 62;
+            else if (c == '/')
+                x = 63;
+            v[c] = static_cast<std::uint8_t>(x);
+        }
+    }
+};
+constexpr Base64Table kBase64Values;
+
+inline unsigned Base64Value(char16_t c)
 {
-    if (c >= 'a')
-        return c - 71;
-    if (c >= 'A')
-        return c - 65;
-    if (c >= '0')
-        return c + 4;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return 0;
+    return kBase64Values.v[c & 0xFFu];
 }
 }  // namespace
 
@@ -95,24 +111,30 @@ ByteBuffer Base64Decode(const OptText& text)
     const std::size_t groups = text->size() / 4;
     const Text& t = *text;
     std::size_t length = groups * 3;
-    const std::size_t last = (groups - 1) * 4;
-    if ((t[last + 3] & 0xFFu) == '=')
+    const std::size_t lastGroup = (groups - 1) * 4;
+    if ((t[lastGroup + 3] & 0xFFu) == '=')
         --length;
-    if ((t[last + 2] & 0xFFu) == '=')
+    if ((t[lastGroup + 2] & 0xFFu) == '=')
         --length;
     ByteBuffer out(static_cast<std::uint32_t>(length), ByteBuffer::Uninitialized{});
     std::size_t o = 0;
-    for (std::size_t g = 0; g < groups; ++g) {
-        const unsigned c0 = Base64Value(t[4 * g] & 0xFFu);
-        const unsigned c1 = Base64Value(t[4 * g + 1] & 0xFFu);
-        const unsigned c2 = Base64Value(t[4 * g + 2] & 0xFFu);
-        const unsigned c3 = Base64Value(t[4 * g + 3] & 0xFFu);
-        const std::uint8_t b[3] = {static_cast<std::uint8_t>((c0 << 2) | (c1 >> 4)),
-                                   static_cast<std::uint8_t>((c1 << 4) | (c2 >> 2)),
-                                   static_cast<std::uint8_t>((c2 << 6) | c3)};
-        for (int k = 0; k < 3 && o < length; ++k)
-            out[o++] = b[k];
-    }
+    const auto decodeGroup = [&](std::size_t g, std::uint8_t* b) {
+        const unsigned c0 = Base64Value(t[4 * g]);
+        const unsigned c1 = Base64Value(t[4 * g + 1]);
+        const unsigned c2 = Base64Value(t[4 * g + 2]);
+        const unsigned c3 = Base64Value(t[4 * g + 3]);
+        b[0] = static_cast<std::uint8_t>((c0 << 2) | (c1 >> 4));
+        b[1] = static_cast<std::uint8_t>((c1 << 4) | (c2 >> 2));
+        b[2] = static_cast<std::uint8_t>((c2 << 6) | c3);
+    };
+    // Whole groups straight into the output; the last one may be shortened.
+    std::uint8_t* dst = out.data();
+    for (std::size_t g = 0; g + 1 < groups; ++g, dst += 3, o += 3)
+        decodeGroup(g, dst);
+    std::uint8_t last[3];
+    decodeGroup(groups - 1, last);
+    for (int k = 0; k < 3 && o < length; ++k)
+        out[o++] = last[k];
     return out;
 }
 
@@ -163,6 +185,25 @@ ByteBuffer DecompressBytes(const ByteBuffer& compressed, std::uint32_t expectedL
         throw ZlibError{rc};
     out.Truncate(static_cast<std::uint32_t>(outLen));
     return out;
+}
+
+Text DecompressText(const ByteBuffer& compressed, std::uint32_t expectedLength)
+{
+    // Inflates straight into the text's storage, then cuts it at the terminator.
+    Text text((expectedLength + 1) / 2, u'\0');
+    std::uint8_t dummy = 0;
+    uLongf outLen = expectedLength;
+    const int rc = uncompress(expectedLength ? reinterpret_cast<std::uint8_t*>(text.data()) : &dummy, &outLen,
+                              compressed.data() ? compressed.data() : &dummy, compressed.size());
+    if (rc != Z_OK)
+        throw ZlibError{rc};
+    std::size_t units = outLen / 2;
+    if constexpr (std::endian::native != std::endian::little)
+        for (std::size_t i = 0; i < units; ++i)
+            text[i] = static_cast<char16_t>((text[i] >> 8) | (text[i] << 8));
+    const auto end = std::char_traits<char16_t>::find(text.data(), units, u'\0');
+    text.resize(end ? static_cast<std::size_t>(end - text.data()) : units);
+    return text;
 }
 
 std::pair<OptText, OptText> SplitAtFirst(const OptText& text, char16_t separator)

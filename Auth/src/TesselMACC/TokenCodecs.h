@@ -40,6 +40,9 @@ inline Text MakeTimestamp() { return FormatTimestamp(CurrentUtcTime()); }
 ByteBuffer CompressBytes(const std::uint8_t* bytes, std::uint32_t size);
 inline ByteBuffer CompressBytes(const ByteBuffer& b) { return CompressBytes(b.data(), b.size()); }
 ByteBuffer DecompressBytes(const ByteBuffer& compressed, std::uint32_t expectedLength);
+// DecompressBytes read as UTF-16LE text up to its terminator, without an
+// intermediate block.
+Text DecompressText(const ByteBuffer& compressed, std::uint32_t expectedLength);
 // The output bound of CompressBytes for n input bytes.
 constexpr std::uint32_t CompressBound(std::uint32_t n) { return n + (n + 12) / 1000 + 13; }
 
