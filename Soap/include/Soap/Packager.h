@@ -1,0 +1,113 @@
+// The packager: holds a loaded service description, builds request payloads
+// from its method templates and reads response payloads.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "Soap/ServiceDescription.h"
+#include "Soap/Xml.h"
+
+namespace tessel::soap {
+
+inline constexpr int kRequestPayload = 0;
+inline constexpr int kResponsePayload = 1;
+
+struct ParameterInfo {
+    std::string Name;
+    int typeCode = 12;  // variant type number: 8 text, 2 16-bit, 3 32-bit integer, ...
+    bool byRef = false;
+};
+
+struct MethodInfo {
+    std::string Name;
+    int kind = 0;  // 1: a function that returns a value; 0: a procedure
+    std::vector<ParameterInfo> lists[3];  // 0 inputs, 1 outputs, 2 all in call order
+    int returnType = 0;                   // functions only
+    std::string ownerName;
+};
+
+// An item of the service location collection: the endpoint as text, or an
+// object whose "URI" property is the endpoint.
+struct ServiceLocation {
+    std::string URI;
+};
+using LocationItem = std::variant<std::string, ServiceLocation>;
+
+struct Catalog {
+    std::vector<LocationItem> locations;  // kind 0
+    std::vector<MethodInfo> methods;      // kind 1
+};
+
+class Packager {
+public:
+    Packager();
+    ~Packager();
+    Packager(Packager&&) noexcept;
+    Packager& operator=(Packager&&) noexcept;
+    Packager(const Packager&) = delete;
+    Packager& operator=(const Packager&) = delete;
+
+    // Source kind 1: fetch the description from the URI; 2: `source` is the
+    // XML text. False when the text is no usable description (LastError()
+    // says why); a failure to fetch raises SoapError.
+    bool LoadServicesDescription(int sourceKind, const std::string& source, const std::string& location = {});
+    const std::string& LastError() const noexcept { return lastError_; }
+
+    std::string GetMethodTemplate(const std::string& method, int payloadKind) const;
+    void SetMethodPayload(int payloadKind, const std::string& ns, const std::string& method, const std::string& tmpl);
+    void SetParameter(int payloadKind, const std::string& name, const std::string& value);
+    std::string GetPayload(int payloadKind) const;
+    void SetPayload(int payloadKind, const std::string& xml);
+    // The named parameter of the response, by local name under any prefix.
+    // A SOAP fault raises SoapFault; a reply that is no SOAP message raises SoapError.
+    std::string GetParameter(int payloadKind, const std::string& name) const;
+    bool HasMethod(const std::string& method) const;
+    const std::string& GetDescriptionText() const;
+    Catalog GetCatalog(int kind) const;
+    // The operation's SOAPAction, for the transport's headers.
+    std::string SoapAction(const std::string& method) const;
+
+    const ServiceDescription* description() const noexcept { return desc_ ? &*desc_ : nullptr; }
+
+private:
+    const OperationDescription& Operation(const std::string& method) const;
+    xmlNode* ResponseBody() const;
+
+    std::optional<ServiceDescription> desc_;
+    std::string lastError_;
+    std::string method_;
+    XmlDocPtr request_;
+    std::string response_;
+    mutable XmlDocPtr responseDoc_;
+};
+
+// A request envelope for an operation with parameters in order.
+std::string BuildRequest(const ServiceDescription& desc, const OperationDescription& op,
+                         const std::vector<std::pair<std::string, std::string>>& parameters);
+
+// A response's body: checks it is a SOAP envelope (and not an HTML page),
+// raises SoapFault for a fault, and gives the values of the reply's wrapper
+// element's children by local name.
+struct ResponseValues {
+    std::vector<std::pair<std::string, std::string>> values;
+    const std::string* Find(const std::string& name) const;
+};
+ResponseValues ReadResponse(const std::string& xml);
+
+// Whether a reply body is an HTML page rather than XML.
+bool LooksLikeHtml(const std::string& body);
+
+// The method listing: one entry per method, and the title "Available
+// methods - " + the owner name of the last method listed.
+struct MethodListing {
+    std::string text;
+    std::string title;
+};
+MethodListing BuildMethodListing(const std::vector<MethodInfo>& methods);
+std::string TypeName(int typeCode);
+
+}  // namespace tessel::soap

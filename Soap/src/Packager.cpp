@@ -1,0 +1,463 @@
+#include "Soap/Packager.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "Soap/SoapError.h"
+#include "Soap/Transport.h"
+
+namespace tessel::soap {
+
+namespace {
+
+const xmlChar* U(const char* s)
+{
+    return reinterpret_cast<const xmlChar*>(s);
+}
+const xmlChar* U(const std::string& s)
+{
+    return U(s.c_str());
+}
+
+const MessagePart* FindPart(const std::vector<MessagePart>& parts, const std::string& name)
+{
+    for (const MessagePart& p : parts)
+        if (p.name == name)
+            return &p;
+    return nullptr;
+}
+
+// The order in which the request carries its input parts: the call order,
+// then any input part the call order leaves out.
+std::vector<std::string> RequestOrder(const OperationDescription& op)
+{
+    std::vector<std::string> order;
+    for (const std::string& name : op.CallOrder())
+        if (op.IsInput(name))
+            order.push_back(name);
+    for (const MessagePart& p : op.inputParts)
+        if (std::find(order.begin(), order.end(), p.name) == order.end())
+            order.push_back(p.name);
+    return order;
+}
+
+void CheckValue(const std::string& name, const std::string& value)
+{
+    if (!IsXmlText(value))
+        throw SoapError("the value of parameter " + name +
+                        " is not valid UTF-8 text or contains a control character that XML cannot carry");
+}
+
+// Adds one parameter element with its text to the operation's wrapper.
+xmlNode* AddParameter(xmlNode* wrapper, const OperationDescription& op, const std::string& name,
+                      const std::string& value)
+{
+    CheckValue(name, value);
+    // Accessors are unqualified unless the schema qualifies a wrapper's children.
+    xmlNode* param = xmlNewDocNode(wrapper->doc, op.wrapped && op.qualifiedChildren ? wrapper->ns : nullptr, U(name),
+                                   nullptr);
+    xmlAddChild(wrapper, param);
+    if (op.inputEncoded) {
+        const MessagePart* part = FindPart(op.inputParts, name);
+        const QName type = part && !part->type.empty() ? part->type : QName{kNsXsd2001, "string"};
+        if (IsXsdNamespace(type.ns)) {
+            xmlNode* env = xmlDocGetRootElement(wrapper->doc);
+            xmlNs* xsi = xmlSearchNsByHref(wrapper->doc, env, U(kNsXsi2001));
+            xmlNs* xsd = xmlSearchNsByHref(wrapper->doc, env, U(type.ns));
+            if (!xsd)
+                xsd = xmlNewNs(env, U(type.ns), U(type.ns == kNsXsd2001 ? "xsd" : "xsd1"));
+            if (xsi && xsd)
+                xmlSetNsProp(param, xsi, U("type"), U(std::string(reinterpret_cast<const char*>(xsd->prefix)) + ":" +
+                                                      type.local));
+        }
+    }
+    xmlAddChild(param, xmlNewDocText(wrapper->doc, U(value)));
+    return param;
+}
+
+XmlDocPtr NewRequest(const ServiceDescription& desc, const OperationDescription& op, xmlNode** wrapperOut)
+{
+    XmlDocPtr doc(xmlNewDoc(U("1.0")));
+    xmlNode* env = xmlNewDocNode(doc.get(), nullptr, U("Envelope"), nullptr);
+    xmlDocSetRootElement(doc.get(), env);
+    xmlNs* soap = xmlNewNs(env, U(kNsEnvelope), U("SOAP-ENV"));
+    xmlSetNs(env, soap);
+    if (op.inputEncoded) {
+        xmlNewNs(env, U(kNsEncoding), U("SOAP-ENC"));
+        xmlNewNs(env, U(kNsXsi2001), U("xsi"));
+        xmlNewNs(env, U(kNsXsd2001), U("xsd"));
+        xmlSetNsProp(env, soap, U("encodingStyle"), U(op.encodingStyle.empty() ? kNsEncoding : op.encodingStyle));
+    }
+    xmlNode* body = xmlNewChild(env, soap, U("Body"), nullptr);
+    const std::string ns = op.wrapped ? op.inputWrapper.ns : op.inputNamespace;
+    const std::string local = op.wrapped ? op.inputWrapper.local : op.name;
+    xmlNode* wrapper = xmlNewDocNode(doc.get(), nullptr, U(local), nullptr);
+    xmlAddChild(body, wrapper);
+    if (!ns.empty())
+        xmlSetNs(wrapper, xmlNewNs(wrapper, U(ns), U("m")));
+    (void)desc;
+    *wrapperOut = wrapper;
+    return doc;
+}
+
+xmlNode* RequestWrapper(xmlDoc* doc)
+{
+    xmlNode* env = doc ? xmlDocGetRootElement(doc) : nullptr;
+    return FirstElement(FirstChild(env, kNsEnvelope, "Body"));
+}
+
+std::string Trimmed(const std::string& s)
+{
+    std::size_t a = 0, b = s.size();
+    while (a < b && std::isspace(static_cast<unsigned char>(s[a])))
+        ++a;
+    while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1])))
+        --b;
+    return s.substr(a, b - a);
+}
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The text of an HTML page in one line, for a message.
+std::string HtmlSummary(const std::string& body)
+{
+    std::string text;
+    bool inTag = false;
+    for (const char c : body.substr(0, 4000)) {
+        if (c == '<')
+            inTag = true;
+        else if (c == '>') {
+            inTag = false;
+            text += ' ';
+        } else if (!inTag)
+            text += std::isspace(static_cast<unsigned char>(c)) ? ' ' : c;
+    }
+    std::string out;
+    for (const char c : text)
+        if (!(c == ' ' && (out.empty() || out.back() == ' ')))
+            out += c;
+    out = Trimmed(out);
+    return out.size() > 200 ? out.substr(0, 200) + "..." : out;
+}
+
+std::string ValueOf(xmlDoc* doc, xmlNode* n)
+{
+    // An encoded reply may carry the value elsewhere, referred to by href="#id".
+    const std::string href = Attr(n, "href");
+    if (href.size() > 1 && href[0] == '#')
+        if (xmlNode* body = FirstChild(xmlDocGetRootElement(doc), kNsEnvelope, "Body"))
+            for (xmlNode* c : Children(body))
+                if (Attr(c, "id") == href.substr(1))
+                    return Text(c);
+    return Text(n);
+}
+
+bool IsNil(xmlNode* n)
+{
+    for (const char* ns : {kNsXsi2001, kNsXsi1999}) {
+        xmlChar* v = xmlGetNsProp(n, U("nil"), U(ns));
+        if (!v)
+            continue;
+        const std::string s(reinterpret_cast<const char*>(v));
+        xmlFree(v);
+        return s == "true" || s == "1";
+    }
+    return false;
+}
+
+}  // namespace
+
+bool LooksLikeHtml(const std::string& body)
+{
+    const std::string head = Lower(Trimmed(body.substr(0, 512)));
+    return head.rfind("<html", 0) == 0 || head.rfind("<!doctype html", 0) == 0 ||
+           (head.rfind("<?xml", 0) != 0 && head.find("<html") != std::string::npos && head.find("envelope") == std::string::npos);
+}
+
+const std::string* ResponseValues::Find(const std::string& name) const
+{
+    for (const auto& [n, v] : values)
+        if (n == name)
+            return &v;
+    return nullptr;
+}
+
+ResponseValues ReadResponse(const std::string& xml)
+{
+    if (Trimmed(xml).empty())
+        throw SoapError("the reply is empty");
+    if (LooksLikeHtml(xml))
+        throw SoapError("the server answered with an HTML page instead of a SOAP message: " + HtmlSummary(xml));
+    const XmlDocPtr doc = ParseXml(xml, "the reply");
+    xmlNode* env = xmlDocGetRootElement(doc.get());
+    static constexpr char kNsEnvelope12[] = "http://www.w3.org/2003/05/soap-envelope";
+    const bool soap12 = Is(env, kNsEnvelope12, "Envelope");
+    if (!Is(env, kNsEnvelope, "Envelope") && !soap12)
+        throw SoapError("the reply is not a SOAP envelope (its root element is <" + LocalName(env) + ">)");
+    const char* envNs = soap12 ? kNsEnvelope12 : kNsEnvelope;
+    xmlNode* body = FirstChild(env, envNs, "Body");
+    if (!body)
+        throw SoapError("the reply's envelope has no Body");
+    xmlNode* first = FirstElement(body);
+    if (Is(first, envNs, "Fault")) {
+        std::string code, string, detail;
+        for (xmlNode* c : Children(first)) {
+            const std::string local = LocalName(c);
+            if (local == "faultcode" || local == "Code")
+                code = Trimmed(Text(c));
+            else if (local == "faultstring" || local == "Reason")
+                string = Trimmed(Text(c));
+            else if (local == "detail" || local == "Detail")
+                detail = Trimmed(InnerXml(c));
+        }
+        throw SoapFault(code, string, detail);
+    }
+    ResponseValues out;
+    if (first) {
+        for (xmlNode* c : Children(first))
+            out.values.emplace_back(LocalName(c), IsNil(c) ? std::string() : ValueOf(doc.get(), c));
+    }
+    return out;
+}
+
+std::string BuildRequest(const ServiceDescription& desc, const OperationDescription& op,
+                         const std::vector<std::pair<std::string, std::string>>& parameters)
+{
+    xmlNode* wrapper = nullptr;
+    XmlDocPtr doc = NewRequest(desc, op, &wrapper);
+    for (const auto& [name, value] : parameters)
+        AddParameter(wrapper, op, name, value);
+    return Serialize(doc.get());
+}
+
+std::string TypeName(int typeCode)
+{
+    switch (typeCode) {
+    case 8: return "string";
+    case 2: return "integer";
+    case 3: return "long";
+    default: return "<? " + std::to_string(typeCode) + " ?>";
+    }
+}
+
+MethodListing BuildMethodListing(const std::vector<MethodInfo>& methods)
+{
+    MethodListing listing;
+    std::string owner;
+    int n = 1;
+    const auto names = [](const std::vector<ParameterInfo>& list) {
+        std::string s;
+        for (const ParameterInfo& p : list)
+            s += p.Name + ", ";
+        if (!s.empty())
+            s.resize(s.size() - 2);
+        return s;
+    };
+    for (const MethodInfo& m : methods) {
+        owner = m.ownerName;
+        const bool function = m.kind == 1;
+        const std::vector<ParameterInfo>& all = m.lists[2];
+        std::string params;
+        const long upper = static_cast<long>(all.size()) - 1;
+        if (!function || upper != 0) {
+            for (const ParameterInfo& e : all)
+                params += (e.byRef ? "byref " : "byval ") + e.Name + " as " + TypeName(e.typeCode) + ", ";
+            if (!params.empty())
+                params.resize(params.size() - 2);
+        }
+        listing.text += std::to_string(n) + (function ? ". Function " : ". Sub ") + m.Name + "(" + params + ")";
+        if (function)
+            listing.text += " as " + TypeName(m.returnType);
+        listing.text += "\r\n";
+        listing.text += "      Input:  " + names(m.lists[0]) + "\r\n";
+        listing.text += "      Output: " + names(m.lists[1]) + "\r\n";
+        ++n;
+    }
+    listing.title = "Available methods - " + owner;
+    return listing;
+}
+
+// ---------------------------------------------------------------------------
+
+Packager::Packager() = default;
+Packager::~Packager() = default;
+Packager::Packager(Packager&&) noexcept = default;
+Packager& Packager::operator=(Packager&&) noexcept = default;
+
+bool Packager::LoadServicesDescription(int sourceKind, const std::string& source, const std::string&)
+{
+    lastError_.clear();
+    std::string text;
+    if (sourceKind == 1) {
+        const HttpReply reply = HttpGet(source);
+        if (reply.status < 200 || reply.status >= 300) {
+            lastError_ = "fetching " + source + " gave HTTP status " + std::to_string(reply.status);
+            return false;
+        }
+        text = reply.body;
+    } else if (sourceKind == 2) {
+        text = source;
+    } else {
+        throw SoapError("unknown description source kind " + std::to_string(sourceKind));
+    }
+    try {
+        desc_ = ParseServiceDescription(std::move(text));
+    } catch (const SoapError& e) {
+        lastError_ = e.what();
+        return false;
+    }
+    return true;
+}
+
+const OperationDescription& Packager::Operation(const std::string& method) const
+{
+    if (!desc_)
+        throw SoapError("no service description is loaded");
+    const OperationDescription* op = desc_->Find(method);
+    if (!op)
+        throw SoapError("the service description declares no method " + method);
+    return *op;
+}
+
+std::string Packager::GetMethodTemplate(const std::string& method, int payloadKind) const
+{
+    if (payloadKind != kRequestPayload)
+        throw SoapError("a method template is a request (payload kind 0)");
+    const OperationDescription& op = Operation(method);
+    std::vector<std::pair<std::string, std::string>> empty;
+    for (const std::string& name : RequestOrder(op))
+        empty.emplace_back(name, "");
+    return BuildRequest(*desc_, op, empty);
+}
+
+void Packager::SetMethodPayload(int payloadKind, const std::string& ns, const std::string& method,
+                                const std::string& tmpl)
+{
+    if (payloadKind != kRequestPayload)
+        throw SoapError("a method payload is a request (payload kind 0)");
+    Operation(method);
+    XmlDocPtr doc = ParseXml(tmpl, "the method template");
+    xmlNode* wrapper = RequestWrapper(doc.get());
+    if (!wrapper)
+        throw SoapError("the method template of " + method + " has no method element");
+    if (!ns.empty())
+        xmlSetNs(wrapper, xmlNewNs(wrapper, U(ns), U("m")));
+    method_ = method;
+    request_ = std::move(doc);
+}
+
+void Packager::SetParameter(int payloadKind, const std::string& name, const std::string& value)
+{
+    if (payloadKind != kRequestPayload)
+        throw SoapError("parameters are set on the request (payload kind 0)");
+    xmlNode* wrapper = RequestWrapper(request_.get());
+    if (!wrapper)
+        throw SoapError("no request payload has been started (SetMethodPayload)");
+    CheckValue(name, value);
+    for (xmlNode* c : Children(wrapper)) {
+        if (LocalName(c) == name) {
+            while (c->children) {
+                xmlNode* old = c->children;
+                xmlUnlinkNode(old);
+                xmlFreeNode(old);
+            }
+            xmlAddChild(c, xmlNewDocText(request_.get(), U(value)));
+            return;
+        }
+    }
+    AddParameter(wrapper, Operation(method_), name, value);
+}
+
+std::string Packager::GetPayload(int payloadKind) const
+{
+    if (payloadKind == kResponsePayload)
+        return response_;
+    if (!request_)
+        throw SoapError("no request payload has been started (SetMethodPayload)");
+    return Serialize(request_.get());
+}
+
+void Packager::SetPayload(int payloadKind, const std::string& xml)
+{
+    if (payloadKind == kResponsePayload) {
+        response_ = xml;
+        return;
+    }
+    request_ = ParseXml(xml, "the request");
+}
+
+std::string Packager::GetParameter(int payloadKind, const std::string& name) const
+{
+    if (payloadKind == kRequestPayload) {
+        for (xmlNode* c : Children(RequestWrapper(request_.get())))
+            if (LocalName(c) == name)
+                return Text(c);
+        throw SoapError("the request has no parameter " + name);
+    }
+    const ResponseValues values = ReadResponse(response_);
+    if (const std::string* v = values.Find(name))
+        return *v;
+    throw SoapError("the reply has no parameter \"" + name + "\"");
+}
+
+bool Packager::HasMethod(const std::string& method) const
+{
+    return desc_ && desc_->Find(method);
+}
+
+const std::string& Packager::GetDescriptionText() const
+{
+    if (!desc_)
+        throw SoapError("no service description is loaded");
+    return desc_->text;
+}
+
+std::string Packager::SoapAction(const std::string& method) const
+{
+    return Operation(method).soapAction;
+}
+
+Catalog Packager::GetCatalog(int kind) const
+{
+    if (!desc_)
+        throw SoapError("no service description is loaded");
+    Catalog catalog;
+    if (kind == 0) {
+        for (const std::string& location : desc_->locations)
+            catalog.locations.emplace_back(ServiceLocation{location});
+        return catalog;
+    }
+    if (kind != 1)
+        throw SoapError("unknown catalog kind " + std::to_string(kind));
+    for (const OperationDescription& op : desc_->operations) {
+        MethodInfo m;
+        m.Name = op.name;
+        m.ownerName = desc_->serviceName;
+        const auto info = [&](const std::string& name) {
+            const MessagePart* in = FindPart(op.inputParts, name);
+            const MessagePart* out = FindPart(op.outputParts, name);
+            const MessagePart* p = in ? in : out;
+            return ParameterInfo{name, p ? TypeCodeOf(p->type) : 12, in && out};
+        };
+        for (const MessagePart& p : op.inputParts)
+            m.lists[0].push_back(info(p.name));
+        for (const MessagePart& p : op.outputParts)
+            m.lists[1].push_back(info(p.name));
+        for (const std::string& name : op.CallOrder())
+            m.lists[2].push_back(info(name));
+        const std::string ret = op.ReturnPart();
+        if (!ret.empty()) {
+            m.kind = 1;
+            m.returnType = info(ret).typeCode;
+        }
+        catalog.methods.push_back(std::move(m));
+    }
+    return catalog;
+}
+
+}  // namespace tessel::soap

@@ -1,0 +1,167 @@
+#include "Soap/Transport.h"
+
+#include <curl/curl.h>
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "Soap/SoapError.h"
+
+namespace tessel::soap {
+
+namespace {
+
+struct CurlFree {
+    void operator()(CURL* c) const noexcept { curl_easy_cleanup(c); }
+};
+struct SlistFree {
+    void operator()(curl_slist* l) const noexcept { curl_slist_free_all(l); }
+};
+
+void GlobalInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct Sink {
+    std::string* body;
+    std::size_t limit;
+    bool overflow = false;
+};
+
+std::size_t Write(char* data, std::size_t size, std::size_t n, void* user)
+{
+    auto* sink = static_cast<Sink*>(user);
+    const std::size_t bytes = size * n;
+    if (sink->body->size() + bytes > sink->limit) {
+        sink->overflow = true;
+        return 0;
+    }
+    sink->body->append(data, bytes);
+    return bytes;
+}
+
+std::size_t Header(char* data, std::size_t size, std::size_t n, void* user)
+{
+    const std::size_t bytes = size * n;
+    std::string line(data, bytes);
+    if (line.size() > 13 && strncasecmp(line.c_str(), "content-type:", 13) == 0) {
+        std::string v = line.substr(13);
+        while (!v.empty() && (v.front() == ' ' || v.front() == '\t'))
+            v.erase(v.begin());
+        while (!v.empty() && (v.back() == '\r' || v.back() == '\n' || v.back() == ' '))
+            v.pop_back();
+        *static_cast<std::string*>(user) = v;
+    }
+    return bytes;
+}
+
+std::string Reason(CURL* curl, CURLcode rc, const char* errbuf, const HttpOptions& options)
+{
+    long osErrno = 0;
+    curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osErrno);
+    switch (rc) {
+    case CURLE_COULDNT_CONNECT:
+        return osErrno ? std::strerror(static_cast<int>(osErrno)) : "the server does not accept connections";
+    case CURLE_COULDNT_RESOLVE_HOST: return "the host name is not known";
+    case CURLE_COULDNT_RESOLVE_PROXY: return "the proxy's host name is not known";
+    case CURLE_OPERATION_TIMEDOUT:
+        return "no reply within the time limit (" + std::to_string(options.connectTimeoutSeconds) + " s to connect, " +
+               std::to_string(options.totalTimeoutSeconds) + " s in all)";
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CONNECT_ERROR:
+        return std::string("the secure connection failed: ") + (*errbuf ? errbuf : curl_easy_strerror(rc));
+    case CURLE_GOT_NOTHING: return "the server closed the connection without a reply";
+    case CURLE_TOO_MANY_REDIRECTS: return "too many redirects";
+    default: return *errbuf ? errbuf : curl_easy_strerror(rc);
+    }
+}
+
+HttpReply Perform(const std::string& uri, const std::string* body, const std::string& soapAction,
+                  const HttpOptions& options)
+{
+    GlobalInit();
+    std::unique_ptr<CURL, CurlFree> curl(curl_easy_init());
+    if (!curl)
+        throw SoapError("Could not connect to " + uri + ": the HTTP client could not be created");
+    HttpReply reply;
+    Sink sink{&reply.body, options.maxReplyBytes};
+    char errbuf[CURL_ERROR_SIZE] = {};
+    std::unique_ptr<curl_slist, SlistFree> headers;
+    const auto add = [&](const std::string& h) { headers.reset(curl_slist_append(headers.release(), h.c_str())); };
+
+    CURL* c = curl.get();
+    curl_easy_setopt(c, CURLOPT_URL, uri.c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https,file");
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(c, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, options.totalTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errbuf);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, Write);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, Header);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &reply.contentType);
+    curl_easy_setopt(c, CURLOPT_USERAGENT, "tessel-soap/1.0");
+    curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");
+    if (body) {
+        add("Content-Type: text/xml; charset=utf-8");
+        add("SOAPAction: \"" + soapAction + "\"");
+        add("Expect:");
+        curl_easy_setopt(c, CURLOPT_POST, 1L);
+        curl_easy_setopt(c, CURLOPT_POSTFIELDS, body->data());
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
+    }
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+
+    const CURLcode rc = curl_easy_perform(c);
+    if (sink.overflow)
+        throw SoapError("The reply of " + uri + " is larger than " + std::to_string(options.maxReplyBytes) + " bytes");
+    if (rc == CURLE_URL_MALFORMAT || rc == CURLE_UNSUPPORTED_PROTOCOL)
+        throw SoapError("Not a valid URL: " + uri + (rc == CURLE_UNSUPPORTED_PROTOCOL ? " (use http or https)" : ""));
+    if (rc == CURLE_FILE_COULDNT_READ_FILE)
+        throw SoapError("Could not read " + uri + ": no such file");
+    if (rc != CURLE_OK)
+        throw SoapError("Could not connect to " + uri + ": " + Reason(c, rc, errbuf, options));
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
+    if (reply.status == 0)
+        reply.status = 200;  // a file: URL has no status
+    return reply;
+}
+
+}  // namespace
+
+HttpReply HttpGet(const std::string& uri, const HttpOptions& options)
+{
+    return Perform(uri, nullptr, {}, options);
+}
+
+HttpReply HttpPost(const std::string& uri, const std::string& body, const std::string& soapAction,
+                   const HttpOptions& options)
+{
+    return Perform(uri, &body, soapAction, options);
+}
+
+void Transport::AddStandardHeaders(const std::string&, const std::string& method, std::size_t,
+                                   const std::string& soapAction)
+{
+    // The length goes out as the payload's real byte count, which libcurl sets.
+    action_ = soapAction.empty() ? method : soapAction;
+}
+
+std::string Transport::PostToURI(const std::string& uri, const std::string& payload)
+{
+    const HttpReply reply = HttpPost(uri, payload, action_, options_);
+    lastStatus_ = reply.status;
+    return reply.body;
+}
+
+}  // namespace tessel::soap

@@ -1,0 +1,123 @@
+// A loopback HTTP server for the toolkit's tests: serves the test WSDL files
+// with their endpoint filled in, and answers posts with canned replies.
+#pragma once
+
+#include <httplib.h>
+
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+
+class SoapFixture {
+public:
+    struct Canned {
+        int status = 200;
+        std::string body;
+        std::string contentType = "text/xml; charset=utf-8";
+        int delayMs = 0;
+    };
+
+    SoapFixture()
+    {
+        server_.Get(R"(/wsdl/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
+            std::ifstream in(std::string(TESSEL_SOAP_TEST_DATA) + "/" + req.matches[1].str());
+            if (!in) {
+                res.status = 404;
+                res.set_content("<html><body><h1>404 Not Found</h1></body></html>", "text/html");
+                return;
+            }
+            std::stringstream ss;
+            ss << in.rdbuf();
+            std::string text = ss.str();
+            const std::string mark = "@ENDPOINT@";
+            for (auto pos = text.find(mark); pos != std::string::npos; pos = text.find(mark))
+                text.replace(pos, mark.size(), Url("/soap"));
+            res.set_content(text, "text/xml");
+        });
+        server_.Get("/moved", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(Url("/wsdl/rpc_encoded.wsdl"));
+        });
+        server_.Get("/text", [this](const httplib::Request&, httplib::Response& res) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            res.set_content(getBody_, "text/xml");
+        });
+        server_.Post("/soap", [this](const httplib::Request& req, httplib::Response& res) {
+            Canned reply;
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                lastBody_ = req.body;
+                lastAction_ = req.get_header_value("SOAPAction");
+                lastContentType_ = req.get_header_value("Content-Type");
+                lastLength_ = req.get_header_value("Content-Length");
+                reply = reply_;
+            }
+            if (reply.delayMs)
+                std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
+            res.status = reply.status;
+            res.set_content(reply.body, reply.contentType.c_str());
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~SoapFixture()
+    {
+        server_.stop();
+        thread_.join();
+    }
+    SoapFixture(const SoapFixture&) = delete;
+    SoapFixture& operator=(const SoapFixture&) = delete;
+
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::string Wsdl(const std::string& file) const { return Url("/wsdl/" + file); }
+
+    void Reply(Canned c)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        reply_ = std::move(c);
+    }
+    void ReplyEnvelope(const std::string& bodyContent, int status = 200)
+    {
+        Reply({status,
+               "<?xml version=\"1.0\"?><e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body>" +
+                   bodyContent + "</e:Body></e:Envelope>"});
+    }
+    void ServeText(std::string body)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        getBody_ = std::move(body);
+    }
+    std::string lastBody() const
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return lastBody_;
+    }
+    std::string lastAction() const
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return lastAction_;
+    }
+    std::string lastContentType() const
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return lastContentType_;
+    }
+    std::string lastLength() const
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return lastLength_;
+    }
+    int port() const { return port_; }
+
+private:
+    httplib::Server server_;
+    std::thread thread_;
+    int port_ = 0;
+    mutable std::mutex mutex_;
+    Canned reply_;
+    std::string lastBody_, lastAction_, lastContentType_, lastLength_, getBody_;
+};
