@@ -50,15 +50,17 @@ void CheckValue(const std::string& name, const std::string& value)
 
 // Adds one parameter element with its text to the operation's wrapper.
 xmlNode* AddParameter(xmlNode* wrapper, const OperationDescription& op, const std::string& name,
-                      const std::string& value)
+                      const std::string& value, bool response = false)
 {
+    const bool encoded = response ? op.outputEncoded : op.inputEncoded;
+    const std::vector<MessagePart>& parts = response ? op.outputParts : op.inputParts;
     CheckValue(name, value);
     // Accessors are unqualified unless the schema qualifies a wrapper's children.
     xmlNode* param = xmlNewDocNode(wrapper->doc, op.wrapped && op.qualifiedChildren ? wrapper->ns : nullptr, U(name),
                                    nullptr);
     xmlAddChild(wrapper, param);
-    if (op.inputEncoded) {
-        const MessagePart* part = FindPart(op.inputParts, name);
+    if (encoded) {
+        const MessagePart* part = FindPart(parts, name);
         const QName type = part && !part->type.empty() ? part->type : QName{kNsXsd2001, "string"};
         if (IsXsdNamespace(type.ns)) {
             xmlNode* env = xmlDocGetRootElement(wrapper->doc);
@@ -75,27 +77,29 @@ xmlNode* AddParameter(xmlNode* wrapper, const OperationDescription& op, const st
     return param;
 }
 
-XmlDocPtr NewRequest(const ServiceDescription& desc, const OperationDescription& op, xmlNode** wrapperOut)
+// A new envelope with the operation's request or response element.
+XmlDocPtr NewEnvelope(const OperationDescription& op, bool response, xmlNode** wrapperOut)
 {
+    const bool encoded = response ? op.outputEncoded : op.inputEncoded;
     XmlDocPtr doc(xmlNewDoc(U("1.0")));
     xmlNode* env = xmlNewDocNode(doc.get(), nullptr, U("Envelope"), nullptr);
     xmlDocSetRootElement(doc.get(), env);
     xmlNs* soap = xmlNewNs(env, U(kNsEnvelope), U("SOAP-ENV"));
     xmlSetNs(env, soap);
-    if (op.inputEncoded) {
+    if (encoded) {
         xmlNewNs(env, U(kNsEncoding), U("SOAP-ENC"));
         xmlNewNs(env, U(kNsXsi2001), U("xsi"));
         xmlNewNs(env, U(kNsXsd2001), U("xsd"));
         xmlSetNsProp(env, soap, U("encodingStyle"), U(op.encodingStyle.empty() ? kNsEncoding : op.encodingStyle));
     }
     xmlNode* body = xmlNewChild(env, soap, U("Body"), nullptr);
-    const std::string ns = op.wrapped ? op.inputWrapper.ns : op.inputNamespace;
-    const std::string local = op.wrapped ? op.inputWrapper.local : op.name;
+    const QName& wrapped = response ? op.outputWrapper : op.inputWrapper;
+    const std::string ns = op.wrapped ? wrapped.ns : response ? op.outputNamespace : op.inputNamespace;
+    const std::string local = op.wrapped ? wrapped.local : response ? op.name + "Response" : op.name;
     xmlNode* wrapper = xmlNewDocNode(doc.get(), nullptr, U(local), nullptr);
     xmlAddChild(body, wrapper);
     if (!ns.empty())
         xmlSetNs(wrapper, xmlNewNs(wrapper, U(ns), U("m")));
-    (void)desc;
     *wrapperOut = wrapper;
     return doc;
 }
@@ -225,14 +229,66 @@ ResponseValues ReadResponse(const std::string& xml)
     return out;
 }
 
-std::string BuildRequest(const ServiceDescription& desc, const OperationDescription& op,
+std::string BuildRequest(const ServiceDescription&, const OperationDescription& op,
                          const std::vector<std::pair<std::string, std::string>>& parameters)
 {
     xmlNode* wrapper = nullptr;
-    XmlDocPtr doc = NewRequest(desc, op, &wrapper);
+    XmlDocPtr doc = NewEnvelope(op, false, &wrapper);
     for (const auto& [name, value] : parameters)
         AddParameter(wrapper, op, name, value);
     return Serialize(doc.get());
+}
+
+std::string BuildResponse(const OperationDescription& op,
+                          const std::vector<std::pair<std::string, std::string>>& values)
+{
+    xmlNode* wrapper = nullptr;
+    XmlDocPtr doc = NewEnvelope(op, true, &wrapper);
+    for (const auto& [name, value] : values)
+        AddParameter(wrapper, op, name, value, true);
+    return Serialize(doc.get());
+}
+
+std::string BuildFault(const std::string& code, const std::string& string, const std::string& detail)
+{
+    XmlDocPtr doc(xmlNewDoc(U("1.0")));
+    xmlNode* env = xmlNewDocNode(doc.get(), nullptr, U("Envelope"), nullptr);
+    xmlDocSetRootElement(doc.get(), env);
+    xmlNs* soap = xmlNewNs(env, U(kNsEnvelope), U("SOAP-ENV"));
+    xmlSetNs(env, soap);
+    xmlNode* body = xmlNewChild(env, soap, U("Body"), nullptr);
+    xmlNode* fault = xmlNewChild(body, soap, U("Fault"), nullptr);
+    // Fault's children are unqualified.
+    const auto child = [&](const char* name, const std::string& text) {
+        xmlNode* n = xmlNewDocNode(doc.get(), nullptr, U(name), nullptr);
+        xmlAddChild(fault, n);
+        xmlAddChild(n, xmlNewDocText(doc.get(), U(IsXmlText(text) ? text : std::string("(unprintable text)"))));
+    };
+    child("faultcode", "SOAP-ENV:" + code);
+    child("faultstring", string);
+    if (!detail.empty())
+        child("detail", detail);
+    return Serialize(doc.get());
+}
+
+IncomingRequest ReadRequest(const std::string& xml)
+{
+    if (Trimmed(xml).empty())
+        throw SoapError("the request is empty");
+    const XmlDocPtr doc = ParseXml(xml, "the request");
+    xmlNode* env = xmlDocGetRootElement(doc.get());
+    if (!Is(env, kNsEnvelope, "Envelope"))
+        throw SoapError("the request is not a SOAP 1.1 envelope (its root element is <" + LocalName(env) + ">)");
+    xmlNode* body = FirstChild(env, kNsEnvelope, "Body");
+    xmlNode* wrapper = FirstElement(body);
+    if (!wrapper)
+        throw SoapError("the request's Body names no operation");
+    IncomingRequest req;
+    req.operation = LocalName(wrapper);
+    req.ns = NamespaceOf(wrapper);
+    for (xmlNode* c : Children(wrapper))
+        req.parameters.emplace_back(LocalName(c), IsNil(c) ? std::string() : ValueOf(doc.get(), c));
+    return req;
 }
 
 std::string TypeName(int typeCode)

@@ -89,6 +89,21 @@ private:
 std::string BuildRequest(const ServiceDescription& desc, const OperationDescription& op,
                          const std::vector<std::pair<std::string, std::string>>& parameters);
 
+// The server's side: a response envelope with the operation's output values,
+// and a fault (code without prefix: "Client" or "Server").
+std::string BuildResponse(const OperationDescription& op,
+                          const std::vector<std::pair<std::string, std::string>>& values);
+std::string BuildFault(const std::string& code, const std::string& string, const std::string& detail);
+
+// A request as a server reads it: the operation element's local name and
+// namespace, and its parameters in the order received.
+struct IncomingRequest {
+    std::string operation;
+    std::string ns;
+    std::vector<std::pair<std::string, std::string>> parameters;
+};
+IncomingRequest ReadRequest(const std::string& xml);
+
 // A response's body: checks it is a SOAP envelope (and not an HTML page),
 // raises SoapFault for a fault, and gives the values of the reply's wrapper
 // element's children by local name.

@@ -1,0 +1,268 @@
+#include "Service.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <random>
+
+#include "Soap/Packager.h"
+#include "Soap/SoapError.h"
+
+namespace tessel::server {
+
+namespace {
+
+std::string RandomHex(std::size_t bytes)
+{
+    static thread_local std::random_device device;
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string s;
+    for (std::size_t i = 0; i < bytes; ++i) {
+        const unsigned v = device() & 0xFF;
+        s += digits[v >> 4];
+        s += digits[v & 15];
+    }
+    return s;
+}
+
+HttpAnswer Fault(const std::string& code, const std::string& string, const std::string& detail)
+{
+    return HttpAnswer{500, "text/xml; charset=utf-8", soap::BuildFault(code, string, detail)};
+}
+
+std::string HtmlPage(int status, const std::string& title, const std::string& text)
+{
+    return "<html><head><title>" + std::to_string(status) + " " + title + "</title></head><body><h1>" +
+           std::to_string(status) + " " + title + "</h1><p>" + XmlEscape(text) + "</p></body></html>";
+}
+
+std::string Encoding(std::uint32_t kind)
+{
+    return kind == TOKEN_DATA_COMPRESSED ? "compressed" : kind == TOKEN_DATA_ENCRYPTED ? "encrypted" : "plain";
+}
+
+}  // namespace
+
+Service::Service(ServiceOptions options)
+    : options_(std::move(options)), store_([&] {
+          std::vector<std::string> names;
+          for (const auto& [user, password] : options_.users)
+              names.push_back(user);
+          return names;
+      }())
+{
+    if (!options_.logFile.empty()) {
+        log_.open(options_.logFile, std::ios::app);
+        if (!log_)
+            throw std::runtime_error("cannot write the log file " + options_.logFile);
+    }
+    for (const Interface iface : {Interface::Main, Interface::Admin})
+        for (const DescriptionStyle style : {DescriptionStyle::RpcEncoded, DescriptionStyle::DocumentLiteral})
+            parsed_.emplace(std::pair{static_cast<int>(iface), static_cast<int>(style)},
+                            soap::ParseServiceDescription(Description(iface, style, "http://localhost/")));
+}
+
+const soap::ServiceDescription& Service::Parsed(Interface iface, DescriptionStyle style) const
+{
+    return parsed_.at({static_cast<int>(iface), static_cast<int>(style)});
+}
+
+HttpAnswer Service::Get(const std::string& path, const std::string& baseUrl)
+{
+    const auto description = [&](Interface iface, DescriptionStyle style, const char* endpoint) {
+        return HttpAnswer{200, "text/xml; charset=utf-8", Description(iface, style, baseUrl + endpoint)};
+    };
+    const std::string main = kMainDescriptionPath, admin = kAdminDescriptionPath, soap2 = kSoap2DescriptionPath;
+    if (path == main + ".xml" || path == main + ".wsdl")
+        return description(Interface::Main, DescriptionStyle::RpcEncoded, kMainEndpoint);
+    if (path == admin + ".xml" || path == admin + ".wsdl")
+        return description(Interface::Admin, DescriptionStyle::RpcEncoded, kAdminEndpoint);
+    if (path == soap2 + ".wsdl" || path == soap2 + ".xml")
+        return description(Interface::Main, DescriptionStyle::DocumentLiteral, kSoap2Endpoint);
+    if (path == "/")
+        return HttpAnswer{200, "text/html; charset=utf-8",
+                          "<html><head><title>TesselServiceLocal</title></head><body><h1>TesselServiceLocal</h1><ul>"
+                          "<li><a href=\"" + main + ".xml\">" + main + ".xml</a></li>"
+                          "<li><a href=\"" + admin + ".xml\">" + admin + ".xml</a></li>"
+                          "<li><a href=\"" + soap2 + ".wsdl\">" + soap2 + ".wsdl</a></li></ul></body></html>"};
+    return HttpAnswer{404, "text/html; charset=utf-8", HtmlPage(404, "Not Found", "There is nothing at " + path + ".")};
+}
+
+HttpAnswer Service::Post(const std::string& path, const std::string& body, const std::string& baseUrl)
+{
+    if (path == kMainEndpoint)
+        return Handle(Interface::Main, DescriptionStyle::RpcEncoded, body, baseUrl);
+    if (path == kAdminEndpoint)
+        return Handle(Interface::Admin, DescriptionStyle::RpcEncoded, body, baseUrl);
+    if (path == kSoap2Endpoint)
+        return Handle(Interface::Main, DescriptionStyle::DocumentLiteral, body, baseUrl);
+    return HttpAnswer{404, "text/html; charset=utf-8",
+                      HtmlPage(404, "Not Found", "No SOAP endpoint at " + path + ".")};
+}
+
+void Service::Log(const std::string& operation, const Params& params, const std::string& token,
+                  const std::string& encoding)
+{
+    if (!log_.is_open())
+        return;
+    nlohmann::json line;
+    line["time"] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+    line["operation"] = operation;
+    line["parameters"] = nlohmann::json::array();
+    for (const auto& [name, value] : params)
+        line["parameters"].push_back({name, value});
+    line["token"] = token;
+    line["encoding"] = encoding;
+    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::lock_guard<std::mutex> lock(logMutex_);
+    log_ << text << '\n';
+    log_.flush();
+}
+
+Service::Params Service::SessionReply(const std::string& name, const std::map<std::string, std::string>& a)
+{
+    if (name == "CreateTicket") {
+        for (const auto& [user, password] : options_.users) {
+            if (user == a.at("principal") && password == a.at("credential")) {
+                const std::string ticket = "TKT-" + RandomHex(16);
+                const std::lock_guard<std::mutex> lock(mutex_);
+                tickets_[ticket] = user;
+                return {{"result", ticket}, {"fullPrincipal", user + "@" + a.at("realm")}};
+            }
+        }
+        return {{"result", ""}, {"fullPrincipal", ""}};  // wrong credentials: no ticket
+    }
+    if (name == "OpenSession") {
+        std::string user;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            const auto it = tickets_.find(a.at("ticket"));
+            if (it == tickets_.end())
+                throw OperationFault("Unknown ticket", "The ticket \"" + a.at("ticket") +
+                                                           "\" was not issued by CreateTicket; log in again.");
+            user = it->second;
+        }
+        auto session = std::make_shared<Session>();
+        session->user = user;
+        const std::string verifier = "V" + RandomHex(16);
+        try {
+            ServerOptions so;
+            so.timestampWindowSeconds = options_.timestampWindowSeconds;
+            session->tokens = std::make_unique<ServerSession>(Utf8ToText(a.at("tokenScheme")),
+                                                              Utf8ToText(a.at("tokenSeed")), Utf8ToText(verifier), so);
+        } catch (const TokenRejected& e) {
+            throw OperationFault("Invalid token seed", e.what());
+        }
+        session->sessionKey = TextToUtf8(session->tokens->WrappedSessionKey());
+        const std::string key = session->sessionKey;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        sessions_[verifier] = std::move(session);
+        return {{"result", "OK"}, {"sessionKey", key}, {"verifier", verifier}};
+    }
+    // CloseSession
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = sessions_.find(a.at("verifier"));
+    if (it == sessions_.end() || it->second->sessionKey != a.at("sessionKey"))
+        throw OperationFault("Unknown session", "No open session has that session key and verifier.");
+    sessions_.erase(it);
+    return {{"result", "OK"}};
+}
+
+HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::string& body, const std::string& baseUrl)
+{
+    soap::IncomingRequest req;
+    try {
+        req = soap::ReadRequest(body);
+    } catch (const soap::SoapError& e) {
+        Log("", {}, "none", "fault");
+        return Fault("Client", "The request is not a SOAP message", e.what());
+    }
+    const std::string& name = req.operation;
+    if (options_.htmlErrorOperations.count(name)) {
+        Log(name, req.parameters, "not checked", "html-error");
+        return HttpAnswer{500, "text/html; charset=utf-8",
+                          HtmlPage(500, "Internal Server Error", "The server failed while running " + name + ".")};
+    }
+    const soap::OperationDescription* op = Parsed(iface, style).Find(name);
+    if (!op) {
+        Log(name, req.parameters, "none", "fault");
+        return Fault("Client", "Unknown operation " + name,
+                     "This interface has no operation named \"" + name + "\"; see its service description.");
+    }
+    std::map<std::string, std::string> args;
+    for (const auto& [n, v] : req.parameters)
+        args.emplace(n, v);  // the first of a repeated name counts
+    for (const soap::MessagePart& part : op->inputParts) {
+        if (!args.count(part.name)) {
+            Log(name, req.parameters, "none", "fault");
+            return Fault("Client", "Missing parameter " + part.name,
+                         "The request of " + name + " has no parameter \"" + part.name + "\".");
+        }
+    }
+
+    if (FindSessionMessage(name)) {
+        try {
+            const Params reply = SessionReply(name, args);
+            Log(name, req.parameters, "none", "plain");
+            return HttpAnswer{200, "text/xml; charset=utf-8", soap::BuildResponse(*op, reply)};
+        } catch (const OperationFault& f) {
+            Log(name, req.parameters, "none", "fault");
+            return Fault(f.code(), f.what(), f.detail());
+        }
+    }
+
+    // An authenticated operation: the token names the session.
+    const std::string& token = args.at("user");
+    const auto colon = token.find(':');
+    std::shared_ptr<Session> session;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = colon == std::string::npos ? sessions_.end() : sessions_.find(token.substr(colon + 1));
+        if (it != sessions_.end())
+            session = it->second;
+    }
+    if (!session) {
+        Log(name, req.parameters, token.empty() ? "missing" : "unknown session", "fault");
+        return Fault("Client", token.empty() ? "Missing token" : "Unknown session",
+                     token.empty() ? "The request's \"user\" parameter carries no token; log in first."
+                                   : "The token's opaque value names no open session; log in again.");
+    }
+    std::vector<WireSlot> slots = {{Utf8ToText(name), Text()}};
+    for (const auto& [n, v] : req.parameters)
+        if (n != "user" && n != "reskey")
+            slots.push_back({Utf8ToText(n), Utf8ToText(v)});
+    RequestStamp stamp;
+    std::vector<OptText> plain;
+    try {
+        stamp = session->tokens->ValidateRequest(Utf8ToText(token), slots, &plain);
+    } catch (const TokenRejected& e) {
+        Log(name, req.parameters, std::string("rejected: ") + e.what(), "fault");
+        return Fault("Client", "Invalid token", e.what());
+    }
+    Args values;
+    for (std::size_t i = 1; i < slots.size(); ++i)
+        values.emplace(TextToUtf8(slots[i].name), TextToUtf8(plain[i].value_or(Text())));
+
+    std::string result;
+    try {
+        CallContext ctx{session->user, baseUrl, options_.compressThreshold};
+        result = store_.Execute(name, values, ctx);
+    } catch (const OperationFault& f) {
+        Log(name, req.parameters, "valid", "fault");
+        return Fault(f.code(), f.what(), f.detail());
+    }
+    const Text resultText = Utf8ToText(result);
+    const std::uint32_t kind = resultText.size() > options_.compressThreshold ? TOKEN_DATA_COMPRESSED
+                               : options_.encryptResults                       ? TOKEN_DATA_ENCRYPTED
+                                                                               : TOKEN_DATA_PLAIN;
+    const ReplyToken reply =
+        session->tokens->BuildReply(stamp, {{Utf8ToText(name), Text(), TOKEN_DATA_PLAIN}, {u"result", resultText, kind}});
+    Log(name, req.parameters, "valid", Encoding(kind));
+    return HttpAnswer{200, "text/xml; charset=utf-8",
+                      soap::BuildResponse(*op, {{"result", TextToUtf8(reply.wireValues[1].value_or(Text()))},
+                                                {"reskey", TextToUtf8(reply.token)}})};
+}
+
+}  // namespace tessel::server

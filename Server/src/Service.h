@@ -1,0 +1,77 @@
+// The local TesselService: descriptions, login, sessions with the server side
+// of the token scheme, and every operation on the store.
+#pragma once
+
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Operations.h"
+#include "Soap/ServiceDescription.h"
+#include "ServerMACImpl.h"
+#include "Store.h"
+
+namespace tessel::server {
+
+struct ServiceOptions {
+    std::vector<std::pair<std::string, std::string>> users = {{"tester", "tester"}};
+    std::size_t compressThreshold = 1024;
+    bool encryptResults = false;
+    std::set<std::string> htmlErrorOperations;
+    std::string logFile;
+    std::int64_t timestampWindowSeconds = 300;
+};
+
+// What the HTTP layer sends back.
+struct HttpAnswer {
+    int status = 200;
+    std::string contentType = "text/xml; charset=utf-8";
+    std::string body;
+};
+
+inline constexpr char kMainDescriptionPath[] = "/TesselService/TesselServiceCore";
+inline constexpr char kAdminDescriptionPath[] = "/TesselService/TesselServiceCoreAdmin";
+inline constexpr char kSoap2DescriptionPath[] = "/TesselService2/TesselServiceCore";
+inline constexpr char kMainEndpoint[] = "/TesselService/TesselServiceCore.asmx";
+inline constexpr char kAdminEndpoint[] = "/TesselService/TesselServiceCoreAdmin.asmx";
+inline constexpr char kSoap2Endpoint[] = "/TesselService2/TesselServiceCore.asmx";
+
+class Service {
+public:
+    explicit Service(ServiceOptions options);
+
+    // GET of a path: a description, or an HTML 404 page.
+    HttpAnswer Get(const std::string& path, const std::string& baseUrl);
+    // POST of a SOAP request to a path.
+    HttpAnswer Post(const std::string& path, const std::string& body, const std::string& baseUrl);
+
+private:
+    struct Session {
+        std::string user;
+        std::unique_ptr<ServerSession> tokens;
+        std::string sessionKey;
+    };
+    using Params = std::vector<std::pair<std::string, std::string>>;
+
+    HttpAnswer Handle(Interface iface, DescriptionStyle style, const std::string& body, const std::string& baseUrl);
+    // The reply values of a session message; raises OperationFault.
+    Params SessionReply(const std::string& name, const std::map<std::string, std::string>& args);
+    const soap::ServiceDescription& Parsed(Interface iface, DescriptionStyle style) const;
+    void Log(const std::string& operation, const std::vector<std::pair<std::string, std::string>>& params,
+             const std::string& token, const std::string& encoding);
+
+    ServiceOptions options_;
+    Store store_;
+    std::mutex mutex_;  // sessions and tickets
+    std::map<std::string, std::string> tickets_;  // ticket -> user
+    std::map<std::string, std::shared_ptr<Session>> sessions_;  // verifier -> session
+    std::mutex logMutex_;
+    std::ofstream log_;
+    std::map<std::pair<int, int>, soap::ServiceDescription> parsed_;
+};
+
+}  // namespace tessel::server

@@ -1,0 +1,147 @@
+// TesselServiceLocal: a local TesselService on loopback.
+#include <httplib.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "Service.h"
+
+using namespace tessel::server;
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: TesselServiceLocal [options]\n"
+    "  --port N                 listen on 127.0.0.1:N (default 8080; 0 picks a free port)\n"
+    "  --user NAME:PASSWORD     a user who may log in (repeatable; default tester:tester)\n"
+    "  --compress-threshold N   send results longer than N characters compressed (default 1024)\n"
+    "  --encrypt-results        send the other results encrypted\n"
+    "  --html-error OPERATION   answer OPERATION with an HTML error page (repeatable)\n"
+    "  --timestamp-window S     accept client time stamps within S seconds (default 300)\n"
+    "  --log FILE               write one JSON line per request to FILE\n";
+
+[[noreturn]] void Usage(const std::string& problem)
+{
+    std::cerr << "TesselServiceLocal: " << problem << "\n" << kUsage;
+    std::exit(2);
+}
+
+long Number(const std::string& option, const std::string& value, long min, long max)
+{
+    std::size_t used = 0;
+    long n = 0;
+    try {
+        n = std::stol(value, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != value.size() || n < min || n > max)
+        Usage(option + " wants a number from " + std::to_string(min) + " to " + std::to_string(max) + ", not \"" +
+              value + "\"");
+    return n;
+}
+
+// The host the client used, if it is a plain host[:port]; otherwise ours.
+std::string BaseUrl(const httplib::Request& req, int port)
+{
+    const std::string host = req.get_header_value("Host");
+    bool plain = !host.empty() && host.size() < 256;
+    for (const char c : host)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' || c == '[' || c == ']'))
+            plain = false;
+    return "http://" + (plain ? host : "127.0.0.1:" + std::to_string(port));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ServiceOptions options;
+    long port = 8080;
+    bool usersGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                Usage(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--port")
+            port = Number(arg, value(), 0, 65535);
+        else if (arg == "--user") {
+            const std::string v = value();
+            const auto colon = v.find(':');
+            if (colon == std::string::npos || colon == 0)
+                Usage("--user wants NAME:PASSWORD");
+            if (!usersGiven)
+                options.users.clear();
+            usersGiven = true;
+            options.users.emplace_back(v.substr(0, colon), v.substr(colon + 1));
+        } else if (arg == "--compress-threshold")
+            options.compressThreshold = static_cast<std::size_t>(Number(arg, value(), 0, 1L << 30));
+        else if (arg == "--encrypt-results")
+            options.encryptResults = true;
+        else if (arg == "--html-error")
+            options.htmlErrorOperations.insert(value());
+        else if (arg == "--timestamp-window")
+            options.timestampWindowSeconds = Number(arg, value(), 1, 1L << 30);
+        else if (arg == "--log")
+            options.logFile = value();
+        else if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else
+            Usage("unknown option " + arg);
+    }
+
+    // SIGINT and SIGTERM are taken by a thread of their own, which stops the server.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    try {
+        Service service(options);
+        httplib::Server server;
+        server.set_payload_max_length(32u << 20);
+        server.set_read_timeout(30, 0);
+        server.set_write_timeout(30, 0);
+        int bound = 0;
+        const auto reply = [](httplib::Response& res, const HttpAnswer& a) {
+            res.status = a.status;
+            res.set_content(a.body, a.contentType.c_str());
+        };
+        server.Get(R"(.*)", [&](const httplib::Request& req, httplib::Response& res) {
+            reply(res, service.Get(req.path, BaseUrl(req, bound)));
+        });
+        server.Post(R"(.*)", [&](const httplib::Request& req, httplib::Response& res) {
+            reply(res, service.Post(req.path, req.body, BaseUrl(req, bound)));
+        });
+        bound = port == 0 ? server.bind_to_any_port("127.0.0.1") : (server.bind_to_port("127.0.0.1", static_cast<int>(port)) ? static_cast<int>(port) : -1);
+        if (bound <= 0) {
+            std::cerr << "TesselServiceLocal: cannot listen on 127.0.0.1:" << port << " (is the port in use?)\n";
+            return 1;
+        }
+        std::cout << "listening on http://127.0.0.1:" << bound << "/" << std::endl;
+        std::thread stopper([&] {
+            int sig = 0;
+            sigwait(&stopSignals, &sig);
+            server.stop();
+        });
+        server.listen_after_bind();
+        // listen returns after stop(); make sure the waiting thread ends too.
+        pthread_kill(stopper.native_handle(), SIGTERM);
+        stopper.join();
+        std::cout << "stopped" << std::endl;
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << "TesselServiceLocal: " << e.what() << "\n";
+        return 1;
+    }
+}
