@@ -11,8 +11,7 @@
 #include "Crypt.h"
 #include "ServerMACImpl.h"
 #include "TempHome.h"
-#include "TesselMACCDLL.h"
-#include "TesselMACCLoad.h"
+#include "TokenLibrary.h"
 #include "TokenCodecs.h"
 
 using namespace tessel;
@@ -27,53 +26,6 @@ constexpr TesselHResult E_UNEXPECTED_ = static_cast<TesselHResult>(0x8000FFFFu);
 constexpr TesselHResult E_NOTIMPL_ = static_cast<TesselHResult>(0x80004001u);
 constexpr TesselHResult E_OUTOFMEMORY_ = static_cast<TesselHResult>(0x8007000Eu);
 constexpr TesselHResult E_HANDLE_ = static_cast<TesselHResult>(0x80070006u);
-
-// The exports, bound by name.
-struct Lib {
-    void* so = nullptr;
-    PFN_AcquireTokenHandler Acquire;
-    PFN_ReleaseTokenHandler Release;
-    PFN_GetTokenScheme GetScheme;
-    PFN_SetTokenSeed SetSeed;
-    PFN_GetTokenSeed GetSeed;
-    PFN_SetTokenItem SetItem;
-    PFN_GetTokenItem GetItem;
-    PFN_SetTokenData SetData;
-    PFN_GetTokenData GetData;
-    PFN_ConstructToken Construct;
-    PFN_ValidateToken Validate;
-
-    Lib()
-    {
-        std::string error;
-        so = TesselOpenTokenLibrary(&error);
-        if (!so)
-            throw std::runtime_error(error);
-        Bind(Acquire, "AcquireTokenHandler");
-        Bind(Release, "ReleaseTokenHandler");
-        Bind(GetScheme, "GetTokenScheme");
-        Bind(SetSeed, "SetTokenSeed");
-        Bind(GetSeed, "GetTokenSeed");
-        Bind(SetItem, "SetTokenItem");
-        Bind(GetItem, "GetTokenItem");
-        Bind(SetData, "SetTokenData");
-        Bind(GetData, "GetTokenData");
-        Bind(Construct, "ConstructToken");
-        Bind(Validate, "ValidateToken");
-    }
-    template <typename F>
-    void Bind(F& f, const char* name)
-    {
-        f = reinterpret_cast<F>(dlsym(so, name));
-        if (!f)
-            throw std::runtime_error(std::string("missing export ") + name);
-    }
-    static Lib& Get()
-    {
-        static Lib lib;
-        return lib;
-    }
-};
 
 // A tool-owned buffer of capacity + 1 bytes, filled with a sentinel.
 struct OutText {

@@ -1,5 +1,6 @@
 #include "ServerMACImpl.h"
 
+#include <algorithm>
 #include <ctime>
 
 namespace tessel {
@@ -109,6 +110,15 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
     const OptText d = SplitAtFirst(rest3, u':').first;
     if (!n || n->empty() || !t || t->empty() || !h || h->empty() || !d)
         throw TokenRejected("the token's inner text is not nonce:time:hash:records");
+    // The nonce is not covered by the hash, so a token altered there would
+    // pass unnoticed: it must at least be what a client makes, 8 to 15 bytes
+    // in upper-case hexadecimal.
+    const bool hexNonce = n->size() >= 16 && n->size() <= 30 && n->size() % 2 == 0 &&
+                          std::all_of(n->begin(), n->end(), [](char16_t c) {
+                              return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
+                          });
+    if (!hexNonce)
+        throw TokenRejected("the token's nonce is not 8 to 15 bytes of hexadecimal (an altered token)");
     const ByteBuffer records = HexDecode(d);
     if (records.size() != 8 * slots.size())
         throw TokenRejected("the token describes " + std::to_string(records.size() / 8) + " data items, the request has " +
