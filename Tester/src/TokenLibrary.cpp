@@ -1,0 +1,123 @@
+#include "Tester/TokenLibrary.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "TesselMACCDLL.h"
+#include "TesselMACCLoad.h"
+
+namespace tessel::tester {
+
+TokenLibrary::TokenLibrary(std::string fileName) : fileName_(std::move(fileName)) {}
+
+TokenLibrary::~TokenLibrary()
+{
+    // The library stays loaded for the life of the program, as a tool's does:
+    // handles acquired from it remain valid until the process ends.
+}
+
+void* TokenLibrary::Symbol(const char* name)
+{
+    if (const auto it = symbols_.find(name); it != symbols_.end())
+        return it->second;
+    if (!so_) {
+        std::string error;
+        if (fileName_ == "libTesselMACCDLL.so")
+            so_ = TesselOpenTokenLibrary(&error);
+        else if (!(so_ = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL)))
+            error = dlerror() ? dlerror() : fileName_;
+        if (!so_)
+            throw TokenLibraryError("The token library " + fileName_ + " could not be loaded: " + error);
+    }
+    dlerror();
+    void* sym = dlsym(so_, name);
+    if (!sym)
+        throw TokenLibraryError("The token library " + fileName_ + " has no function " + name + ".");
+    symbols_[name] = sym;
+    return sym;
+}
+
+std::string TokenLibrary::OutText(const char* exportName, std::int32_t handle, std::int32_t capacity,
+                                  const std::string& initial)
+{
+    using Fn = TesselHResult (*)(TesselTokenHandle, int32_t*, char**);
+    const auto fn = Bind<Fn>(exportName);
+    capacity = std::max<std::int32_t>(capacity, 0);
+    std::vector<char> buffer(static_cast<std::size_t>(capacity) + 1, '\0');
+    std::copy_n(initial.begin(), std::min(initial.size(), buffer.size() - 1), buffer.begin());
+    char* ptr = buffer.data();
+    std::int32_t length = capacity;
+    fn(static_cast<TesselTokenHandle>(handle), &length, &ptr);
+    length = std::clamp<std::int32_t>(length, 0, capacity);
+    // A failed call leaves the buffer as it was: the tool keeps its text up to
+    // the first NUL, cut to the length.
+    return std::string(buffer.data(), strnlen(buffer.data(), static_cast<std::size_t>(length)));
+}
+
+std::int32_t TokenLibrary::AcquireTokenHandler(const std::string& scheme, std::int32_t& handle)
+{
+    TesselTokenHandle h = static_cast<TesselTokenHandle>(handle);
+    const std::int32_t hr = Bind<PFN_AcquireTokenHandler>("AcquireTokenHandler")(scheme.c_str(), &h);
+    handle = static_cast<std::int32_t>(h);
+    return hr;
+}
+
+std::int32_t TokenLibrary::ReleaseTokenHandler(std::int32_t handle)
+{
+    return Bind<PFN_ReleaseTokenHandler>("ReleaseTokenHandler")(static_cast<TesselTokenHandle>(handle));
+}
+
+std::string TokenLibrary::GetTokenScheme(std::int32_t handle, std::int32_t capacity)
+{
+    return OutText("GetTokenScheme", handle, capacity);
+}
+
+std::string TokenLibrary::GetTokenSeed(std::int32_t handle, std::int32_t capacity)
+{
+    return OutText("GetTokenSeed", handle, capacity);
+}
+
+std::int32_t TokenLibrary::SetTokenSeed(std::int32_t handle, const std::string& seed)
+{
+    return Bind<PFN_SetTokenSeed>("SetTokenSeed")(static_cast<TesselTokenHandle>(handle), seed.c_str());
+}
+
+std::int32_t TokenLibrary::SetTokenItem(std::int32_t handle, const std::string& name, const std::string& value)
+{
+    return Bind<PFN_SetTokenItem>("SetTokenItem")(static_cast<TesselTokenHandle>(handle), name.c_str(), value.c_str());
+}
+
+std::int32_t TokenLibrary::SetTokenData(std::int32_t handle, std::int32_t index, std::int32_t kind,
+                                        const std::string& name, const std::string& value)
+{
+    return Bind<PFN_SetTokenData>("SetTokenData")(static_cast<TesselTokenHandle>(handle), index, kind, name.c_str(),
+                                                  value.c_str());
+}
+
+std::string TokenLibrary::ConstructToken(std::int32_t handle, std::int32_t capacity, const std::string& seed)
+{
+    return OutText("ConstructToken", handle, capacity, seed);
+}
+
+std::int32_t TokenLibrary::ValidateToken(std::int32_t handle, const std::string& token)
+{
+    return Bind<PFN_ValidateToken>("ValidateToken")(static_cast<TesselTokenHandle>(handle), token.c_str());
+}
+
+std::string TokenLibrary::GetTokenData(std::int32_t handle, std::int32_t index, std::int32_t capacity)
+{
+    const auto fn = Bind<PFN_GetTokenData>("GetTokenData");
+    capacity = std::max<std::int32_t>(capacity, 0);
+    std::vector<char> buffer(static_cast<std::size_t>(capacity) + 1, '\0');
+    char* ptr = buffer.data();
+    std::int32_t length = capacity;
+    std::int32_t kind = 0;  // not read afterwards
+    fn(static_cast<TesselTokenHandle>(handle), index, &kind, &length, &ptr);
+    length = std::clamp<std::int32_t>(length, 0, capacity);
+    return std::string(buffer.data(), static_cast<std::size_t>(length));
+}
+
+}  // namespace tessel::tester
