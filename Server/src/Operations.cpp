@@ -163,7 +163,8 @@ std::string Join(const std::vector<std::string>& v)
 
 }  // namespace
 
-std::string Description(Interface iface, DescriptionStyle style, const std::string& endpoint)
+std::string Description(Interface iface, DescriptionStyle style, const std::string& endpoint,
+                        const std::function<bool(const std::string&)>& include)
 {
     const bool rpc = style == DescriptionStyle::RpcEncoded;
     const std::string serviceName = iface == Interface::Admin ? "TesselServiceCoreAdmin" : "TesselServiceCore";
@@ -180,6 +181,8 @@ std::string Description(Interface iface, DescriptionStyle style, const std::stri
         e.inputs.push_back("reskey");
         entries.push_back(std::move(e));
     }
+    if (include)
+        std::erase_if(entries, [&](const Entry& e) { return !include(e.name); });
 
     std::ostringstream w;
     w << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

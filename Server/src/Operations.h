@@ -1,6 +1,7 @@
 // Every operation the local service offers, with its parameters in order.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,9 @@ const SessionMessage* FindSessionMessage(std::string_view name);
 enum class DescriptionStyle { RpcEncoded, DocumentLiteral };
 
 // The WSDL 1.1 description of an interface whose endpoint is `endpoint`.
-std::string Description(Interface iface, DescriptionStyle style, const std::string& endpoint);
+// `include`, when given, picks the operations it holds (for descriptions that
+// lack some methods).
+std::string Description(Interface iface, DescriptionStyle style, const std::string& endpoint,
+                        const std::function<bool(const std::string&)>& include = {});
 
 }  // namespace tessel::server

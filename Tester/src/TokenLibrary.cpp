@@ -27,8 +27,10 @@ void* TokenLibrary::Symbol(const char* name)
         std::string error;
         if (fileName_ == "libTesselMACCDLL.so")
             so_ = TesselOpenTokenLibrary(&error);
-        else if (!(so_ = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL)))
-            error = dlerror() ? dlerror() : fileName_;
+        else if (!(so_ = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL))) {
+            const char* why = dlerror();  // reading it clears it
+            error = why ? why : fileName_;
+        }
         if (!so_)
             throw TokenLibraryError("The token library " + fileName_ + " could not be loaded: " + error);
     }

@@ -1,0 +1,50 @@
+// A window that records every message box, text and button state.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Tester/ToolUi.h"
+
+struct RecordedBox {
+    std::string title, text;
+    tessel::tester::Icon icon;
+};
+
+class FakeUi : public tessel::tester::ToolUi {
+public:
+    void ShowMessage(const std::string& title, const std::string& text, tessel::tester::Icon icon) override
+    {
+        boxes.push_back({title, text, icon});
+    }
+    std::string Text(const std::string& control) override { return texts[control]; }
+    void SetText(const std::string& control, const std::string& text) override { texts[control] = text; }
+    bool Checked(const std::string& control) override { return checked[control]; }
+    void SetEnabled(const std::string& control, bool on) override { enabled[control] = on; }
+    bool Enabled(const std::string& control) override { return enabled[control]; }
+    void SetWaitCursor(bool on) override
+    {
+        if (on != waiting)
+            cursorChanges.push_back(on);
+        waiting = on;
+    }
+    void SetCaption(const std::string& c) override { caption = c; }
+    void Exit() override { exited = true; }
+
+    std::vector<std::string> Titles() const
+    {
+        std::vector<std::string> t;
+        for (const RecordedBox& b : boxes)
+            t.push_back(b.title);
+        return t;
+    }
+
+    std::map<std::string, std::string> texts;
+    std::map<std::string, bool> enabled, checked;
+    std::vector<RecordedBox> boxes;
+    std::vector<bool> cursorChanges;
+    bool waiting = false;
+    bool exited = false;
+    std::string caption;
+};
