@@ -2,6 +2,7 @@
 #include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <cstdlib>
 #include <iostream>
@@ -110,6 +111,12 @@ int main(int argc, char** argv)
         Service service(options);
         httplib::Server server;
         server.set_payload_max_length(32u << 20);
+        // Address reuse, but not port sharing: a second instance on a port in
+        // use must fail instead of taking half of the first one's requests.
+        server.set_socket_options([](int sock) {
+            const int yes = 1;
+            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        });
         server.set_read_timeout(30, 0);
         server.set_write_timeout(30, 0);
         int bound = 0;

@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <cstdio>
+#include <memory>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -53,6 +55,17 @@ TEST_F(Service, StartsOnAFreePortAndStopsOnSignals)
         EXPECT_EQ(svc.firstLine(), "listening on http://127.0.0.1:" + std::to_string(svc.port()) + "/\n");
         EXPECT_EQ(svc.Stop(sig), 0);
     }
+}
+
+TEST_F(Service, ASecondInstanceOnABusyPortFails)
+{
+    ServiceProcess first;
+    const std::string cmd = std::string(TESSEL_SERVICE_EXE) + " --port " + std::to_string(first.port()) + " 2>&1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
+    char line[256] = {};
+    ASSERT_NE(fgets(line, sizeof line, pipe.get()), nullptr);
+    EXPECT_NE(std::string(line).find("cannot listen"), std::string::npos) << line;
+    EXPECT_NE(pclose(pipe.release()), 0);
 }
 
 TEST_F(Service, DescriptionsNameTheHostTheClientUsed)
