@@ -11,7 +11,7 @@ run_suite() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600
 }
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +21,8 @@ public:
             throw std::runtime_error("pipe");
         pid_ = fork();
         if (pid_ == 0) {
+            // The service ends with the test, even when the test dies first.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
             close(out[1]);

@@ -178,7 +178,7 @@ TEST_F(Tool3Core, ConnectAndTheMethodListing)
     ui.checked["chkShowMethods"] = true;
     core.Connect();
     ASSERT_EQ(ui.boxes.size(), 1u);
-    const RecordedBox& listing = ui.boxes[0];
+    const RecordedBox listing = ui.boxes[0];
     EXPECT_EQ(listing.title, "Available methods - TesselServiceCore");
     EXPECT_EQ(listing.text.rfind("1. Function CreateTicket(byval authority as string, byval realm as string, byval "
                                  "principal as string, byval credential as string, byref fullPrincipal as string) as "
