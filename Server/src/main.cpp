@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -135,16 +137,22 @@ int main(int argc, char** argv)
             std::cerr << "TesselServiceLocal: cannot listen on 127.0.0.1:" << port << " (is the port in use?)\n";
             return 1;
         }
-        std::cout << "listening on http://127.0.0.1:" << bound << "/" << std::endl;
-        std::thread stopper([&] {
-            int sig = 0;
-            sigwait(&stopSignals, &sig);
-            server.stop();
+        // The server runs on a thread of its own; the first line is printed
+        // once it accepts connections, and a stop signal always finds it running.
+        std::atomic<bool> ended{false};
+        std::thread listener([&] {
+            server.listen_after_bind();
+            ended = true;
+            kill(getpid(), SIGTERM);  // wakes the wait below if the server ends by itself
         });
-        server.listen_after_bind();
-        // listen returns after stop(); make sure the waiting thread ends too.
-        pthread_kill(stopper.native_handle(), SIGTERM);
-        stopper.join();
+        while (!server.is_running() && !ended)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!ended)
+            std::cout << "listening on http://127.0.0.1:" << bound << "/" << std::endl;
+        int sig = 0;
+        sigwait(&stopSignals, &sig);
+        server.stop();
+        listener.join();
         std::cout << "stopped" << std::endl;
         return 0;
     } catch (const std::exception& e) {

@@ -57,7 +57,17 @@ public:
             return status_;
         kill(pid_, sig);
         int status = 0;
-        waitpid(pid_, &status, 0);
+        // A service that does not stop within ten seconds is killed, and the test sees -1.
+        bool done = false;
+        for (int i = 0; i < 1000 && !done; ++i) {
+            done = waitpid(pid_, &status, WNOHANG) == pid_;
+            if (!done)
+                usleep(10000);
+        }
+        if (!done) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);  // killed: not a normal exit
+        }
         pid_ = 0;
         if (out_)
             fclose(out_);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "Operations.h"
+#include "RequestLog.h"
 #include "ServiceProcess.h"
 #include "Soap/SoapError.h"
 #include "TempHome.h"
@@ -29,15 +30,6 @@ std::string FaultOf(const std::function<void()>& f)
         return e.faultString() + " | " + e.detail();
     }
     return "(no fault)";
-}
-
-std::vector<nlohmann::json> ReadLog(const std::string& path)
-{
-    std::vector<nlohmann::json> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(nlohmann::json::parse(line));
-    return lines;
 }
 
 class Service : public ::testing::Test {

@@ -9,6 +9,7 @@
 
 #include "FakeUi.h"
 #include "Operations.h"
+#include "RequestLog.h"
 #include "ServiceProcess.h"
 #include "Soap/Packager.h"
 #include "Soap/Transport.h"
@@ -20,15 +21,6 @@ using namespace tessel::tester;
 using tessel::tools::Tool3;
 
 namespace {
-
-std::vector<nlohmann::json> ReadLog(const std::string& path)
-{
-    std::vector<nlohmann::json> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(nlohmann::json::parse(line));
-    return lines;
-}
 
 const OperationRow& RowNamed(const std::string& method)
 {

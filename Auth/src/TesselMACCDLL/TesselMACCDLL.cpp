@@ -128,6 +128,20 @@ bool BadOut(const int32_t* length, char* const* buffer)
     return !length || !buffer || !*buffer;
 }
 
+// An export whose operation yields one text through the counted out-buffer.
+template <typename F>
+TesselHResult WithTextOut(TesselTokenHandle h, int32_t* length, char** buffer, F&& op) noexcept
+{
+    if (BadOut(length, buffer))
+        return kE_POINTER;
+    return WithHandler(h, [&](TokenHandler& handler) {
+        OptText out;
+        const HRESULT hr = op(handler, out);
+        CopyOut(out, length, buffer);
+        return hr;
+    });
+}
+
 }  // namespace
 
 extern "C" {
@@ -158,14 +172,7 @@ TesselHResult ReleaseTokenHandler(TesselTokenHandle handle)
 
 TesselHResult GetTokenScheme(TesselTokenHandle handle, int32_t* length, char** buffer)
 {
-    if (BadOut(length, buffer))
-        return kE_POINTER;
-    return WithHandler(handle, [&](TokenHandler& h) {
-        OptText out;
-        const HRESULT hr = h.GetTokenScheme(out);
-        CopyOut(out, length, buffer);
-        return hr;
-    });
+    return WithTextOut(handle, length, buffer, [](TokenHandler& h, OptText& out) { return h.GetTokenScheme(out); });
 }
 
 TesselHResult SetTokenSeed(TesselTokenHandle handle, const char* seed)
@@ -175,14 +182,7 @@ TesselHResult SetTokenSeed(TesselTokenHandle handle, const char* seed)
 
 TesselHResult GetTokenSeed(TesselTokenHandle handle, int32_t* length, char** buffer)
 {
-    if (BadOut(length, buffer))
-        return kE_POINTER;
-    return WithHandler(handle, [&](TokenHandler& h) {
-        OptText out;
-        const HRESULT hr = h.GetTokenSeed(out);
-        CopyOut(out, length, buffer);
-        return hr;
-    });
+    return WithTextOut(handle, length, buffer, [](TokenHandler& h, OptText& out) { return h.GetTokenSeed(out); });
 }
 
 TesselHResult SetTokenItem(TesselTokenHandle handle, const char* name, const char* value)
@@ -192,14 +192,8 @@ TesselHResult SetTokenItem(TesselTokenHandle handle, const char* name, const cha
 
 TesselHResult GetTokenItem(TesselTokenHandle handle, const char* name, int32_t* length, char** buffer)
 {
-    if (BadOut(length, buffer))
-        return kE_POINTER;
-    return WithHandler(handle, [&](TokenHandler& h) {
-        OptText out;
-        const HRESULT hr = h.GetTokenItem(In(name), out);
-        CopyOut(out, length, buffer);
-        return hr;
-    });
+    return WithTextOut(handle, length, buffer,
+                       [&](TokenHandler& h, OptText& out) { return h.GetTokenItem(In(name), out); });
 }
 
 TesselHResult SetTokenData(TesselTokenHandle handle, int32_t index, int32_t kind, const char* name, const char* value)
@@ -227,14 +221,7 @@ TesselHResult GetTokenData(TesselTokenHandle handle, int32_t index, int32_t* kin
 
 TesselHResult ConstructToken(TesselTokenHandle handle, int32_t* length, char** buffer)
 {
-    if (BadOut(length, buffer))
-        return kE_POINTER;
-    return WithHandler(handle, [&](TokenHandler& h) {
-        OptText out;
-        const HRESULT hr = h.ConstructToken(out);
-        CopyOut(out, length, buffer);
-        return hr;
-    });
+    return WithTextOut(handle, length, buffer, [](TokenHandler& h, OptText& out) { return h.ConstructToken(out); });
 }
 
 TesselHResult ValidateToken(TesselTokenHandle handle, const char* token)
