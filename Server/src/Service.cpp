@@ -147,6 +147,7 @@ Service::Params Service::SessionReply(const std::string& name, const std::map<st
         auto session = std::make_shared<Session>();
         session->user = user;
         const std::string verifier = "V" + RandomHex(16);
+        session->verifier = verifier;
         try {
             ServerOptions so;
             so.timestampWindowSeconds = options_.timestampWindowSeconds;
@@ -202,7 +203,7 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
         }
     }
 
-    if (FindSessionMessage(name)) {
+    if (catalog::FindSessionMessage(name)) {
         try {
             const Params reply = SessionReply(name, args);
             Log(name, req.parameters, "none", "plain");
@@ -247,7 +248,7 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
 
     std::string result;
     try {
-        CallContext ctx{session->user, baseUrl, options_.compressThreshold};
+        CallContext ctx{session->user, session->verifier, baseUrl, options_.compressThreshold};
         result = store_.Execute(name, values, ctx);
     } catch (const OperationFault& f) {
         Log(name, req.parameters, "valid", "fault");

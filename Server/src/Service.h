@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Operations.h"
+#include "Descriptions.h"
 #include "Soap/ServiceDescription.h"
 #include "ServerMACImpl.h"
 #include "Store.h"
@@ -52,6 +52,7 @@ public:
 private:
     struct Session {
         std::string user;
+        std::string verifier;
         std::unique_ptr<ServerSession> tokens;
         std::string sessionKey;
     };

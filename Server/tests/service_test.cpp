@@ -11,7 +11,7 @@
 #include <fstream>
 #include <thread>
 
-#include "Operations.h"
+#include "Descriptions.h"
 #include "RequestLog.h"
 #include "ServiceProcess.h"
 #include "Soap/SoapError.h"

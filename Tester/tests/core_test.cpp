@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "FakeUi.h"
-#include "Operations.h"
+#include "Descriptions.h"
 #include "RequestLog.h"
 #include "ServiceProcess.h"
 #include "Soap/Packager.h"

@@ -1,0 +1,117 @@
+// Collaboration: sharing of items, their attendees and owners, and share fields.
+#include "StoreState.h"
+
+#include <algorithm>
+
+namespace tessel::server {
+
+namespace {
+
+using Share = StoreState::Share;
+using ShareField = StoreState::ShareField;
+
+Share& SharingOf(StoreState& s, const Args& a)
+{
+    const auto it = s.shares.find(a.at("uri"));
+    if (it == s.shares.end())
+        NotFound("sharing of", a.at("uri"));
+    return it->second;
+}
+
+ShareField& FieldOf(StoreState& s, const Args& a)
+{
+    const auto it = s.shareFields.find(a.at("uri"));
+    if (it == s.shareFields.end())
+        NotFound("share field", a.at("uri"));
+    return it->second;
+}
+
+}  // namespace
+
+void AddCollaborationHandlers(HandlerTable& t)
+{
+    t["StartSharing"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        Share& sh = s.shares[a.at("uri")];
+        sh.uri = a.at("uri");
+        if (sh.owner.empty())
+            sh.owner = c.user;
+        sh.ipaddress = a.at("ipaddress");
+        sh.active = true;
+        return "<sharing uri=\"" + XmlEscape(sh.uri) + "\" owner=\"" + XmlEscape(sh.owner) + "\" ipaddress=\"" +
+               XmlEscape(sh.ipaddress) + "\"/>";
+    };
+    t["EndSharing"] = [](StoreState& s, const Args& a, const CallContext&) {
+        SharingOf(s, a).active = false;
+        return kOk;
+    };
+    t["GetAttendeesList"] = [](StoreState& s, const Args& a, const CallContext&) {
+        return Join(SharingOf(s, a).attendees);
+    };
+    t["AddAttendee"] = [](StoreState& s, const Args& a, const CallContext&) {
+        Share& sh = SharingOf(s, a);
+        const std::string& who = a.at("attendee");
+        if (std::find(sh.attendees.begin(), sh.attendees.end(), who) != sh.attendees.end())
+            throw OperationFault("Already an attendee", who + " already attends " + sh.uri + ".");
+        sh.attendees.push_back(who);
+        return kOk;
+    };
+    t["DeleteAttendee"] = [](StoreState& s, const Args& a, const CallContext&) {
+        Share& sh = SharingOf(s, a);
+        const auto at = std::find(sh.attendees.begin(), sh.attendees.end(), a.at("attendee"));
+        if (at == sh.attendees.end())
+            NotFound("attendee of " + sh.uri + " named", a.at("attendee"));
+        sh.attendees.erase(at);
+        return kOk;
+    };
+    t["ChangeOwner"] = [](StoreState& s, const Args& a, const CallContext&) {
+        SharingOf(s, a).owner = a.at("newowner");
+        return kOk;
+    };
+    t["SaveSharing"] = [](StoreState& s, const Args& a, const CallContext&) {
+        SharingOf(s, a).field = a.at("field");
+        return kOk;
+    };
+
+    t["PutShareField"] = [](StoreState& s, const Args& a, const CallContext&) {
+        const std::string uri = "sharefield://" + a.at("author") + "/" + a.at("name");
+        if (s.shareFields.count(uri))
+            throw OperationFault("The share field exists", uri + " is already there; update it instead.");
+        s.shareFields[uri] = ShareField{uri, a.at("author"), a.at("name"), a.at("field")};
+        return uri;
+    };
+    t["GetShareFieldList"] = [](StoreState& s, const Args&, const CallContext&) {
+        std::vector<std::string> names;
+        for (const auto& [uri, f] : s.shareFields)
+            names.push_back(f.name);
+        return Join(names);
+    };
+    t["GetShareFieldURIList"] = [](StoreState& s, const Args&, const CallContext&) {
+        std::vector<std::string> uris;
+        for (const auto& [uri, f] : s.shareFields)
+            uris.push_back(uri);
+        return Join(uris);
+    };
+    t["GetShareFieldURI"] = [](StoreState& s, const Args& a, const CallContext&) {
+        for (const auto& [uri, f] : s.shareFields)
+            if (f.author == a.at("author") && f.name == a.at("name"))
+                return uri;
+        NotFound("share field of " + a.at("author") + " named", a.at("name"));
+    };
+    t["GetShareField"] = [](StoreState& s, const Args& a, const CallContext&) { return FieldOf(s, a).field; };
+    t["GetShareFieldAttribute"] = [](StoreState& s, const Args& a, const CallContext&) {
+        const ShareField& f = FieldOf(s, a);
+        return "<sharefield uri=\"" + XmlEscape(f.uri) + "\" author=\"" + XmlEscape(f.author) + "\" name=\"" +
+               XmlEscape(f.name) + "\" size=\"" + std::to_string(f.field.size()) + "\"/>";
+    };
+    t["UpdateShareField"] = [](StoreState& s, const Args& a, const CallContext&) {
+        FieldOf(s, a).field = a.at("field");
+        return kOk;
+    };
+    t["RemoveShareField"] = [](StoreState& s, const Args& a, const CallContext&) {
+        FieldOf(s, a);
+        s.shareFields.erase(a.at("uri"));
+        return kOk;
+    };
+}
+
+}  // namespace tessel::server

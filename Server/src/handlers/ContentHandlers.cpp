@@ -1,0 +1,163 @@
+// Queries, Folio content by name and by URI, its locks, and the VO lists,
+// URIs and attributes.
+#include "StoreState.h"
+
+#include <set>
+
+namespace tessel::server {
+
+namespace {
+
+using Vo = StoreState::Vo;
+
+std::string NewVoUri(const std::string& owner, const std::string& name)
+{
+    return "tessel://" + owner + "/" + name;
+}
+
+std::string VoXml(const Vo& vo)
+{
+    return "<vo name=\"" + XmlEscape(vo.name) + "\" uri=\"" + XmlEscape(vo.uri) + "\" owner=\"" + XmlEscape(vo.owner) +
+           "\" size=\"" + std::to_string(vo.content.size()) + "\" locked=\"" + (vo.lockedBy.empty() ? "no" : "yes") +
+           "\"" + (vo.lockedBy.empty() ? "" : " lockedby=\"" + XmlEscape(vo.lockedBy) + "\"") + "/>";
+}
+
+// A VO locked by another session refuses to be locked, read with a lock,
+// updated or unlocked.
+void CheckLock(const Vo& vo, const CallContext& c, const std::string& what)
+{
+    if (!vo.lockSession.empty() && vo.lockSession != c.session)
+        throw OperationFault("The VO is locked", what + " is locked by " + vo.lockedBy + " in another session.");
+}
+
+void Lock(Vo& vo, const CallContext& c, const std::string& what)
+{
+    CheckLock(vo, c, what);
+    vo.lockedBy = c.user;
+    vo.lockSession = c.session;
+}
+
+void Unlock(Vo& vo)
+{
+    vo.lockedBy.clear();
+    vo.lockSession.clear();
+}
+
+std::string Update(Vo& vo, const Args& a, const CallContext& c, const std::string& what, bool unlock)
+{
+    CheckLock(vo, c, what);
+    vo.content = a.at("content");
+    if (unlock)
+        Unlock(vo);
+    return kOk;
+}
+
+std::string List(StoreState& s, const CallContext& c, bool all, bool uris)
+{
+    std::vector<std::string> items;
+    for (const auto& [name, vo] : s.vos)
+        if (all || vo.owner == c.user)
+            items.push_back(uris ? vo.uri : name);
+    return Join(items);
+}
+
+std::string Put(StoreState& s, const std::string& name, const std::string& owner, const std::string& content)
+{
+    if (s.vos.count(name))
+        throw OperationFault("The VO exists", "A VO named \"" + name + "\" is already there; update it instead.");
+    Vo& vo = s.vos[name] = Vo{.name = name, .uri = NewVoUri(owner, name), .owner = owner, .content = content};
+    return vo.uri;
+}
+
+}  // namespace
+
+void AddContentHandlers(HandlerTable& t)
+{
+    // The query interface answers every statement with the same small table.
+    t["Query"] = [](StoreState&, const Args& a, const CallContext&) {
+        return "<result><statement>" + XmlEscape(a.at("sqlstmt")) +
+               "</statement><rows><row><column>ALFKI</column></row><row><column>ANATR</column></row>"
+               "<row><column>ANTON</column></row><row><column>AROUT</column></row></rows></result>";
+    };
+
+    t["GetVOContent"] = [](StoreState& s, const Args& a, const CallContext&) {
+        return s.VoByName(a.at("name")).content;
+    };
+    t["GetVOContentbyURI"] = [](StoreState& s, const Args& a, const CallContext&) {
+        return s.VoByUri(a.at("uri")).content;
+    };
+    t["GetVOList"] = [](StoreState& s, const Args&, const CallContext& c) { return List(s, c, false, false); };
+    t["GetVOURIList"] = [](StoreState& s, const Args&, const CallContext& c) { return List(s, c, false, true); };
+    t["GetAllVOList"] = [](StoreState& s, const Args&, const CallContext& c) { return List(s, c, true, false); };
+    t["GetAllVOURIList"] = [](StoreState& s, const Args&, const CallContext& c) { return List(s, c, true, true); };
+    t["GetAllVOUserList"] = [](StoreState& s, const Args&, const CallContext&) {
+        std::set<std::string> owners;
+        for (const auto& [name, vo] : s.vos)
+            owners.insert(vo.owner);
+        return Join(std::vector<std::string>(owners.begin(), owners.end()));
+    };
+    t["PutVOContent"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        return Put(s, a.at("name"), c.user, a.at("content"));
+    };
+    t["PutVOURI"] = [](StoreState& s, const Args& a, const CallContext&) {
+        return Put(s, a.at("name"), a.at("vouser"), "");
+    };
+    t["UpdateVOContent"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        return Update(s.VoByName(a.at("name")), a, c, a.at("name"), false);
+    };
+    t["UpdateVOContentbyURI"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        return Update(s.VoByUri(a.at("uri")), a, c, a.at("uri"), false);
+    };
+    t["UpdateVOContentwithUnlock"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        return Update(s.VoByName(a.at("name")), a, c, a.at("name"), true);
+    };
+    t["UpdateVOContentbyURIwithUnlock"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        return Update(s.VoByUri(a.at("uri")), a, c, a.at("uri"), true);
+    };
+    t["RemoveVOContent"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        CheckLock(s.VoByName(a.at("name")), c, a.at("name"));
+        s.vos.erase(a.at("name"));
+        return kOk;
+    };
+    const Handler removeByUri = [](StoreState& s, const Args& a, const CallContext& c) {
+        Vo& vo = s.VoByUri(a.at("uri"));
+        CheckLock(vo, c, a.at("uri"));
+        s.vos.erase(std::string(vo.name));
+        return kOk;
+    };
+    t["RemoveVOContentbyURI"] = removeByUri;
+    t["RemoveVOURI"] = removeByUri;
+
+    t["LockVO"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        Lock(s.VoByUri(a.at("uri")), c, a.at("uri"));
+        return kOk;
+    };
+    t["UnlockVO"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        Vo& vo = s.VoByUri(a.at("uri"));
+        CheckLock(vo, c, a.at("uri"));
+        Unlock(vo);
+        return kOk;
+    };
+    t["GetVOContentwithLock"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        Vo& vo = s.VoByName(a.at("name"));
+        Lock(vo, c, a.at("name"));
+        return vo.content;
+    };
+    t["GetVOContentbyURIwithLock"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        Vo& vo = s.VoByUri(a.at("uri"));
+        Lock(vo, c, a.at("uri"));
+        return vo.content;
+    };
+
+    t["GetVOURI"] = [](StoreState& s, const Args& a, const CallContext&) {
+        for (const auto& [name, vo] : s.vos)
+            if (vo.owner == a.at("vouser") && name == a.at("name"))
+                return vo.uri;
+        NotFound("VO of " + a.at("vouser") + " named", a.at("name"));
+    };
+    t["GetVOAttribute"] = [](StoreState& s, const Args& a, const CallContext&) {
+        return VoXml(s.VoByUri(a.at("uri")));
+    };
+}
+
+}  // namespace tessel::server

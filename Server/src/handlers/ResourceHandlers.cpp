@@ -1,0 +1,96 @@
+// Folio resources: addressed by name, with their URL leaf, properties and
+// attributes.
+#include "StoreState.h"
+
+namespace tessel::server {
+
+namespace {
+
+using Resource = StoreState::Resource;
+
+std::string ResourceXml(const Resource& r)
+{
+    std::string s = "<resource name=\"" + XmlEscape(r.name) + "\" urlleaf=\"" + XmlEscape(r.urlleaf) + "\" props=\"" +
+                    XmlEscape(r.props) + "\"";
+    if (r.hasAttributes)
+        s += " modulename=\"" + XmlEscape(r.modulename) + "\" creator=\"" + XmlEscape(r.creator) + "\" version=\"" +
+             XmlEscape(r.version) + "\" type=\"" + XmlEscape(r.type) + "\" id=\"" + XmlEscape(r.id) +
+             "\" description=\"" + XmlEscape(r.description) + "\"";
+    return s + "/>";
+}
+
+void SetAttributes(Resource& r, const Args& a)
+{
+    r.hasAttributes = true;
+    r.modulename = a.at("modulename"), r.creator = a.at("creator"), r.version = a.at("version");
+    r.type = a.at("type"), r.id = a.at("id"), r.description = a.at("description");
+}
+
+std::string AttributeList(StoreState& s, const std::string* module)
+{
+    std::string out = "<resources>";
+    for (const auto& [name, r] : s.resources)
+        if (!module || (r.hasAttributes && r.modulename == *module))
+            out += ResourceXml(r);
+    return out + "</resources>";
+}
+
+}  // namespace
+
+void AddResourceHandlers(HandlerTable& t)
+{
+    t["PutVOResourcewithAttribute"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        if (s.resources.count(a.at("name")))
+            throw OperationFault("The resource exists",
+                                 "A Folio resource named \"" + a.at("name") + "\" is already there.");
+        Resource& r = s.resources[a.at("name")] =
+            Resource{.name = a.at("name"), .urlleaf = a.at("urlleaf"), .props = a.at("props")};
+        SetAttributes(r, a);
+        return c.baseUrl + "/Folio/" + r.urlleaf;
+    };
+    t["GetVOResourceURL"] = [](StoreState& s, const Args& a, const CallContext& c) {
+        return c.baseUrl + "/Folio/" + s.ResourceByName(a.at("name")).urlleaf;
+    };
+    t["RemoveVOResource"] = [](StoreState& s, const Args& a, const CallContext&) {
+        s.ResourceByName(a.at("name"));
+        s.resources.erase(a.at("name"));
+        return kOk;
+    };
+    t["GetVOResourceAttribute"] = [](StoreState& s, const Args& a, const CallContext&) {
+        return ResourceXml(s.ResourceByName(a.at("name")));
+    };
+    t["GetVOResourceAttributeList"] = [](StoreState& s, const Args& a, const CallContext&) {
+        return AttributeList(s, &a.at("modulename"));
+    };
+    t["GetAllVOResourceAttributeList"] = [](StoreState& s, const Args&, const CallContext&) {
+        return AttributeList(s, nullptr);
+    };
+    t["GetVOResourceModuleNameList"] = [](StoreState& s, const Args&, const CallContext&) {
+        std::set<std::string> modules;
+        for (const auto& [name, r] : s.resources)
+            if (r.hasAttributes)
+                modules.insert(r.modulename);
+        return Join(std::vector<std::string>(modules.begin(), modules.end()));
+    };
+    t["UpdateVOResourceURL"] = [](StoreState& s, const Args& a, const CallContext&) {
+        s.ResourceByName(a.at("name")).urlleaf = a.at("urlleaf");
+        return kOk;
+    };
+    t["UpdateVOResourceProps"] = [](StoreState& s, const Args& a, const CallContext&) {
+        s.ResourceByName(a.at("name")).props = a.at("props");
+        return kOk;
+    };
+    t["UpdateVOResourceAttribute"] = [](StoreState& s, const Args& a, const CallContext&) {
+        SetAttributes(s.ResourceByName(a.at("name")), a);
+        return kOk;
+    };
+    t["RemoveVOResourceAttribute"] = [](StoreState& s, const Args& a, const CallContext&) {
+        Resource& r = s.ResourceByName(a.at("name"));
+        if (!r.hasAttributes)
+            NotFound("attributes of the resource", r.name);
+        r = Resource{.name = r.name, .urlleaf = r.urlleaf, .props = r.props};
+        return kOk;
+    };
+}
+
+}  // namespace tessel::server
