@@ -7,27 +7,25 @@
 #include <fstream>
 #include <thread>
 
-#include "FakeUi.h"
+#include "RecordingUi.h"
 #include "Descriptions.h"
 #include "RequestLog.h"
 #include "ServiceProcess.h"
+#include "Catalog/Catalog.h"
 #include "Soap/Packager.h"
 #include "Soap/Transport.h"
 #include "TempHome.h"
 #include "Tester/TesterCore.h"
-#include "Tool3.h"
+#include "Tester/ToolRegistry.h"
 
 using namespace tessel::tester;
-using tessel::tools::Tool3;
+using tessel::client::TokenLibrary;
 
 namespace {
 
-const OperationRow& RowNamed(const std::string& method)
+const ToolDefinition& Tool3()
 {
-    for (const OperationRow& r : Tool3().rows)
-        if (r.method == method)
-            return r;
-    throw std::runtime_error(method);
+    return *FindTool("TSTestTool3");
 }
 
 // A server in front of the service: it serves a description whose endpoint
@@ -112,7 +110,7 @@ protected:
     TempHome home;
     std::string log = home.dir() + "/requests.log";
     ServiceProcess svc;
-    FakeUi ui;
+    RecordingUi ui;
     TokenLibrary library;
     TesterCore core{Tool3(), ui, library};
 };
@@ -142,7 +140,7 @@ TEST(ErrorPageTest, OnlyLowerCaseHtmlOfMoreThanSixCharacters)
 TEST_F(Tool3Core, StartsUnconnected)
 {
     EXPECT_EQ(ui.caption, "TesselService SOAP Interface TestTool #3 (LogDB & ResACL)");
-    for (const OperationRow& row : Tool3().rows)
+    for (const Row& row : Tool3().rows)
         EXPECT_FALSE(ui.enabled[row.button]) << row.button;
     for (const char* b : {"btnListWSDataMethods", "CreateTicket", "CloseSession"})
         EXPECT_FALSE(ui.enabled[b]) << b;
@@ -225,7 +223,7 @@ TEST_F(Tool3Core, LoginSendsTheBoxesAndEnablesTheRows)
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_FALSE(ui.enabled["CreateTicket"]);
     EXPECT_TRUE(ui.enabled["CloseSession"]);
-    for (const OperationRow& row : Tool3().rows)
+    for (const Row& row : Tool3().rows)
         EXPECT_TRUE(ui.enabled[row.button]) << row.button;
     const auto lines = ReadLog(log);
     const auto& open = lines.back();
@@ -251,7 +249,7 @@ TEST_F(Tool3Core, EveryRowSendsItsDefaultsInOrder)
                                     "number",
                                     0),
               0u);
-    for (const OperationRow& row : Tool3().rows) {
+    for (const Row& row : Tool3().rows) {
         ui.boxes.clear();
         core.Send(row.button);
         const auto sent = LastRequest();
@@ -259,8 +257,10 @@ TEST_F(Tool3Core, EveryRowSendsItsDefaultsInOrder)
         const auto& params = sent["parameters"];
         ASSERT_EQ(params.size(), row.params.size() + 2) << row.method;
         EXPECT_EQ(params.front()[0], "user");
+        const auto* op = tessel::catalog::Find(row.method);
         for (std::size_t i = 0; i < row.params.size(); ++i)
-            EXPECT_EQ(params[i + 1], nlohmann::json({row.params[i].soapName, row.params[i].defaultText})) << row.method;
+            EXPECT_EQ(params[i + 1], nlohmann::json({op->params[i], Tool3().BoxNamed(row.params[i].box)->text}))
+                << row.method;
         EXPECT_EQ(params.back(), nlohmann::json({"reskey", ""}));
         // One box at most with the option off: the result, or the trapped fault.
         ASSERT_LE(ui.boxes.size(), 1u) << row.method;
@@ -429,7 +429,7 @@ TEST_F(Tool3Core, LogoutAndTheStateAfterIt)
     EXPECT_EQ(LastRequest()["operation"], "CloseSession");
     EXPECT_FALSE(ui.enabled["CreateTicket"]);
     EXPECT_FALSE(ui.enabled["CloseSession"]);
-    for (const OperationRow& row : Tool3().rows)
+    for (const Row& row : Tool3().rows)
         EXPECT_FALSE(ui.enabled[row.button]);
     EXPECT_EQ(ui.texts["UserKey"], "");
     EXPECT_EQ(ui.texts["Principal"], "");
@@ -449,7 +449,7 @@ TEST_F(Tool3Core, RowsOfMethodsTheDescriptionLacksStayDisabled)
     FrontServer front(svc, [](const std::string& m) { return m != "GetLog" && m != "PutLog" && m != "GetLogs"; });
     ui.texts["txtURI"] = front.Url("/partial.xml");
     ConnectAndLogin(core);
-    for (const OperationRow& row : Tool3().rows)
+    for (const Row& row : Tool3().rows)
         EXPECT_EQ(ui.enabled[row.button], row.method != "GetLog" && row.method != "PutLog" && row.method != "GetLogs")
             << row.method;
     // A connect during the session keeps the session and the buttons.
@@ -458,5 +458,4 @@ TEST_F(Tool3Core, RowsOfMethodsTheDescriptionLacksStayDisabled)
     EXPECT_FALSE(ui.enabled["CreateTicket"] && ui.enabled["CloseSession"]);
     core.Send("btnLogCount");
     EXPECT_EQ(ui.boxes.back().title, "Result of GetLogCount");
-    (void)RowNamed;
 }

@@ -8,22 +8,30 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QTextEdit>
 #include <QTimer>
 
 #include "ServiceProcess.h"
 #include "TempHome.h"
-#include "Tool3.h"
+#include "Tester/ToolRegistry.h"
+#include "Widgets/Controls.h"
+#include "Widgets/MessageBox.h"
 #include "ToolWindow.h"
 
 using namespace tessel::tester;
+using tessel::client::TokenLibrary;
+using tessel::widgets::MessageDialog;
+using tessel::widgets::TextBox;
+
+const ToolDefinition& Tool3()
+{
+    return *FindTool("TSTestTool3");
+}
 
 namespace {
 
 struct SeenBox {
     std::string title, text;
-    QMessageBox::Icon icon;
+    tessel::client::Icon icon;
     bool waitCursor;
 };
 
@@ -33,7 +41,7 @@ public:
     BoxCloser()
     {
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (auto* box = qobject_cast<MessageDialog*>(QApplication::activeModalWidget())) {
                 seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
                                 QApplication::overrideCursor() != nullptr});
                 box->accept();
@@ -59,7 +67,7 @@ class Tool3Window : public ::testing::Test {
 protected:
     TempHome home;
     TokenLibrary library;
-    ToolWindow window{tessel::tools::Tool3(), library};
+    ToolWindow window{Tool3(), library};
 };
 
 }  // namespace
@@ -99,7 +107,7 @@ TEST_F(Tool3Window, ControlsAreNamedPlacedAndCaptioned)
     for (const auto& [name, rect, text] : {std::tuple{"Request", QRect(0, 600, 217, 49), "Request"},
                                            {"Result", QRect(0, 656, 217, 49), "Result"},
                                            {"Response", QRect(216, 600, 321, 105), "Response"}}) {
-        auto* box = Find<QTextEdit>(window, name);
+        auto* box = Find<TextBox>(window, name);
         EXPECT_EQ(box->geometry(), rect) << name;
         EXPECT_EQ(box->toPlainText(), text);
         EXPECT_EQ(box->font().pointSize(), 9);
@@ -107,17 +115,17 @@ TEST_F(Tool3Window, ControlsAreNamedPlacedAndCaptioned)
     EXPECT_EQ(Find<QLabel>(window, "Label14")->text(), "Request Content:");
     EXPECT_EQ(Find<QLabel>(window, "Label22")->text(), "Response Content:");
     // Every row: its label, boxes with their defaults, a disabled "Send" in the button column.
-    for (const OperationRow& row : tessel::tools::Tool3().rows) {
+    for (const Row& row : Tool3().rows) {
         auto* send = Find<QAbstractButton>(window, row.button.c_str());
         ASSERT_NE(send, nullptr);
         EXPECT_EQ(send->text(), "Send");
         EXPECT_FALSE(send->isEnabled());
         EXPECT_EQ(send->x(), 464);
         EXPECT_EQ(Find<QLabel>(window, (row.button + "_Label").c_str())->text().toStdString(), row.label);
-        for (const ParameterRow& p : row.params) {
+        for (const Param& p : row.params) {
             auto* box = Find<QLineEdit>(window, p.box.c_str());
             ASSERT_NE(box, nullptr);
-            EXPECT_EQ(box->text().toStdString(), p.defaultText);
+            EXPECT_EQ(box->text().toStdString(), Tool3().BoxNamed(p.box)->text);
             EXPECT_EQ(box->y(), send->y());
             EXPECT_LT(box->geometry().right(), send->x());
         }
@@ -142,15 +150,15 @@ TEST_F(Tool3Window, ASessionWithRealMessageBoxes)
     ASSERT_EQ(closer.seen.size(), 1u);
     EXPECT_EQ(closer.seen[0].title, "Result of GetLogCount");
     EXPECT_EQ(closer.seen[0].text, "1");
-    EXPECT_EQ(closer.seen[0].icon, QMessageBox::NoIcon);
+    EXPECT_EQ(closer.seen[0].icon, tessel::client::Icon::None);
     EXPECT_FALSE(closer.seen[0].waitCursor);
-    EXPECT_EQ(Find<QTextEdit>(window, "Result")->toPlainText(), "1");
-    EXPECT_TRUE(Find<QTextEdit>(window, "Request")->toPlainText().contains(":GetLogCount"));
+    EXPECT_EQ(Find<TextBox>(window, "Result")->toPlainText(), "1");
+    EXPECT_TRUE(Find<TextBox>(window, "Request")->toPlainText().contains(":GetLogCount"));
 
     Find<QAbstractButton>(window, "btnSS")->click();  // GetLog with "logID": the server refuses it
     ASSERT_EQ(closer.seen.size(), 2u);
     EXPECT_EQ(closer.seen[1].title, "Error on GetLog");
-    EXPECT_EQ(closer.seen[1].icon, QMessageBox::Warning);
+    EXPECT_EQ(closer.seen[1].icon, tessel::client::Icon::Exclamation);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     Find<QCheckBox>(window, "chkShowPackets")->setChecked(true);

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "Tester/ToolUi.h"
+#include "Client/ToolUi.h"
 
 struct RecordedBox {
     std::string title, text;
-    tessel::tester::Icon icon;
+    tessel::client::Icon icon;
 };
 
-class FakeUi : public tessel::tester::ToolUi {
+class RecordingUi : public tessel::client::ToolUi {
 public:
-    void ShowMessage(const std::string& title, const std::string& text, tessel::tester::Icon icon) override
+    void ShowMessage(const std::string& title, const std::string& text, tessel::client::Icon icon) override
     {
         boxes.push_back({title, text, icon});
     }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace tessel::tester {
+namespace tessel::client {
 
 enum class Icon { None, Information, Exclamation, Critical };
 
@@ -44,4 +44,4 @@ private:
     bool on_ = true;
 };
 
-}  // namespace tessel::tester
+}  // namespace tessel::client
