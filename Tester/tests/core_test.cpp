@@ -7,6 +7,7 @@
 #include <fstream>
 #include <thread>
 
+#include "FrontServer.h"
 #include "RecordingUi.h"
 #include "Descriptions.h"
 #include "RequestLog.h"
@@ -27,61 +28,6 @@ const ToolDefinition& Tool3()
 {
     return *FindTool("TSTestTool3");
 }
-
-// A server in front of the service: it serves a description whose endpoint
-// is itself, passes the session messages on, and answers operations with a
-// canned reply.
-class FrontServer {
-public:
-    FrontServer(const ServiceProcess& svc, const std::function<bool(const std::string&)>& include = {})
-    {
-        const std::string backend = svc.Url("/TesselService/TesselServiceCore.asmx");
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        const std::string self = "http://127.0.0.1:" + std::to_string(port_) + "/soap";
-        description_ = tessel::server::Description(tessel::server::Interface::Main,
-                                                   tessel::server::DescriptionStyle::RpcEncoded, self);
-        partial_ = tessel::server::Description(tessel::server::Interface::Main,
-                                               tessel::server::DescriptionStyle::RpcEncoded, backend, include);
-        server_.Get("/front.xml", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(description_, "text/xml");
-        });
-        server_.Get("/partial.xml", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(partial_, "text/xml");
-        });
-        server_.Post("/soap", [this, backend](const httplib::Request& req, httplib::Response& res) {
-            for (const char* m : {"CreateTicket", "OpenSession", "CloseSession"}) {
-                if (req.body.find(std::string(":") + m + " ") != std::string::npos ||
-                    req.body.find(std::string(":") + m + ">") != std::string::npos) {
-                    res.set_content(tessel::soap::HttpPost(backend, req.body, m).body, "text/xml");
-                    return;
-                }
-            }
-            const std::lock_guard<std::mutex> lock(mutex_);
-            res.set_content(canned_, "text/xml");
-        });
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~FrontServer()
-    {
-        server_.stop();
-        thread_.join();
-    }
-    void Reply(std::string body)
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        canned_ = std::move(body);
-    }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-
-private:
-    httplib::Server server_;
-    std::thread thread_;
-    int port_ = 0;
-    std::mutex mutex_;
-    std::string description_, partial_, canned_;
-};
 
 class Tool3Core : public ::testing::Test {
 protected:

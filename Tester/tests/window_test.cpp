@@ -8,6 +8,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QClipboard>
+#include <QPlainTextEdit>
+#include <QScreen>
 #include <QTimer>
 
 #include "ServiceProcess.h"
@@ -179,6 +182,121 @@ TEST_F(Tool3Window, ASessionWithRealMessageBoxes)
     window.show();
     Find<QAbstractButton>(window, "btnExit")->click();
     EXPECT_FALSE(window.isVisible());
+}
+
+class EveryWindow : public ::testing::TestWithParam<const ToolDefinition*> {
+protected:
+    const ToolDefinition& tool() const { return *GetParam(); }
+    TempHome home;
+    TokenLibrary library;
+    ToolWindow window{tool(), library};
+};
+
+std::string ToolName(const ::testing::TestParamInfo<const ToolDefinition*>& info)
+{
+    return info.param->program;
+}
+
+TEST_P(EveryWindow, IsNamedSizedAndCaptioned)
+{
+    EXPECT_EQ(window.objectName().toStdString(), tool().WindowName());
+    EXPECT_EQ(window.size(), QSize(tessel::widgets::Px(tool().clientWidth), tessel::widgets::Px(tool().clientHeight)));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_EQ(window.windowTitle().toStdString(), tool().windowTitle);
+}
+
+TEST_P(EveryWindow, EveryBoxIsOneWidgetInItsPlaceWithItsDefault)
+{
+    for (const Box& box : tool().boxes) {
+        const auto widgets = window.findChildren<QWidget*>(QString::fromStdString(box.name));
+        ASSERT_EQ(widgets.size(), 1) << box.name;
+        const QRect expected = tessel::widgets::PxRect(box.rect);
+        EXPECT_EQ(widgets[0]->geometry(), expected) << box.name;
+        EXPECT_EQ(window.Text(box.name), box.text) << box.name;
+    }
+}
+
+TEST_P(EveryWindow, EveryRowHasItsLabelAndADisabledButton)
+{
+    for (const Row& row : tool().rows) {
+        const auto buttons = window.findChildren<QAbstractButton*>(QString::fromStdString(row.button));
+        ASSERT_EQ(buttons.size(), 1) << row.button;
+        EXPECT_EQ(buttons[0]->text().toStdString(), row.caption);
+        EXPECT_FALSE(buttons[0]->isEnabled()) << row.button;
+        EXPECT_EQ(buttons[0]->geometry().topLeft(), tessel::widgets::PxRect(row.buttonRect).topLeft()) << row.button;
+        auto* label = Find<QLabel>(window, (row.button + "_Label").c_str());
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text().toStdString(), row.label);
+    }
+    for (const Label& l : tool().labels)
+        EXPECT_EQ(Find<QLabel>(window, l.name.c_str())->text().toStdString(), l.text);
+}
+
+TEST_P(EveryWindow, ShowsEveryCaptionWholeAndEveryControlInside)
+{
+    const QRect inside(QPoint(0, 0), window.size());
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (w->objectName().isEmpty() || w->parentWidget() == nullptr || !w->isVisibleTo(&window))
+            continue;
+        const QRect placed(w->mapTo(&window, QPoint(0, 0)), w->size());
+        EXPECT_TRUE(inside.contains(placed)) << w->objectName().toStdString();
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+        } else if (auto* check = qobject_cast<QCheckBox*>(w)) {
+            EXPECT_GE(check->width(), check->sizeHint().width()) << check->text().toStdString();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()))
+                << button->text().toStdString();
+        }
+    }
+}
+
+TEST_P(EveryWindow, LineBoxesShowTheStartOfTheirText)
+{
+    for (QLineEdit* e : window.findChildren<QLineEdit*>())
+        EXPECT_EQ(e->cursorPosition(), 0) << e->objectName().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTools, EveryWindow, ::testing::ValuesIn(RegisteredTools()), ToolName);
+
+TEST(MessageBoxes, ALongTextScrollsInsideABoxThatFitsTheScreen)
+{
+    std::string listing;
+    for (int i = 1; i <= 400; ++i)
+        listing += std::to_string(i) + ". Function Method" + std::to_string(i) + "(byval user as string) as string\r\n";
+    MessageDialog box(nullptr, "Available methods - TesselServiceCore", listing, tessel::client::Icon::None);
+    const QRect screen = QApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(box.sizeHint().height(), screen.height());
+    EXPECT_LE(box.sizeHint().width(), screen.width());
+    auto* text = qobject_cast<QPlainTextEdit*>(box.textWidget());
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->isReadOnly());
+    EXPECT_NE(text->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_TRUE(text->toPlainText().startsWith("1. Function Method1(byval"));
+    EXPECT_NE(box.findChild<QAbstractButton*>("OK"), nullptr);
+}
+
+TEST(MessageBoxes, AShortTextCanBeSelectedAndTheTitleShowsWhole)
+{
+    MessageDialog box(nullptr, "Result of GetVOResourceModuleNameList", "modulename", tessel::client::Icon::None);
+    auto* label = qobject_cast<QLabel*>(box.textWidget());
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse);
+    EXPECT_GT(box.minimumWidth(), box.fontMetrics().horizontalAdvance(box.windowTitle()));
+    box.adjustSize();
+    EXPECT_GE(box.width(), box.minimumWidth());
+}
+
+TEST(PayloadBoxes, AVeryLongTextIsShownCutAndSaysSo)
+{
+    TextBox box;
+    const std::string huge(50u << 20, 'x');
+    box.SetText(huge);
+    const QString shown = box.toPlainText();
+    EXPECT_LT(shown.size(), 2 << 20);
+    EXPECT_TRUE(shown.endsWith("[... shown 1,048,576 of 52,428,800 characters]")) << shown.right(80).toStdString();
+    box.SetText("line one\r\nline two");
+    EXPECT_EQ(box.Text(), "line one\r\nline two");
 }
 
 int main(int argc, char** argv)

@@ -32,7 +32,7 @@ void ToolWindow::Build()
     QGroupBox* frame1 = MakeFrame(this, "Frame1", " TesselService SOAP 1.0 Dec Interface Tester ",
                                   {0, 0, 8055, 8775 + shift});
     if (!tool_.titleLabel.empty()) {
-        QLabel* title = MakeLabel(frame1, "Label2", tool_.titleLabel, {120, 240, 0, 0});
+        QLabel* title = MakeLabel(frame1, "Label2", tool_.titleLabel, tool_.titleLabelRect);
         QFont font(QStringLiteral("Tahoma"));
         font.setPointSizeF(11.25);
         font.setBold(true);

@@ -164,6 +164,7 @@ struct ToolDefinition {
     std::string windowTitle{};      // at start
     std::string connectedPrefix{};  // followed by the description URI after a connect
     std::string titleLabel{};       // Label2's text; empty: no title label
+    Rect titleLabelRect{120, 240, 0, 0};
     std::string descriptionLabel = "Enter full URI path of Service Description file below and click Connect";
     std::string defaultDescriptionUri = "http://localhost:8080/TesselService/TesselServiceCore.xml";
     // Names and captions of shared controls that differ between tools.
