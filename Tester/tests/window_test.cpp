@@ -240,6 +240,8 @@ TEST_P(EveryWindow, ShowsEveryCaptionWholeAndEveryControlInside)
             continue;
         const QRect placed(w->mapTo(&window, QPoint(0, 0)), w->size());
         EXPECT_TRUE(inside.contains(placed)) << w->objectName().toStdString();
+        EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
+            << w->objectName().toStdString() << " is cut by " << w->parentWidget()->objectName().toStdString();
         if (auto* label = qobject_cast<QLabel*>(w)) {
             EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
         } else if (auto* check = qobject_cast<QCheckBox*>(w)) {

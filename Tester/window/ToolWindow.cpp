@@ -23,10 +23,7 @@ void ToolWindow::Build()
 {
     setObjectName(Q(tool_.WindowName()));
     setFixedSize(Px(tool_.clientWidth), Px(tool_.clientHeight));
-    // The layout is measured for an 8-point dialog font.
-    QFont small = font();
-    small.setPointSize(8);
-    setFont(small);
+    UseToolFont(this);
     const int shift = tool_.clientHeight - 10635;  // the shared part moves with the tool's height
 
     QGroupBox* frame1 = MakeFrame(this, "Frame1", " TesselService SOAP 1.0 Dec Interface Tester ",
