@@ -77,7 +77,7 @@ protected:
 
 TEST_F(Tool3Window, ControlsAreNamedPlacedAndCaptioned)
 {
-    EXPECT_EQ(window.size(), QSize(542, 709));  // 8130 x 10635 twips
+    EXPECT_EQ(window.size(), QSize(542, 709 + tessel::widgets::kStatusLineHeight));  // 8130 x 10635 twips
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_EQ(window.windowTitle(), "TesselService SOAP Interface TestTool #3 (LogDB & ResACL)");
     EXPECT_EQ(Find<QGroupBox>(window, "Frame1")->title(), " TesselService SOAP 1.0 Dec Interface Tester ");
@@ -200,7 +200,9 @@ std::string ToolName(const ::testing::TestParamInfo<const ToolDefinition*>& info
 TEST_P(EveryWindow, IsNamedSizedAndCaptioned)
 {
     EXPECT_EQ(window.objectName().toStdString(), tool().WindowName());
-    EXPECT_EQ(window.size(), QSize(tessel::widgets::Px(tool().clientWidth), tessel::widgets::Px(tool().clientHeight)));
+    // The window is the tool's client area and the status line under it.
+    EXPECT_EQ(window.size(), QSize(tessel::widgets::Px(tool().clientWidth),
+                                   tessel::widgets::Px(tool().clientHeight) + tessel::widgets::kStatusLineHeight));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_EQ(window.windowTitle().toStdString(), tool().windowTitle);
 }

@@ -125,6 +125,24 @@ void TextBox::insertFromMimeData(const QMimeData* source)
         insertPlainText(source->text());
 }
 
+void TextBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QPlainTextEdit::mouseDoubleClickEvent(event);
+    emit doubleClicked();
+}
+
+QLabel* MakeStatusLine(QWidget* window, int top, int width)
+{
+    auto* status = new QLabel(window);
+    status->setObjectName(QStringLiteral("StatusLine"));
+    status->setGeometry(0, top, width, kStatusLineHeight);
+    status->setFrameShape(QFrame::StyledPanel);
+    status->setFrameShadow(QFrame::Sunken);
+    status->setContentsMargins(4, 0, 4, 0);
+    status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return status;
+}
+
 QLabel* MakeLabel(QWidget* parent, const std::string& name, const std::string& text, const Rect& r)
 {
     auto* l = Make<QLabel>(parent, name, {r.left, r.top, r.width ? r.width : 1500, r.height ? r.height : 255});

@@ -48,7 +48,11 @@ public:
     void SetText(const std::string& text);
     std::string Text() const;
 
+signals:
+    void doubleClicked();
+
 protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
 };
@@ -65,6 +69,10 @@ QLineEdit* MakeLineEdit(QWidget* parent, const std::string& name, const Rect& r,
 // `payloadFont` sets the 9-point font of the payload boxes.
 TextBox* MakeTextBox(QWidget* parent, const std::string& name, const Rect& r, bool scrollBar, bool payloadFont = false);
 QComboBox* MakeComboBox(QWidget* parent, const std::string& name, const Rect& r);
+// The status line along the bottom of a window: `top` and `width` in pixels.
+inline constexpr int kStatusLineHeight = 20;
+QLabel* MakeStatusLine(QWidget* window, int top, int width);
+
 // A straight line from (x1, y1) to (x2, y2), `thickness` pixels wide.
 QFrame* MakeLine(QWidget* parent, const std::string& name, int x1, int y1, int x2, int y2, int thickness);
 
