@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Sets up and runs the kit's main job: builds the kit, starts the local
-# TesselService and opens a tool on it (TSTestTool3 unless another is named),
+# TesselService and opens the launcher of the tools on it (or the tool named),
 # ready to Connect and log in as tester/tester. Without a display it runs a
-# scripted session of every tool offscreen instead, saves screenshots and
-# says how each went.
+# scripted session of every tool offscreen instead (or of the tool named),
+# saves screenshots and says how each went.
 #
 #   ./scripts/run.sh [TOOL]
 #
@@ -44,10 +44,17 @@ port=${port%/}
 echo "TesselServiceLocal is $first (log in as tester, password tester)"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  tool=${1:-TSTestTool3}
-  echo "Opening $tool; if the service is not on port 8080, put port $port into the description URI; press Connect,"
-  echo "then CreateTicket with user tester and password tester."
-  "$bin/$tool"
+  if [ $# -gt 0 ]; then
+    case "$1" in
+      *SP2) description="http://localhost:$port/TesselService2/TesselServiceCore.wsdl" ;;
+      *) description="http://localhost:$port/TesselService/TesselServiceCore.xml" ;;
+    esac
+    echo "Opening $1 on $description: press Connect, then CreateTicket with user tester and password tester."
+    "$bin/$1" --uri "$description"
+  else
+    echo "Opening tessel-kit: start any tool from it; log in with user tester and password tester."
+    "$bin/tessel-kit" --port "$port"
+  fi
   exit 0
 fi
 
