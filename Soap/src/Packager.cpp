@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
 
 #include "Soap/SoapError.h"
 #include "Soap/Transport.h"
@@ -149,17 +150,83 @@ std::string HtmlSummary(const std::string& body)
     return out.size() > 200 ? out.substr(0, 200) + "..." : out;
 }
 
-std::string ValueOf(xmlDoc* doc, xmlNode* n)
-{
-    // An encoded reply may carry the value elsewhere, referred to by href="#id".
-    const std::string href = Attr(n, "href");
-    if (href.size() > 1 && href[0] == '#')
-        if (xmlNode* body = FirstChild(xmlDocGetRootElement(doc), kNsEnvelope, "Body"))
-            for (xmlNode* c : Children(body))
-                if (Attr(c, "id") == href.substr(1))
-                    return Text(c);
-    return Text(n);
-}
+// The multi-reference values of an encoded message: the Body's children that
+// carry an id, indexed once, each resolved once however many accessors refer
+// to it, so a message with many references reads in linear time.
+class References {
+public:
+    explicit References(xmlDoc* doc) : doc_(doc) {}
+
+    // The text of an accessor: its own, or that of the value its href="#id"
+    // names, followed through a chain of such references. A reference to a
+    // value the message does not hold, or a chain that comes back on itself,
+    // raises SoapError.
+    std::string ValueOf(xmlNode* accessor)
+    {
+        const std::string href = Attr(accessor, "href");
+        if (href.size() < 2 || href[0] != '#')
+            return Text(accessor);
+        Index();
+        return Text(Resolve(accessor, href.substr(1)));
+    }
+
+private:
+    struct Value {
+        xmlNode* node = nullptr;
+        xmlNode* resolved = nullptr;  // the end of its chain, once known
+        bool visiting = false;
+    };
+
+    void Index()
+    {
+        if (indexed_)
+            return;
+        indexed_ = true;
+        for (xmlNode* c : Children(FirstChild(xmlDocGetRootElement(doc_), kNsEnvelope, "Body"))) {
+            bool present = false;
+            std::string id = Attr(c, "id", &present);
+            if (present)
+                values_.try_emplace(std::move(id), Value{c});  // the first of a repeated id counts
+        }
+    }
+
+    xmlNode* Resolve(xmlNode* accessor, const std::string& firstId)
+    {
+        std::vector<Value*> chain;
+        std::string id = firstId;
+        xmlNode* end = nullptr;
+        while (!end) {
+            const auto it = values_.find(id);
+            if (it == values_.end())
+                throw SoapError("the value of <" + LocalName(accessor) + "> refers to #" + id +
+                                ", which the message does not hold");
+            Value& v = it->second;
+            if (v.resolved) {
+                end = v.resolved;
+                break;
+            }
+            if (v.visiting)
+                throw SoapError("the value of <" + LocalName(accessor) + "> refers to #" + firstId +
+                                " through a chain of references that comes back to #" + id);
+            v.visiting = true;
+            chain.push_back(&v);
+            const std::string next = Attr(v.node, "href");
+            if (next.size() < 2 || next[0] != '#')
+                end = v.node;
+            else
+                id = next.substr(1);
+        }
+        for (Value* v : chain) {
+            v->resolved = end;
+            v->visiting = false;
+        }
+        return end;
+    }
+
+    xmlDoc* doc_;
+    bool indexed_ = false;
+    std::unordered_map<std::string, Value> values_;
+};
 
 bool IsNil(xmlNode* n)
 {
@@ -222,10 +289,9 @@ ResponseValues ReadResponse(const std::string& xml)
         throw SoapFault(code, string, detail);
     }
     ResponseValues out;
-    if (first) {
-        for (xmlNode* c : Children(first))
-            out.values.emplace_back(LocalName(c), IsNil(c) ? std::string() : ValueOf(doc.get(), c));
-    }
+    References references(doc.get());
+    for (xmlNode* c : Children(first))
+        out.values.emplace_back(LocalName(c), IsNil(c) ? std::string() : references.ValueOf(c));
     return out;
 }
 
@@ -286,8 +352,9 @@ IncomingRequest ReadRequest(const std::string& xml)
     IncomingRequest req;
     req.operation = LocalName(wrapper);
     req.ns = NamespaceOf(wrapper);
+    References references(doc.get());
     for (xmlNode* c : Children(wrapper))
-        req.parameters.emplace_back(LocalName(c), IsNil(c) ? std::string() : ValueOf(doc.get(), c));
+        req.parameters.emplace_back(LocalName(c), IsNil(c) ? std::string() : references.ValueOf(c));
     return req;
 }
 
