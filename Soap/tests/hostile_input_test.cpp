@@ -2,8 +2,6 @@
 // reference chains and cycles, very large text, documents in other encodings.
 #include <gtest/gtest.h>
 
-#include <iconv.h>
-
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -12,6 +10,7 @@
 #include "Soap/Packager.h"
 #include "Soap/SoapError.h"
 #include "Soap/Xml.h"
+#include "TestText.h"
 
 using namespace tessel::soap;
 
@@ -34,35 +33,6 @@ std::string MultiRefMessage(const std::string& wrapper, int count, int values)
     for (int i = 0; i < values; ++i)
         s += "<v id=\"v" + std::to_string(i) + "\">" + std::to_string(i) + "</v>";
     return s + kEnvelopeClose;
-}
-
-std::string ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
-// The UTF-8 text in another encoding, for messages written the way other
-// stacks write them.
-std::string Encode(const std::string& utf8, const char* encoding)
-{
-    iconv_t cd = iconv_open(encoding, "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::runtime_error(std::string("no converter to ") + encoding);
-    std::string out(utf8.size() * 4 + 4, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size(), outLeft = out.size();
-    char* to = out.data();
-    const std::size_t rc = iconv(cd, &in, &inLeft, &to, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<std::size_t>(-1))
-        throw std::runtime_error(std::string("cannot convert to ") + encoding);
-    out.resize(out.size() - outLeft);
-    return out;
 }
 
 double SecondsOf(const std::function<void()>& f)
