@@ -474,7 +474,7 @@ int TypeCodeOf(const QName& type)
 ServiceDescription ParseServiceDescription(std::string text, const std::string& baseUrl, const DocumentFetcher& fetch,
                                            const ImportLimits& limits)
 {
-    const XmlDocPtr doc = ParseXml(text, "the service description");
+    XmlDocPtr doc = ParseXml(text, "the service description");
     xmlNode* root = xmlDocGetRootElement(doc.get());
     if (!Is(root, kNsWsdl, "definitions"))
         throw SoapError("the document is not a WSDL 1.1 service description (its root element is <" +
@@ -482,10 +482,14 @@ ServiceDescription ParseServiceDescription(std::string text, const std::string& 
     ServiceDescription desc;
     ImportResolver imports(fetch, limits, text.size());
     if (imports.Resolve(doc.get(), baseUrl)) {
+        // The model is read from the text that is kept, so that the text
+        // read again later gives the same description.
         desc.text = Serialize(doc.get());
         if (desc.text.size() > kMaxDocumentBytes)
             throw SoapError("the description with its imports is larger than " + std::to_string(kMaxDocumentBytes) +
                             " bytes");
+        doc = ParseXml(desc.text, "the service description with its imports");
+        root = xmlDocGetRootElement(doc.get());
     } else {
         desc.text = std::move(text);
     }
@@ -619,12 +623,13 @@ ServiceDescription ParseServiceDescription(std::string text, const std::string& 
             // parameterOrder names the messages' parts.
             const std::string order = Attr(opNode, "parameterOrder", &op.hasParameterOrder);
             op.parameterOrder = SplitList(order);
-            for (const std::string& name : op.parameterOrder) {
-                if (!op.IsInput(name) && !op.IsOutput(name)) {
-                    op.hasParameterOrder = false;
-                    op.parameterOrder.clear();
-                    throw SoapError("its parameterOrder names " + name + ", which is no part of its messages");
-                }
+            const auto stray = std::find_if(op.parameterOrder.begin(), op.parameterOrder.end(),
+                                            [&](const std::string& n) { return !op.IsInput(n) && !op.IsOutput(n); });
+            if (stray != op.parameterOrder.end()) {
+                const std::string name = *stray;
+                op.hasParameterOrder = false;
+                op.parameterOrder.clear();
+                throw SoapError("its parameterOrder names " + name + ", which is no part of its messages");
             }
 
             if (!op.rpc) {
