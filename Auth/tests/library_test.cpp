@@ -11,7 +11,7 @@
 #include "Crypt.h"
 #include "ServerMACImpl.h"
 #include "TempHome.h"
-#include "TokenLibrary.h"
+#include "TokenExports.h"
 #include "TokenCodecs.h"
 
 using namespace tessel;

@@ -600,10 +600,10 @@ std::string Packager::GetParameter(int payloadKind, const std::string& name) con
                 return Text(c);
         throw SoapError("the request has no parameter " + name);
     }
+    // A name the reply does not carry reads as empty text, as an empty value does.
     const ResponseValues values = ReadResponse(response_);
-    if (const std::string* v = values.Find(name))
-        return *v;
-    throw SoapError("the reply has no parameter \"" + name + "\"");
+    const std::string* v = values.Find(name);
+    return v ? *v : std::string();
 }
 
 bool Packager::HasMethod(const std::string& method) const

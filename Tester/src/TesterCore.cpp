@@ -1,8 +1,12 @@
 #include "Tester/TesterCore.h"
 
 #include <algorithm>
+#include <cctype>
 #include <variant>
 
+#include "Catalog/Catalog.h"
+#include "Client/SessionMessages.h"
+#include "Client/TextRules.h"
 #include "Soap/SoapError.h"
 #include "Soap/Transport.h"
 
@@ -13,9 +17,9 @@ namespace {
 constexpr char kClientToServer[] = "SOAP XML Payload - Client to Server(";
 constexpr char kServerToClient[] = "SOAP XML Payload -  Server To Client(";
 constexpr char kErrorPage[] = "SOAP XML Payload - Error";
-constexpr std::int32_t kTokenCapacity = 1024;
-constexpr std::int32_t kSchemeCapacity = 255;
-constexpr std::int32_t kOneMiB = 1048576;
+constexpr char kLoadFailedTitle[] = "LoadServicesDescription  FAILED";
+constexpr char kLoadFailedText[] = "LoadServicesDescription = False";
+constexpr char kUnavailable[] = "Service is unavailable.";
 
 // What went wrong, in a person's words.
 std::string Describe(const std::exception& e)
@@ -36,6 +40,29 @@ std::string Describe(const std::exception& e)
     return text;
 }
 
+// Item 0 of the service locations: a text, or an object whose "URI" is the endpoint.
+std::string EndpointOf(const soap::Packager& packager)
+{
+    const soap::Catalog locations = packager.GetCatalog(0);
+    if (locations.locations.empty())
+        throw soap::SoapError("the description names no service location");
+    const soap::LocationItem& item = locations.locations.front();
+    return std::holds_alternative<std::string>(item) ? std::get<std::string>(item)
+                                                     : std::get<soap::ServiceLocation>(item).URI;
+}
+
+bool IsAdmin(const Row& row)
+{
+    const catalog::Operation* op = catalog::Find(row.method);
+    return op && op->iface == catalog::Interface::Admin;
+}
+
+// The reply's named value; an absent one reads as empty text. A fault raises.
+std::string ReplyValue(const soap::Packager& packager, const std::string& name)
+{
+    return packager.GetParameter(soap::kResponsePayload, name);
+}
+
 }  // namespace
 
 bool IsErrorPage(const std::string& reply)
@@ -43,29 +70,15 @@ bool IsErrorPage(const std::string& reply)
     return reply.size() > 6 && reply.compare(0, 6, "<html>") == 0;
 }
 
-void LayOutRows(ToolDefinition& tool, int firstTop, int rowPitch)
+bool IsLoginErrorPage(LoginErrorPage rule, const std::string& reply)
 {
-    for (std::size_t i = 0; i < tool.rows.size(); ++i) {
-        OperationRow& row = tool.rows[i];
-        const int top = firstTop + static_cast<int>(i) * rowPitch;
-        if (row.labelRect.width == 0)
-            row.labelRect = {120, top, 2400, 255};
-        if (row.buttonRect.width == 0)
-            row.buttonRect = {6960, top, 975, 255};
-        const int n = static_cast<int>(row.params.size());
-        const int left = 2520, right = 6840, gap = 60;
-        for (int k = 0; k < n; ++k) {
-            ParameterRow& p = row.params[static_cast<std::size_t>(k)];
-            if (p.rect.width == 0) {
-                const int width = (right - left - gap * (n - 1)) / std::max(n, 1);
-                p.rect = {left + k * (width + gap), top, width, 285};
-            }
-        }
-    }
+    if (rule == LoginErrorPage::LowerCaseHtml)
+        return IsErrorPage(reply);
+    return reply.size() > 6 && (reply.compare(0, 5, "<html") == 0 || reply.compare(0, 5, "<!DOC") == 0);
 }
 
-TesterCore::TesterCore(const ToolDefinition& tool, ToolUi& ui, TokenLibrary& library)
-    : tool_(tool), ui_(ui), library_(library)
+TesterCore::TesterCore(const ToolDefinition& tool, ToolUi& ui, client::TokenLibrary& library)
+    : tool_(tool), ui_(ui), tokens_(library)
 {
 }
 
@@ -81,18 +94,19 @@ void TesterCore::Start()
     ui_.SetText(tool_.requestBox, "Request");
     ui_.SetText(tool_.responseBox, "Response");
     ui_.SetText(tool_.resultBox, "Result");
-    for (const OperationRow& row : tool_.rows) {
-        for (const ParameterRow& p : row.params)
-            ui_.SetText(p.box, p.defaultText);
+    for (const Box& box : tool_.boxes)
+        ui_.SetText(box.name, box.text);
+    for (const Row& row : tool_.rows)
         ui_.SetEnabled(row.button, false);
-    }
     for (const char* b : {"btnListWSDataMethods", "CreateTicket", "CloseSession"})
         ui_.SetEnabled(b, false);
     ui_.SetEnabled("btnConnect", true);
     ui_.SetEnabled("btnExit", true);
+    for (const Button& b : tool_.buttons)
+        ui_.SetEnabled(b.name, true);
 }
 
-void TesterCore::Trap(const std::string& what, const std::function<void()>& step)
+void TesterCore::ReportErrorsOn(const std::string& what, const std::function<void()>& step)
 {
     try {
         step();
@@ -102,65 +116,77 @@ void TesterCore::Trap(const std::string& what, const std::function<void()>& step
     }
 }
 
-const OperationRow* TesterCore::RowOf(const std::string& button) const
-{
-    for (const OperationRow& row : tool_.rows)
-        if (row.button == button)
-            return &row;
-    return nullptr;
-}
-
 // ---------------------------------------------------------------------------
-// Connect and the method listing
+// Connect, the admin connection and the method listing
 
 void TesterCore::Connect()
 {
-    WaitCursor wait(ui_);
-    bool showListing = false;
+    client::WaitCursor wait(ui_);
     try {
         session_.descriptionURI = ui_.Text("txtURI");
         session_.catalogPackager = std::make_unique<soap::Packager>();
         soap::Packager& packager = *session_.catalogPackager;
         if (!packager.LoadServicesDescription(1, session_.descriptionURI)) {
-            wait.Restore();
-            ui_.ShowMessage("LoadServicesDescription  FAILED", "LoadServicesDescription = False", Icon::None);
+            ui_.ShowMessage(kLoadFailedTitle, kLoadFailedText, Icon::None);
             return;
         }
-        const soap::Catalog locations = packager.GetCatalog(0);
-        if (locations.locations.empty())
-            throw soap::SoapError("the description names no service location");
-        const soap::LocationItem& item = locations.locations.front();
-        session_.serviceURI = std::holds_alternative<std::string>(item) ? std::get<std::string>(item)
-                                                                        : std::get<soap::ServiceLocation>(item).URI;
+        session_.serviceURI = EndpointOf(packager);
         ui_.SetCaption(tool_.connectedPrefix + session_.descriptionURI);
         const bool hasLogin = packager.HasMethod("CreateTicket");
         switch (tool_.connectRule) {
-        case ConnectRule::Tool3:
+        case ConnectRule::EnableLoginDisableLogout:
             ui_.SetEnabled("CreateTicket", false);
             if (hasLogin) {
                 ui_.SetEnabled("CreateTicket", true);
                 ui_.SetEnabled("CloseSession", false);
             }
             break;
-        case ConnectRule::Common:
+        case ConnectRule::EnableLogin:
             ui_.SetEnabled("CreateTicket", false);
             if (hasLogin)
                 ui_.SetEnabled("CreateTicket", true);
             break;
-        case ConnectRule::Tool5:
+        case ConnectRule::EnableLoginWhileDisabled:
             if (!ui_.Enabled("CreateTicket") && hasLogin)
                 ui_.SetEnabled("CreateTicket", true);
             break;
         }
         ui_.SetEnabled("btnListWSDataMethods", true);
         session_.descriptionText = packager.GetDescriptionText();
-        showListing = ui_.Checked("chkShowMethods");
-        wait.Restore();
-        if (showListing)
+        if (ui_.Checked("chkShowMethods"))
             ShowListing(packager);
     } catch (const std::exception&) {
-        wait.Restore();
-        ui_.ShowMessage(tool_.program, "Service is unavailable.", Icon::None);
+        ui_.ShowMessage(tool_.program, kUnavailable, Icon::None);
+    }
+}
+
+void TesterCore::ConnectAdmin()
+{
+    if (!tool_.admin)
+        return;
+    client::WaitCursor wait(ui_);
+    try {
+        session_.adminDescriptionURI = ui_.Text(tool_.admin->uriBox);
+        session_.adminCatalogPackager = std::make_unique<soap::Packager>();
+        soap::Packager& packager = *session_.adminCatalogPackager;
+        if (!packager.LoadServicesDescription(1, session_.adminDescriptionURI)) {
+            ui_.ShowMessage(kLoadFailedTitle, kLoadFailedText, Icon::None);
+            return;
+        }
+        session_.adminServiceURI = EndpointOf(packager);
+        for (const std::string& method : tool_.admin->enableOrder) {
+            if (const Row* row = tool_.RowOfMethod(method)) {
+                ui_.SetEnabled(row->button, false);
+                if (packager.HasMethod(method))
+                    ui_.SetEnabled(row->button, true);
+            }
+        }
+        ui_.SetEnabled("btnListWSDataMethods", true);
+        session_.adminDescriptionText = packager.GetDescriptionText();
+        if (ui_.Checked("chkShowMethods"))
+            ShowListing(packager);
+    } catch (const std::exception&) {
+        ui_.ShowMessage(tool_.program, kUnavailable, Icon::None);
     }
 }
 
@@ -172,18 +198,24 @@ void TesterCore::ShowListing(const soap::Packager& packager)
 
 void TesterCore::ListMethods()
 {
-    Trap("List", [&] {
-        if (!session_.catalogPackager)
-            throw soap::SoapError("no service description is loaded; press Connect first");
+    ReportErrorsOn("List", [&] {
+        if (!session_.catalogPackager || !session_.catalogPackager->description())
+            throw soap::SoapError("no service description is loaded; connect to the service first");
         ShowListing(*session_.catalogPackager);
     });
 }
 
-// ---------------------------------------------------------------------------
-// Exchanges
+void TesterCore::Run(Action action)
+{
+    switch (action) {
+    case Action::ConnectAdmin: ConnectAdmin(); break;
+    }
+}
 
-std::string TesterCore::PlainExchange(const std::string& method,
-                                      const std::vector<std::pair<std::string, std::string>>& params, bool show)
+// ---------------------------------------------------------------------------
+// Login and logout
+
+std::string TesterCore::PlainExchange(const std::string& method, const std::vector<client::Slot>& params, bool show)
 {
     soap::Packager packager;
     soap::Transport transport;
@@ -194,28 +226,21 @@ std::string TesterCore::PlainExchange(const std::string& method,
     const std::string request = packager.GetPayload(soap::kRequestPayload);
     if (show)
         ui_.ShowMessage(kClientToServer + method + ")", request, Icon::None);
-    std::string reply;
-    {
-        WaitCursor wait(ui_);
-        transport.AddStandardHeaders(session_.serviceURI, method, request.size(), packager.SoapAction(method));
-        reply = transport.PostToURI(session_.serviceURI, request);
-    }
-    return reply;
+    client::WaitCursor wait(ui_);
+    transport.AddStandardHeaders(session_.serviceURI, method, request.size(), packager.SoapAction(method));
+    return transport.PostToURI(session_.serviceURI, request);
 }
 
 void TesterCore::CreateTicket()
 {
-    Trap("CreateTicket", [&] {
+    ReportErrorsOn("CreateTicket", [&] {
         const bool show = ui_.Checked("chkShowPackets");
-        const std::string reply = PlainExchange("CreateTicket",
-                                                {{"authority", ui_.Text(tool_.authorityBox)},
-                                                 {"realm", ui_.Text(tool_.realmBox)},
-                                                 {"principal", ui_.Text("UserKey")},
-                                                 {"credential", ui_.Text(tool_.passwordBox)},
-                                                 {"fullPrincipal", ""}},
-                                                show);
-        const bool errorPage = tool_.createTicketErrorPage ? tool_.createTicketErrorPage(reply) : IsErrorPage(reply);
-        if (errorPage) {
+        const std::string reply = PlainExchange(
+            "CreateTicket",
+            client::SessionParams("CreateTicket", {ui_.Text(tool_.authorityBox), ui_.Text(tool_.realmBox),
+                                                   ui_.Text("UserKey"), ui_.Text(tool_.passwordBox), ""}),
+            show);
+        if (IsLoginErrorPage(tool_.loginErrorPage, reply)) {
             ui_.ShowMessage(kErrorPage, reply, Icon::None);
             return;
         }
@@ -226,25 +251,20 @@ void TesterCore::CreateTicket()
             ui_.SetText(tool_.responseBox, reply);
         }
         if (!reply.empty())
-            session_.ticket = response.GetParameter(soap::kResponsePayload, "result");
+            session_.ticket = ReplyValue(response, catalog::kResult);
         if (session_.ticket.empty())
-            return;
+            return;  // no ticket: the login ends without a message
 
-        std::int32_t handle = 0;
-        library_.AcquireTokenHandler("", handle);
-        session_.tokenHandler = handle;
-        session_.tokenScheme = library_.GetTokenScheme(handle, kSchemeCapacity);
-        session_.tokenSeed = library_.GetTokenSeed(handle, kSchemeCapacity);
-        library_.SetTokenSeed(handle, session_.tokenSeed);
+        const client::TokenSession::Setup setup = tokens_.Acquire();
+        session_.tokenHandler = setup.handle;
+        session_.tokenScheme = setup.scheme;
+        session_.tokenSeed = setup.seed;
 
-        const std::string open = PlainExchange("OpenSession",
-                                               {{"service", ui_.Text("Service")},
-                                                {"ticket", session_.ticket},
-                                                {"tokenScheme", session_.tokenScheme},
-                                                {"tokenSeed", session_.tokenSeed},
-                                                {"sessionKey", ""},
-                                                {"verifier", ""}},
-                                               false);
+        const std::string open = PlainExchange(
+            "OpenSession",
+            client::SessionParams("OpenSession", {ui_.Text("Service"), session_.ticket, session_.tokenScheme,
+                                                  session_.tokenSeed, "", ""}),
+            false);
         if (IsErrorPage(open)) {
             ui_.ShowMessage(kErrorPage, open, Icon::None);
             return;
@@ -252,13 +272,13 @@ void TesterCore::CreateTicket()
         soap::Packager openReply;
         openReply.SetPayload(soap::kResponsePayload, open);
         if (!open.empty()) {
-            session_.sessionKey = openReply.GetParameter(soap::kResponsePayload, "sessionKey");
-            session_.verifier = openReply.GetParameter(soap::kResponsePayload, "verifier");
+            session_.sessionKey = ReplyValue(openReply, "sessionKey");
+            session_.verifier = ReplyValue(openReply, "verifier");
         }
         if (session_.sessionKey.empty())
-            return;
-        library_.SetTokenItem(handle, "SessionKey", session_.sessionKey);
-        library_.SetTokenItem(handle, "Opaque", session_.verifier);
+            return;  // no session key: the login ends without a message
+        tokens_.SetSessionItems(session_.tokenHandler, session_.sessionKey, session_.verifier);
+        session_.loggedIn = true;
         ui_.SetEnabled("CreateTicket", false);
         ui_.SetEnabled("CloseSession", true);
         EnableOperations();
@@ -267,34 +287,48 @@ void TesterCore::CreateTicket()
 
 void TesterCore::CloseSession()
 {
-    Trap("CloseSession", [&] {
-        PlainExchange("CloseSession", {{"sessionKey", session_.sessionKey}, {"verifier", session_.verifier}},
+    ReportErrorsOn("CloseSession", [&] {
+        PlainExchange("CloseSession", client::SessionParams("CloseSession", {session_.sessionKey, session_.verifier}),
                       ui_.Checked("chkShowPackets"));
-        library_.ReleaseTokenHandler(session_.tokenHandler);
+        tokens_.Release(session_.tokenHandler);
+        session_.loggedIn = false;
         ui_.SetEnabled("CloseSession", false);
         ui_.SetText("UserKey", "");
         ui_.SetText(tool_.passwordBox, "");
-        for (const OperationRow& row : tool_.rows)
-            ui_.SetEnabled(row.button, false);
+        if (tool_.closeOrder.empty()) {
+            for (const Row& row : tool_.rows)
+                ui_.SetEnabled(row.button, false);
+        } else {
+            for (const std::string& button : tool_.closeOrder)
+                ui_.SetEnabled(button, false);
+        }
         ui_.SetEnabled("CreateTicket", false);
     });
 }
 
 void TesterCore::EnableOperations()
 {
-    for (const OperationRow& row : tool_.rows) {
+    const auto enable = [&](const Row& row) {
+        if (IsAdmin(row))
+            return;
         ui_.SetEnabled(row.button, false);
         if (session_.catalogPackager && session_.catalogPackager->HasMethod(row.method))
             ui_.SetEnabled(row.button, true);
+    };
+    if (tool_.enableOrder.empty()) {
+        for (const Row& row : tool_.rows)
+            enable(row);
+    } else {
+        for (const std::string& method : tool_.enableOrder)
+            if (const Row* row = tool_.RowOfMethod(method))
+                enable(*row);
     }
 }
 
 void TesterCore::Send(const std::string& button)
 {
-    const OperationRow* row = RowOf(button);
-    if (!row)
-        return;
-    Trap(row->method, [&] { AuthenticatedCall(*row); });
+    if (const Row* row = tool_.RowOfButton(button))
+        ReportErrorsOn(row->method, [&] { AuthenticatedCall(*row); });
 }
 
 void TesterCore::Exit()
@@ -302,74 +336,135 @@ void TesterCore::Exit()
     ui_.Exit();
 }
 
-// The authenticated call of one row.
-void TesterCore::AuthenticatedCall(const OperationRow& row)
+// ---------------------------------------------------------------------------
+// The authenticated call
+
+void TesterCore::ShowResult(const std::string& method, const std::string& text)
+{
+    ui_.ShowMessage(tool_.resultTitlePrefix + method, text, Icon::None);
+    ui_.SetText(tool_.resultBox, text);
+}
+
+void TesterCore::AuthenticatedCall(const Row& row)
 {
     const std::string& m = row.method;
+    const catalog::Operation* op = catalog::Find(m);
+    if (!op)
+        throw soap::SoapError("the operation table lists no operation " + m);
+    const bool admin = op->iface == catalog::Interface::Admin;
+    if (admin && !session_.loggedIn)
+        throw soap::SoapError("there is no session: log in with CreateTicket first (the admin operations use the "
+                              "session's token)");
     const std::int32_t h = session_.tokenHandler;
+    const std::string& endpoint = admin ? session_.adminServiceURI : session_.serviceURI;
+
+    const bool fromStart = row.hourglass == Hourglass::FromStartUntilPost;
+    if (fromStart)
+        ui_.SetWaitCursor(true);
     soap::Packager packager;
     soap::Transport transport;
-    packager.LoadServicesDescription(2, session_.descriptionText);
+    packager.LoadServicesDescription(2, admin ? session_.adminDescriptionText : session_.descriptionText);
 
-    CallContext ctx(ui_, library_, session_, row);
+    // The values, as each parameter's take rule gives them.
+    CallContext ctx(ui_, tokens_, session_, row);
+    for (const Param& p : row.params) {
+        std::string text = ui_.Text(p.box);
+        if (p.take != Take::AsTyped && client::CutTrailingCrLf(text))
+            ui_.SetText(p.box, text);
+        ctx.values.push_back(p.take == Take::JoinTrimmedLines ? client::JoinTrimmedLines(text) : text);
+    }
     if (row.beforeToken)
         row.beforeToken(ctx);
 
-    session_.tokenText.assign(kTokenCapacity + 1, '\0');
+    session_.tokenText.assign(client::kTokenCapacity + 1, '\0');
     packager.SetMethodPayload(soap::kRequestPayload, "", m, packager.GetMethodTemplate(m, soap::kRequestPayload));
-    library_.SetTokenData(h, 0, 0, m, "");
+    std::vector<client::Slot> slots;
     for (std::size_t i = 0; i < row.params.size(); ++i)
-        library_.SetTokenData(h, static_cast<std::int32_t>(i + 1), 0, row.params[i].soapName,
-                              ui_.Text(row.params[i].box));
-    session_.tokenText = library_.ConstructToken(h, kTokenCapacity);
+        slots.emplace_back(op->params.at(i), ctx.values[i]);
+    session_.tokenText = tokens_.RequestToken(h, m, slots).text;
     if (row.afterToken)
         row.afterToken(ctx);
 
-    packager.SetParameter(soap::kRequestPayload, "user", session_.tokenText);
-    for (const ParameterRow& p : row.params)
-        packager.SetParameter(soap::kRequestPayload, p.soapName, ui_.Text(p.box));
-    packager.SetParameter(soap::kRequestPayload, "reskey", "");
+    packager.SetParameter(soap::kRequestPayload, catalog::kRequestToken, session_.tokenText);
+    for (std::size_t i = 0; i < row.params.size(); ++i) {
+        const Param& p = row.params[i];
+        std::string sent;
+        if (p.send == Send::SlotReadBack)
+            sent = tokens_.ReadSlot(h, static_cast<std::int32_t>(i + 1), client::CapacityOf(ctx.values[i].size())).text;
+        else if (p.take == Take::JoinTrimmedLines)
+            sent = ctx.values[i];
+        else
+            sent = ui_.Text(p.box);  // read again
+        packager.SetParameter(soap::kRequestPayload, slots[i].first, sent);
+    }
+    packager.SetParameter(soap::kRequestPayload, catalog::kReplyToken, "");
     const std::string request = packager.GetPayload(soap::kRequestPayload);
+    const std::string action = packager.SoapAction(m);
+    if (row.headers == Headers::BytesAtOnce)
+        transport.AddStandardHeaders(endpoint, m, 2 * request.size(), action);
     const bool show = ui_.Checked("chkShowPackets");
     if (show)
         ui_.ShowMessage(kClientToServer + m + ")", request, Icon::None);
     ui_.SetText(tool_.requestBox, request);
     session_.tokenText.clear();
 
+    if (row.headers == Headers::CharactersBeforePost)
+        transport.AddStandardHeaders(endpoint, m, request.size(), action);
     std::string reply;
-    {
-        WaitCursor wait(ui_);
-        transport.AddStandardHeaders(session_.serviceURI, m, request.size(), packager.SoapAction(m));
-        reply = transport.PostToURI(session_.serviceURI, request);
+    if (fromStart) {
+        if (!show)
+            ui_.SetWaitCursor(false);
+        reply = transport.PostToURI(endpoint, request);
+    } else {
+        client::WaitCursor wait(ui_);
+        reply = transport.PostToURI(endpoint, request);
     }
+
+    const auto errorPage = [&] {
+        if (!IsErrorPage(reply))
+            return false;
+        ui_.ShowMessage(kErrorPage, reply, Icon::None);
+        return true;
+    };
+    if (tool_.replyOrder == ReplyOrder::TestFirst && errorPage())
+        return;
     packager.SetPayload(soap::kResponsePayload, reply);
     if (show)
         ui_.ShowMessage(kServerToClient + m + ")", reply, Icon::None);
-    if (IsErrorPage(reply)) {
-        ui_.ShowMessage(kErrorPage, reply, Icon::None);
+    if (tool_.replyOrder == ReplyOrder::TestAfterPayload && errorPage())
         return;
-    }
     ui_.SetText(tool_.responseBox, reply);
+    if (fromStart)
+        ui_.SetWaitCursor(false);
     if (reply.empty())
         return;
 
-    packager.SetPayload(soap::kResponsePayload, reply);
-    const std::string result = packager.GetParameter(soap::kResponsePayload, "result");
-    session_.tokenText = packager.GetParameter(soap::kResponsePayload, "reskey");
-    library_.SetTokenData(h, 0, 0, m, "");
-    library_.SetTokenData(h, 1, 0, "result", result);
-    library_.ValidateToken(h, session_.tokenText);  // not examined; a failure shows as an empty result
-    const auto length = static_cast<std::int32_t>(std::min<std::size_t>(result.size(), 0x7FFFFFFE));
-    if (row.replyBuffer == ReplyBuffer::AtLeastOneMiB) {
-        const std::string shown = library_.GetTokenData(h, 1, std::max(length + 1, kOneMiB));
-        ui_.ShowMessage(tool_.resultTitlePrefix + m, shown, Icon::None);
-        ui_.SetText(tool_.resultBox, shown);
+    if (tool_.replyOrder == ReplyOrder::TestAfterPayload)
+        packager.SetPayload(soap::kResponsePayload, reply);
+    const std::string result = ReplyValue(packager, catalog::kResult);
+    session_.tokenText = ReplyValue(packager, catalog::kReplyToken);
+
+    switch (row.reply) {
+    case Reply::ResultLength: {
+        tokens_.ValidateReply(h, m, result, session_.tokenText);  // not examined
+        const std::string shown = tokens_.ReadSlot(h, 1, client::CapacityOf(result.size())).text;
+        if (!result.empty())
+            ShowResult(m, shown);
         return;
     }
-    const std::string shown = library_.GetTokenData(h, 1, length);
-    if (!result.empty()) {
-        ui_.ShowMessage(tool_.resultTitlePrefix + m, shown, Icon::None);
-        ui_.SetText(tool_.resultBox, shown);
+    case Reply::AtLeastOneMiBUnlessNoReplyToken:
+        if (session_.tokenText.empty())
+            return;
+        [[fallthrough]];
+    case Reply::AtLeastOneMiB:
+        tokens_.ValidateReply(h, m, result, session_.tokenText);
+        ShowResult(m, tokens_.ReadSlot(h, 1, client::AtLeastOneMiB(result.size())).text);
+        return;
+    case Reply::RawAfterFirstKiB:
+        tokens_.ValidateReply(h, m, result.substr(0, 1024), session_.tokenText);
+        if (!result.empty())
+            ShowResult(m, result);
+        return;
     }
 }
 

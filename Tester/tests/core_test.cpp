@@ -7,83 +7,27 @@
 #include <fstream>
 #include <thread>
 
-#include "FakeUi.h"
+#include "FrontServer.h"
+#include "RecordingUi.h"
 #include "Descriptions.h"
 #include "RequestLog.h"
 #include "ServiceProcess.h"
+#include "Catalog/Catalog.h"
 #include "Soap/Packager.h"
 #include "Soap/Transport.h"
 #include "TempHome.h"
 #include "Tester/TesterCore.h"
-#include "Tool3.h"
+#include "Tester/ToolRegistry.h"
 
 using namespace tessel::tester;
-using tessel::tools::Tool3;
+using tessel::client::TokenLibrary;
 
 namespace {
 
-const OperationRow& RowNamed(const std::string& method)
+const ToolDefinition& Tool3()
 {
-    for (const OperationRow& r : Tool3().rows)
-        if (r.method == method)
-            return r;
-    throw std::runtime_error(method);
+    return *FindTool("TSTestTool3");
 }
-
-// A server in front of the service: it serves a description whose endpoint
-// is itself, passes the session messages on, and answers operations with a
-// canned reply.
-class FrontServer {
-public:
-    FrontServer(const ServiceProcess& svc, const std::function<bool(const std::string&)>& include = {})
-    {
-        const std::string backend = svc.Url("/TesselService/TesselServiceCore.asmx");
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        const std::string self = "http://127.0.0.1:" + std::to_string(port_) + "/soap";
-        description_ = tessel::server::Description(tessel::server::Interface::Main,
-                                                   tessel::server::DescriptionStyle::RpcEncoded, self);
-        partial_ = tessel::server::Description(tessel::server::Interface::Main,
-                                               tessel::server::DescriptionStyle::RpcEncoded, backend, include);
-        server_.Get("/front.xml", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(description_, "text/xml");
-        });
-        server_.Get("/partial.xml", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(partial_, "text/xml");
-        });
-        server_.Post("/soap", [this, backend](const httplib::Request& req, httplib::Response& res) {
-            for (const char* m : {"CreateTicket", "OpenSession", "CloseSession"}) {
-                if (req.body.find(std::string(":") + m + " ") != std::string::npos ||
-                    req.body.find(std::string(":") + m + ">") != std::string::npos) {
-                    res.set_content(tessel::soap::HttpPost(backend, req.body, m).body, "text/xml");
-                    return;
-                }
-            }
-            const std::lock_guard<std::mutex> lock(mutex_);
-            res.set_content(canned_, "text/xml");
-        });
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~FrontServer()
-    {
-        server_.stop();
-        thread_.join();
-    }
-    void Reply(std::string body)
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        canned_ = std::move(body);
-    }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-
-private:
-    httplib::Server server_;
-    std::thread thread_;
-    int port_ = 0;
-    std::mutex mutex_;
-    std::string description_, partial_, canned_;
-};
 
 class Tool3Core : public ::testing::Test {
 protected:
@@ -112,7 +56,7 @@ protected:
     TempHome home;
     std::string log = home.dir() + "/requests.log";
     ServiceProcess svc;
-    FakeUi ui;
+    RecordingUi ui;
     TokenLibrary library;
     TesterCore core{Tool3(), ui, library};
 };
@@ -142,7 +86,7 @@ TEST(ErrorPageTest, OnlyLowerCaseHtmlOfMoreThanSixCharacters)
 TEST_F(Tool3Core, StartsUnconnected)
 {
     EXPECT_EQ(ui.caption, "TesselService SOAP Interface TestTool #3 (LogDB & ResACL)");
-    for (const OperationRow& row : Tool3().rows)
+    for (const Row& row : Tool3().rows)
         EXPECT_FALSE(ui.enabled[row.button]) << row.button;
     for (const char* b : {"btnListWSDataMethods", "CreateTicket", "CloseSession"})
         EXPECT_FALSE(ui.enabled[b]) << b;
@@ -225,7 +169,7 @@ TEST_F(Tool3Core, LoginSendsTheBoxesAndEnablesTheRows)
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_FALSE(ui.enabled["CreateTicket"]);
     EXPECT_TRUE(ui.enabled["CloseSession"]);
-    for (const OperationRow& row : Tool3().rows)
+    for (const Row& row : Tool3().rows)
         EXPECT_TRUE(ui.enabled[row.button]) << row.button;
     const auto lines = ReadLog(log);
     const auto& open = lines.back();
@@ -251,7 +195,7 @@ TEST_F(Tool3Core, EveryRowSendsItsDefaultsInOrder)
                                     "number",
                                     0),
               0u);
-    for (const OperationRow& row : Tool3().rows) {
+    for (const Row& row : Tool3().rows) {
         ui.boxes.clear();
         core.Send(row.button);
         const auto sent = LastRequest();
@@ -259,8 +203,10 @@ TEST_F(Tool3Core, EveryRowSendsItsDefaultsInOrder)
         const auto& params = sent["parameters"];
         ASSERT_EQ(params.size(), row.params.size() + 2) << row.method;
         EXPECT_EQ(params.front()[0], "user");
+        const auto* op = tessel::catalog::Find(row.method);
         for (std::size_t i = 0; i < row.params.size(); ++i)
-            EXPECT_EQ(params[i + 1], nlohmann::json({row.params[i].soapName, row.params[i].defaultText})) << row.method;
+            EXPECT_EQ(params[i + 1], nlohmann::json({op->params[i], Tool3().BoxNamed(row.params[i].box)->text}))
+                << row.method;
         EXPECT_EQ(params.back(), nlohmann::json({"reskey", ""}));
         // One box at most with the option off: the result, or the trapped fault.
         ASSERT_LE(ui.boxes.size(), 1u) << row.method;
@@ -429,7 +375,7 @@ TEST_F(Tool3Core, LogoutAndTheStateAfterIt)
     EXPECT_EQ(LastRequest()["operation"], "CloseSession");
     EXPECT_FALSE(ui.enabled["CreateTicket"]);
     EXPECT_FALSE(ui.enabled["CloseSession"]);
-    for (const OperationRow& row : Tool3().rows)
+    for (const Row& row : Tool3().rows)
         EXPECT_FALSE(ui.enabled[row.button]);
     EXPECT_EQ(ui.texts["UserKey"], "");
     EXPECT_EQ(ui.texts["Principal"], "");
@@ -449,7 +395,7 @@ TEST_F(Tool3Core, RowsOfMethodsTheDescriptionLacksStayDisabled)
     FrontServer front(svc, [](const std::string& m) { return m != "GetLog" && m != "PutLog" && m != "GetLogs"; });
     ui.texts["txtURI"] = front.Url("/partial.xml");
     ConnectAndLogin(core);
-    for (const OperationRow& row : Tool3().rows)
+    for (const Row& row : Tool3().rows)
         EXPECT_EQ(ui.enabled[row.button], row.method != "GetLog" && row.method != "PutLog" && row.method != "GetLogs")
             << row.method;
     // A connect during the session keeps the session and the buttons.
@@ -458,5 +404,97 @@ TEST_F(Tool3Core, RowsOfMethodsTheDescriptionLacksStayDisabled)
     EXPECT_FALSE(ui.enabled["CreateTicket"] && ui.enabled["CloseSession"]);
     core.Send("btnLogCount");
     EXPECT_EQ(ui.boxes.back().title, "Result of GetLogCount");
-    (void)RowNamed;
+}
+
+namespace {
+
+std::string Envelope(const std::string& body)
+{
+    return "<?xml version=\"1.0\"?><SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+           "<SOAP-ENV:Body>" + body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
+}
+
+}  // namespace
+
+TEST_F(Tool3Core, ConnectShowsItsBoxesBeforeTheHourglassGoes)
+{
+    ui.checked["chkShowMethods"] = true;
+    core.Connect();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_TRUE(ui.boxes[0].waiting);  // the listing
+    ui.texts["txtURI"] = svc.Url("/no/description.xml");
+    core.Connect();
+    ui.texts["txtURI"] = "http://127.0.0.1:1/TesselService/TesselServiceCore.xml";
+    core.Connect();
+    ASSERT_EQ(ui.Titles(), (std::vector<std::string>{"Available methods - TesselServiceCore",
+                                                     "LoadServicesDescription  FAILED", "TSTestTool3"}));
+    EXPECT_TRUE(ui.boxes[1].waiting);
+    EXPECT_TRUE(ui.boxes[2].waiting);
+    EXPECT_FALSE(ui.waiting);
+}
+
+TEST_F(Tool3Core, AbsentReplyValuesReadAsEmptyText)
+{
+    FrontServer front(svc);
+    ui.texts["txtURI"] = front.Url("/front.xml");
+    core.Connect();
+    ui.texts["UserKey"] = "tester";
+    ui.texts["Principal"] = "tester";
+
+    // A CreateTicket reply without "result" ends the login without a message.
+    front.ReplyToSession("CreateTicket", Envelope("<m:CreateTicketResponse xmlns:m=\"urn:x\"/>"));
+    core.CreateTicket();
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(ui.enabled["CreateTicket"]);
+    EXPECT_FALSE(ui.enabled["CloseSession"]);
+
+    // An OpenSession reply without "verifier" completes the login with an empty verifier.
+    front.ReplyToSession("CreateTicket", Envelope("<m:CreateTicketResponse xmlns:m=\"urn:x\"><result>TKT-1</result>"
+                                                  "</m:CreateTicketResponse>"));
+    front.ReplyToSession("OpenSession", Envelope("<m:OpenSessionResponse xmlns:m=\"urn:x\"><sessionKey>K</sessionKey>"
+                                                 "</m:OpenSessionResponse>"));
+    core.CreateTicket();
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(ui.enabled["CloseSession"]);
+    EXPECT_EQ(core.session().sessionKey, "K");
+    EXPECT_EQ(core.session().verifier, "");
+
+    // An operation reply without "reskey" fails validation: the result box comes up empty.
+    front.Reply(Envelope("<m:GetLogCountResponse xmlns:m=\"urn:x\"><result>7</result></m:GetLogCountResponse>"));
+    core.Send("btnLogCount");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].title, "Result of GetLogCount");
+    EXPECT_EQ(ui.boxes[0].text, "");
+    EXPECT_EQ(ui.texts["Result"], "");
+
+    // A fault keeps its error box.
+    ui.boxes.clear();
+    front.Reply(Envelope("<SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode><faultstring>Broken</faultstring>"
+                         "</SOAP-ENV:Fault>"));
+    core.Send("btnLogCount");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].title, "Error on GetLogCount");
+    EXPECT_NE(ui.boxes[0].text.find("Broken"), std::string::npos);
+}
+
+TEST_F(Tool3Core, SecondTokensAreSentWholeAndAccepted)
+{
+    ConnectAndLogin(core);
+    int presses = 0;
+    for (int i = 0; i < 50; ++i) {
+        for (const char* button : {"btnPutResourceACL", "btnPutResourceACLEntry"}) {
+            ui.texts["PutResourceACL_name"] = "res" + std::to_string(i);
+            ui.texts["PutResourceACLEntry_name"] = "res" + std::to_string(i);
+            ui.texts["PutResourceACLEntry_acluser"] = "user" + std::to_string(i);
+            core.Send(button);
+            ++presses;
+            const auto sent = LastRequest();
+            ASSERT_EQ(sent["token"], "valid") << button << " press " << i << ": " << sent.dump();
+            if (std::string(button) == "btnPutResourceACL") {
+                EXPECT_EQ(ui.texts["UserKey"], sent["parameters"][0][1].get<std::string>());
+            }
+        }
+        ui.texts["UserKey"] = "tester";
+    }
+    EXPECT_EQ(presses, 100);
 }

@@ -8,22 +8,33 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QTextEdit>
+#include <QClipboard>
+#include <QPlainTextEdit>
+#include <QScreen>
 #include <QTimer>
 
 #include "ServiceProcess.h"
 #include "TempHome.h"
-#include "Tool3.h"
+#include "Tester/ToolRegistry.h"
+#include "Widgets/Controls.h"
+#include "Widgets/MessageBox.h"
 #include "ToolWindow.h"
 
 using namespace tessel::tester;
+using tessel::client::TokenLibrary;
+using tessel::widgets::MessageDialog;
+using tessel::widgets::TextBox;
+
+const ToolDefinition& Tool3()
+{
+    return *FindTool("TSTestTool3");
+}
 
 namespace {
 
 struct SeenBox {
     std::string title, text;
-    QMessageBox::Icon icon;
+    tessel::client::Icon icon;
     bool waitCursor;
 };
 
@@ -33,7 +44,7 @@ public:
     BoxCloser()
     {
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (auto* box = qobject_cast<MessageDialog*>(QApplication::activeModalWidget())) {
                 seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
                                 QApplication::overrideCursor() != nullptr});
                 box->accept();
@@ -59,14 +70,14 @@ class Tool3Window : public ::testing::Test {
 protected:
     TempHome home;
     TokenLibrary library;
-    ToolWindow window{tessel::tools::Tool3(), library};
+    ToolWindow window{Tool3(), library};
 };
 
 }  // namespace
 
 TEST_F(Tool3Window, ControlsAreNamedPlacedAndCaptioned)
 {
-    EXPECT_EQ(window.size(), QSize(542, 709));  // 8130 x 10635 twips
+    EXPECT_EQ(window.size(), QSize(542, 709 + tessel::widgets::kStatusLineHeight));  // 8130 x 10635 twips
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_EQ(window.windowTitle(), "TesselService SOAP Interface TestTool #3 (LogDB & ResACL)");
     EXPECT_EQ(Find<QGroupBox>(window, "Frame1")->title(), " TesselService SOAP 1.0 Dec Interface Tester ");
@@ -99,7 +110,7 @@ TEST_F(Tool3Window, ControlsAreNamedPlacedAndCaptioned)
     for (const auto& [name, rect, text] : {std::tuple{"Request", QRect(0, 600, 217, 49), "Request"},
                                            {"Result", QRect(0, 656, 217, 49), "Result"},
                                            {"Response", QRect(216, 600, 321, 105), "Response"}}) {
-        auto* box = Find<QTextEdit>(window, name);
+        auto* box = Find<TextBox>(window, name);
         EXPECT_EQ(box->geometry(), rect) << name;
         EXPECT_EQ(box->toPlainText(), text);
         EXPECT_EQ(box->font().pointSize(), 9);
@@ -107,17 +118,17 @@ TEST_F(Tool3Window, ControlsAreNamedPlacedAndCaptioned)
     EXPECT_EQ(Find<QLabel>(window, "Label14")->text(), "Request Content:");
     EXPECT_EQ(Find<QLabel>(window, "Label22")->text(), "Response Content:");
     // Every row: its label, boxes with their defaults, a disabled "Send" in the button column.
-    for (const OperationRow& row : tessel::tools::Tool3().rows) {
+    for (const Row& row : Tool3().rows) {
         auto* send = Find<QAbstractButton>(window, row.button.c_str());
         ASSERT_NE(send, nullptr);
         EXPECT_EQ(send->text(), "Send");
         EXPECT_FALSE(send->isEnabled());
         EXPECT_EQ(send->x(), 464);
         EXPECT_EQ(Find<QLabel>(window, (row.button + "_Label").c_str())->text().toStdString(), row.label);
-        for (const ParameterRow& p : row.params) {
+        for (const Param& p : row.params) {
             auto* box = Find<QLineEdit>(window, p.box.c_str());
             ASSERT_NE(box, nullptr);
-            EXPECT_EQ(box->text().toStdString(), p.defaultText);
+            EXPECT_EQ(box->text().toStdString(), Tool3().BoxNamed(p.box)->text);
             EXPECT_EQ(box->y(), send->y());
             EXPECT_LT(box->geometry().right(), send->x());
         }
@@ -142,15 +153,15 @@ TEST_F(Tool3Window, ASessionWithRealMessageBoxes)
     ASSERT_EQ(closer.seen.size(), 1u);
     EXPECT_EQ(closer.seen[0].title, "Result of GetLogCount");
     EXPECT_EQ(closer.seen[0].text, "1");
-    EXPECT_EQ(closer.seen[0].icon, QMessageBox::NoIcon);
+    EXPECT_EQ(closer.seen[0].icon, tessel::client::Icon::None);
     EXPECT_FALSE(closer.seen[0].waitCursor);
-    EXPECT_EQ(Find<QTextEdit>(window, "Result")->toPlainText(), "1");
-    EXPECT_TRUE(Find<QTextEdit>(window, "Request")->toPlainText().contains(":GetLogCount"));
+    EXPECT_EQ(Find<TextBox>(window, "Result")->toPlainText(), "1");
+    EXPECT_TRUE(Find<TextBox>(window, "Request")->toPlainText().contains(":GetLogCount"));
 
     Find<QAbstractButton>(window, "btnSS")->click();  // GetLog with "logID": the server refuses it
     ASSERT_EQ(closer.seen.size(), 2u);
     EXPECT_EQ(closer.seen[1].title, "Error on GetLog");
-    EXPECT_EQ(closer.seen[1].icon, QMessageBox::Warning);
+    EXPECT_EQ(closer.seen[1].icon, tessel::client::Icon::Exclamation);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     Find<QCheckBox>(window, "chkShowPackets")->setChecked(true);
@@ -171,6 +182,125 @@ TEST_F(Tool3Window, ASessionWithRealMessageBoxes)
     window.show();
     Find<QAbstractButton>(window, "btnExit")->click();
     EXPECT_FALSE(window.isVisible());
+}
+
+class EveryWindow : public ::testing::TestWithParam<const ToolDefinition*> {
+protected:
+    const ToolDefinition& tool() const { return *GetParam(); }
+    TempHome home;
+    TokenLibrary library;
+    ToolWindow window{tool(), library};
+};
+
+std::string ToolName(const ::testing::TestParamInfo<const ToolDefinition*>& info)
+{
+    return info.param->program;
+}
+
+TEST_P(EveryWindow, IsNamedSizedAndCaptioned)
+{
+    EXPECT_EQ(window.objectName().toStdString(), tool().WindowName());
+    // The window is the tool's client area and the status line under it.
+    EXPECT_EQ(window.size(), QSize(tessel::widgets::Px(tool().clientWidth),
+                                   tessel::widgets::Px(tool().clientHeight) + tessel::widgets::kStatusLineHeight));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_EQ(window.windowTitle().toStdString(), tool().windowTitle);
+}
+
+TEST_P(EveryWindow, EveryBoxIsOneWidgetInItsPlaceWithItsDefault)
+{
+    for (const Box& box : tool().boxes) {
+        const auto widgets = window.findChildren<QWidget*>(QString::fromStdString(box.name));
+        ASSERT_EQ(widgets.size(), 1) << box.name;
+        const QRect expected = tessel::widgets::PxRect(box.rect);
+        EXPECT_EQ(widgets[0]->geometry(), expected) << box.name;
+        EXPECT_EQ(window.Text(box.name), box.text) << box.name;
+    }
+}
+
+TEST_P(EveryWindow, EveryRowHasItsLabelAndADisabledButton)
+{
+    for (const Row& row : tool().rows) {
+        const auto buttons = window.findChildren<QAbstractButton*>(QString::fromStdString(row.button));
+        ASSERT_EQ(buttons.size(), 1) << row.button;
+        EXPECT_EQ(buttons[0]->text().toStdString(), row.caption);
+        EXPECT_FALSE(buttons[0]->isEnabled()) << row.button;
+        EXPECT_EQ(buttons[0]->geometry().topLeft(), tessel::widgets::PxRect(row.buttonRect).topLeft()) << row.button;
+        auto* label = Find<QLabel>(window, (row.button + "_Label").c_str());
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text().toStdString(), row.label);
+    }
+    for (const Label& l : tool().labels)
+        EXPECT_EQ(Find<QLabel>(window, l.name.c_str())->text().toStdString(), l.text);
+}
+
+TEST_P(EveryWindow, ShowsEveryCaptionWholeAndEveryControlInside)
+{
+    const QRect inside(QPoint(0, 0), window.size());
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (w->objectName().isEmpty() || w->parentWidget() == nullptr || !w->isVisibleTo(&window))
+            continue;
+        const QRect placed(w->mapTo(&window, QPoint(0, 0)), w->size());
+        EXPECT_TRUE(inside.contains(placed)) << w->objectName().toStdString();
+        EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
+            << w->objectName().toStdString() << " is cut by " << w->parentWidget()->objectName().toStdString();
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+        } else if (auto* check = qobject_cast<QCheckBox*>(w)) {
+            EXPECT_GE(check->width(), check->sizeHint().width()) << check->text().toStdString();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()))
+                << button->text().toStdString();
+        }
+    }
+}
+
+TEST_P(EveryWindow, LineBoxesShowTheStartOfTheirText)
+{
+    for (QLineEdit* e : window.findChildren<QLineEdit*>())
+        EXPECT_EQ(e->cursorPosition(), 0) << e->objectName().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTools, EveryWindow, ::testing::ValuesIn(RegisteredTools()), ToolName);
+
+TEST(MessageBoxes, ALongTextScrollsInsideABoxThatFitsTheScreen)
+{
+    std::string listing;
+    for (int i = 1; i <= 400; ++i)
+        listing += std::to_string(i) + ". Function Method" + std::to_string(i) + "(byval user as string) as string\r\n";
+    MessageDialog box(nullptr, "Available methods - TesselServiceCore", listing, tessel::client::Icon::None);
+    const QRect screen = QApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(box.sizeHint().height(), screen.height());
+    EXPECT_LE(box.sizeHint().width(), screen.width());
+    auto* text = qobject_cast<QPlainTextEdit*>(box.textWidget());
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->isReadOnly());
+    EXPECT_NE(text->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_TRUE(text->toPlainText().startsWith("1. Function Method1(byval"));
+    EXPECT_NE(box.findChild<QAbstractButton*>("OK"), nullptr);
+}
+
+TEST(MessageBoxes, AShortTextCanBeSelectedAndTheTitleShowsWhole)
+{
+    MessageDialog box(nullptr, "Result of GetVOResourceModuleNameList", "modulename", tessel::client::Icon::None);
+    auto* label = qobject_cast<QLabel*>(box.textWidget());
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse);
+    EXPECT_GT(box.minimumWidth(), box.fontMetrics().horizontalAdvance(box.windowTitle()));
+    box.adjustSize();
+    EXPECT_GE(box.width(), box.minimumWidth());
+}
+
+TEST(PayloadBoxes, AVeryLongTextIsShownCutAndSaysSo)
+{
+    TextBox box;
+    const std::string huge(50u << 20, 'x');
+    box.SetText(huge);
+    const QString shown = box.toPlainText();
+    EXPECT_LT(shown.size(), 2 << 20);
+    EXPECT_TRUE(shown.endsWith("[... shown 1,048,576 of 52,428,800 characters]")) << shown.right(80).toStdString();
+    box.SetText("line one\r\nline two");
+    EXPECT_EQ(box.Text(), "line one\r\nline two");
 }
 
 int main(int argc, char** argv)

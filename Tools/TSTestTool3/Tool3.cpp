@@ -1,90 +1,129 @@
-#include "Tool3.h"
-
+// TSTestTool3: the log database and the access control lists of resources.
+#include "Client/TokenSession.h"
 #include "Tester/TesterCore.h"
+#include "Tester/ToolRegistry.h"
 
 namespace tessel::tools {
 
 namespace {
 
-using tester::CallContext;
-using tester::OperationRow;
-using tester::ParameterRow;
+using namespace tester;
 
-ParameterRow P(const char* name, const char* box, const char* text = nullptr)
+// PutResourceACL and PutResourceACLEntry send a second token, built at once on
+// the same handler right after the first (afterToken): it replaces the token
+// the request carries as "user", whole. The first token's length is no limit:
+// a token's nonce has a random length, and a second token cut to the first
+// one's length would lose its opaque value.
+void SecondToken(CallContext& c)
 {
-    return ParameterRow{name, box, text ? text : name, {}, false};
+    c.session.tokenText = c.tokens.library().ConstructToken(c.session.tokenHandler, client::kTokenCapacity).text;
 }
 
-OperationRow Row(const char* method, const char* button, std::vector<ParameterRow> params)
+// PutResourceACL also shows the second token in the user name box.
+void SecondTokenIntoUserName(CallContext& c)
 {
-    OperationRow row;
-    row.label = std::string("[") + method + "]";
-    row.button = button;
-    row.method = method;
-    row.params = std::move(params);
-    return row;
+    SecondToken(c);
+    c.ui.SetText("UserKey", c.session.tokenText);
 }
 
-// The two resource-ACL puts send a second token, built at once on the same
-// handler into the first token's buffer with the first token's length as
-// capacity; PutResourceACL also shows it in the user name box.
-void SecondToken(CallContext& c, bool intoUserName)
+ToolDefinition Make()
 {
-    const auto length = static_cast<std::int32_t>(c.session.tokenText.size());
-    c.session.tokenText = c.library.ConstructToken(c.session.tokenHandler, length, c.session.tokenText);
-    if (intoUserName)
-        c.ui.SetText("UserKey", c.session.tokenText);
-}
-
-tester::ToolDefinition Make()
-{
-    tester::ToolDefinition t;
-    t.program = "TSTestTool3";
-    t.windowTitle = "TesselService SOAP Interface TestTool #3 (LogDB & ResACL)";
-    t.connectedPrefix = "TesselService SOAP Interface TestTool #3 (LogDB & ResACL) - ";
-    t.titleLabel = "LogDB Interface Test";
-    t.clientHeight = 10635;
-    t.connectRule = tester::ConnectRule::Tool3;
-    t.rows = {
-        Row("GetLogIDList", "btnGAList", {}),
-        Row("GetLog", "btnSS", {P("logID", "SS_Auth")}),
-        Row("GetLogs", "btnES", {P("logID", "ES_Auth"), P("count", "ES_Name")}),
-        Row("PutLog", "btnESAll", {P("log", "ESAll_Auth")}),
-        Row("GetLogCount", "btnLogCount", {}),
-        Row("PutCollabLog", "PCL_Button", {P("uri", "URI", "URI"), P("log", "Log")}),
-        Row("GetCategoryLogIDList", "GCLL_Button", {P("category", "Category", "Category")}),
-        Row("GetResumeIDList", "btnGSF", {P("name", "GSFName")}),
-        Row("ResumeServiceProcess", "btnGASF", {P("resumeID", "GASF_Auth"), P("flag", "Flag")}),
-        Row("GetResourceACL", "btnGetResourceACL", {P("name", "GetResourceACL_name")}),
-        Row("GetResourceACLEntry", "btnGetResourceACLEntry",
-            {P("name", "GetResourceACLEntry_name"), P("acluser", "GetResourceACLEntry_acluser")}),
-        Row("PutResourceACL", "btnPutResourceACL", {P("name", "PutResourceACL_name"), P("acl", "PutResourceACL_acl")}),
-        Row("PutResourceACLEntry", "btnPutResourceACLEntry",
-            {P("name", "PutResourceACLEntry_name"), P("acluser", "PutResourceACLEntry_acluser"),
-             P("accright", "PutResourceACLEntry_accright")}),
-        Row("UpdateResourceACL", "btnUpdateResourceACL",
-            {P("name", "UpdateResourceACL_name"), P("acl", "UpdateResourceACL_acl")}),
-        Row("UpdateResourceACLEntry", "btnUpdateResourceACLEntry",
-            {P("name", "UpdateResourceACLEntry_name"), P("acluser", "UpdateResourceACLEntry_acluser"),
-             P("accright", "UpdateResourceACLEntry_accright")}),
-        Row("DeleteResourceACL", "btnDeleteResourceACL", {P("name", "DeleteResourceACL_name")}),
-        Row("DeleteResourceACLEntry", "btnDeleteResourceACLEntry",
-            {P("name", "DeleteResourceACLEntry_name"), P("acluser", "DeleteResourceACLEntry_acluser")}),
+    return {
+        .program = "TSTestTool3",
+        .windowTitle = "TesselService SOAP Interface TestTool #3 (LogDB & ResACL)",
+        .connectedPrefix = "TesselService SOAP Interface TestTool #3 (LogDB & ResACL) - ",
+        .titleLabel = "LogDB Interface Test",
+        .clientHeight = 10635,
+        .firstRowTop = 600,
+        .rowPitch = 345,
+        .connectRule = ConnectRule::EnableLoginDisableLogout,
+        .boxes =
+            {
+                {.name = "SS_Auth", .text = "logID"},
+                {.name = "ES_Auth", .text = "logID"},
+                {.name = "ES_Name", .text = "count"},
+                {.name = "ESAll_Auth", .text = "log"},
+                {.name = "URI", .text = "URI"},
+                {.name = "Log", .text = "log"},
+                {.name = "Category", .text = "Category"},
+                {.name = "GSFName", .text = "name"},
+                {.name = "GASF_Auth", .text = "resumeID"},
+                {.name = "Flag", .text = "flag"},
+                {.name = "GetResourceACL_name", .text = "name"},
+                {.name = "GetResourceACLEntry_name", .text = "name"},
+                {.name = "GetResourceACLEntry_acluser", .text = "acluser"},
+                {.name = "PutResourceACL_name", .text = "name"},
+                {.name = "PutResourceACL_acl", .text = "acl"},
+                {.name = "PutResourceACLEntry_name", .text = "name"},
+                {.name = "PutResourceACLEntry_acluser", .text = "acluser"},
+                {.name = "PutResourceACLEntry_accright", .text = "accright"},
+                {.name = "UpdateResourceACL_name", .text = "name"},
+                {.name = "UpdateResourceACL_acl", .text = "acl"},
+                {.name = "UpdateResourceACLEntry_name", .text = "name"},
+                {.name = "UpdateResourceACLEntry_acluser", .text = "acluser"},
+                {.name = "UpdateResourceACLEntry_accright", .text = "accright"},
+                {.name = "DeleteResourceACL_name", .text = "name"},
+                {.name = "DeleteResourceACLEntry_name", .text = "name"},
+                {.name = "DeleteResourceACLEntry_acluser", .text = "acluser"},
+            },
+        .rows =
+            {
+                {.label = "[GetLogIDList]", .button = "btnGAList", .method = "GetLogIDList"},
+                {.label = "[GetLog]", .button = "btnSS", .method = "GetLog", .params = {"SS_Auth"}},
+                {.label = "[GetLogs]", .button = "btnES", .method = "GetLogs", .params = {"ES_Auth", "ES_Name"}},
+                {.label = "[PutLog]", .button = "btnESAll", .method = "PutLog", .params = {"ESAll_Auth"}},
+                {.label = "[GetLogCount]", .button = "btnLogCount", .method = "GetLogCount"},
+                {.label = "[PutCollabLog:]", .button = "PCL_Button", .method = "PutCollabLog", .params = {"URI", "Log"}},
+                {.label = "[GetCategoryLogIDList]",
+                 .button = "GCLL_Button",
+                 .method = "GetCategoryLogIDList",
+                 .params = {"Category"}},
+                {.label = "[GetResumeIDList]", .button = "btnGSF", .method = "GetResumeIDList", .params = {"GSFName"}},
+                {.label = "[ResumeServiceProcess]",
+                 .button = "btnGASF",
+                 .method = "ResumeServiceProcess",
+                 .params = {"GASF_Auth", "Flag"}},
+                {.label = "[GetResourceACL]",
+                 .button = "btnGetResourceACL",
+                 .method = "GetResourceACL",
+                 .params = {"GetResourceACL_name"}},
+                {.label = "[GetResourceACLEntry]",
+                 .button = "btnGetResourceACLEntry",
+                 .method = "GetResourceACLEntry",
+                 .params = {"GetResourceACLEntry_name", "GetResourceACLEntry_acluser"}},
+                {.label = "[PutResourceACL]",
+                 .button = "btnPutResourceACL",
+                 .method = "PutResourceACL",
+                 .params = {"PutResourceACL_name", "PutResourceACL_acl"},
+                 .afterToken = SecondTokenIntoUserName},
+                {.label = "[PutResourceACLEntry]",
+                 .button = "btnPutResourceACLEntry",
+                 .method = "PutResourceACLEntry",
+                 .params = {"PutResourceACLEntry_name", "PutResourceACLEntry_acluser", "PutResourceACLEntry_accright"},
+                 .afterToken = SecondToken},
+                {.label = "[UpdateResourceACL]",
+                 .button = "btnUpdateResourceACL",
+                 .method = "UpdateResourceACL",
+                 .params = {"UpdateResourceACL_name", "UpdateResourceACL_acl"}},
+                {.label = "[UpdateResourceACLEntry]",
+                 .button = "btnUpdateResourceACLEntry",
+                 .method = "UpdateResourceACLEntry",
+                 .params = {"UpdateResourceACLEntry_name", "UpdateResourceACLEntry_acluser",
+                            "UpdateResourceACLEntry_accright"}},
+                {.label = "[DeleteResourceACL]",
+                 .button = "btnDeleteResourceACL",
+                 .method = "DeleteResourceACL",
+                 .params = {"DeleteResourceACL_name"}},
+                {.label = "[DeleteResourceACLEntry]",
+                 .button = "btnDeleteResourceACLEntry",
+                 .method = "DeleteResourceACLEntry",
+                 .params = {"DeleteResourceACLEntry_name", "DeleteResourceACLEntry_acluser"}},
+            },
     };
-    // "[PutCollabLog:]" keeps its colon.
-    t.rows[5].label = "[PutCollabLog:]";
-    t.rows[11].afterToken = [](CallContext& c) { SecondToken(c, true); };
-    t.rows[12].afterToken = [](CallContext& c) { SecondToken(c, false); };
-    tester::LayOutRows(t, 600, 345);
-    return t;
 }
+
+[[maybe_unused]] const bool registered = RegisterTool(Make);
 
 }  // namespace
-
-const tester::ToolDefinition& Tool3()
-{
-    static const tester::ToolDefinition tool = Make();
-    return tool;
-}
 
 }  // namespace tessel::tools

@@ -69,8 +69,9 @@ public:
     void SetParameter(int payloadKind, const std::string& name, const std::string& value);
     std::string GetPayload(int payloadKind) const;
     void SetPayload(int payloadKind, const std::string& xml);
-    // The named parameter of the response, by local name under any prefix.
-    // A SOAP fault raises SoapFault; a reply that is no SOAP message raises SoapError.
+    // The named parameter of the response, by local name under any prefix;
+    // empty text when the reply does not carry it. A SOAP fault raises
+    // SoapFault; a reply that is no SOAP message raises SoapError.
     std::string GetParameter(int payloadKind, const std::string& name) const;
     bool HasMethod(const std::string& method) const;
     const std::string& GetDescriptionText() const;

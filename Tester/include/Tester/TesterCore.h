@@ -1,80 +1,109 @@
-// The shared core of the SOAP 1.0 tools: connect and method listing, login
-// and logout, the authenticated call of every operation row, and the rules
-// that enable and disable buttons.
+// The shared core of the SOAP 1.0 tools: connect and method listing (and the
+// admin connection of a tool that has one), login and logout, the
+// authenticated call of every operation row, and the rules that enable and
+// disable buttons. It talks to its window through client::ToolUi only.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "Client/TokenSession.h"
+#include "Client/ToolUi.h"
 #include "Soap/Packager.h"
-#include "Tester/TokenLibrary.h"
 #include "Tester/ToolDefinition.h"
-#include "Tester/ToolUi.h"
 
 namespace tessel::tester {
+
+using client::Icon;
+using client::ToolUi;
 
 struct ClientSession {
     std::string descriptionURI;
     std::string serviceURI;
     std::string descriptionText;
     std::unique_ptr<soap::Packager> catalogPackager;
+    // The admin connection, made by a tool that has one.
+    std::string adminDescriptionURI;
+    std::unique_ptr<soap::Packager> adminCatalogPackager;
+    std::string adminServiceURI;
+    std::string adminDescriptionText;
     std::string ticket;
     std::int32_t tokenHandler = 0;
     std::string tokenScheme, tokenSeed;
     std::string sessionKey, verifier;
     std::string tokenText;
+    // Between a login that set the session items and the next logout.
+    bool loggedIn = false;
 };
 
-// The state an operation's special handling works on.
+// What a row's hook works on during one authenticated call.
 class CallContext {
 public:
-    CallContext(ToolUi& ui, TokenLibrary& lib, ClientSession& session, const OperationRow& row)
-        : ui(ui), library(lib), session(session), row(row)
+    CallContext(ToolUi& ui, client::TokenSession& tokens, ClientSession& session, const Row& row)
+        : ui(ui), tokens(tokens), session(session), row(row)
     {
     }
     ToolUi& ui;
-    TokenLibrary& library;
+    client::TokenSession& tokens;
     ClientSession& session;
-    const OperationRow& row;
-    // Values sent for the parameters; filled from the boxes, may be replaced by a hook.
+    const Row& row;
+    // The parameters' values as their take rules gave them, in the row's
+    // order; the token's slots are built from them.
     std::vector<std::string> values;
 };
 
-// Whether a reply is an error page: longer than six characters and
-// beginning with exactly "<html>".
+// Whether a reply is an error page: longer than six characters and beginning
+// with exactly "<html>" (case-sensitive).
 bool IsErrorPage(const std::string& reply);
+// The error page test of a tool's CreateTicket reply.
+bool IsLoginErrorPage(LoginErrorPage rule, const std::string& reply);
 
 class TesterCore {
 public:
-    TesterCore(const ToolDefinition& tool, ToolUi& ui, TokenLibrary& library);
+    // `tool` must outlive the core.
+    TesterCore(const ToolDefinition& tool, ToolUi& ui, client::TokenLibrary& library);
 
-    // The window's initial state: captions, default texts, disabled buttons.
+    // The window's initial state: caption, default texts, disabled buttons.
     void Start();
-    // Button handlers. None of them lets an error escape: an error is shown
-    // in an "Error on ..." box and the tool keeps its state.
+
+    // Button handlers. None lets an error escape. Connect and ConnectAdmin
+    // report a failure as "Service is unavailable." (titled with the program's
+    // name) or as the failed load; the others through the error policy below.
     void Connect();
+    void ConnectAdmin();
     void ListMethods();
     void CreateTicket();
     void CloseSession();
+    // The authenticated call of the row whose button this is; nothing for an
+    // unknown button.
     void Send(const std::string& button);
+    void Run(Action action);
     void Exit();
 
+    // Each row's button disabled, then enabled when the main description
+    // declares its method, in the tool's enabling order. Admin rows are left
+    // to the admin connection.
     void EnableOperations();
+
     const ClientSession& session() const noexcept { return session_; }
     const ToolDefinition& tool() const noexcept { return tool_; }
 
 private:
-    struct Exchange;
-    void Trap(const std::string& what, const std::function<void()>& step);
-    void AuthenticatedCall(const OperationRow& row);
-    std::string PlainExchange(const std::string& method,
-                              const std::vector<std::pair<std::string, std::string>>& params, bool show);
+    // The error policy of every handler but Connect: an error ends the step, a
+    // message box titled "Error on " + `what` with an exclamation icon says
+    // what went wrong, and the tool keeps the state the step had reached.
+    void ReportErrorsOn(const std::string& what, const std::function<void()>& step);
+    void AuthenticatedCall(const Row& row);
+    std::string PlainExchange(const std::string& method, const std::vector<client::Slot>& params, bool show);
     void ShowListing(const soap::Packager& packager);
-    const OperationRow* RowOf(const std::string& button) const;
+    void ShowResult(const std::string& method, const std::string& text);
 
     const ToolDefinition& tool_;
     ToolUi& ui_;
-    TokenLibrary& library_;
+    client::TokenSession tokens_;
     ClientSession session_;
 };
 

@@ -1,84 +1,214 @@
-// A SOAP 1.0 tool as data: its titles, the names of its shared controls, its
-// operation rows and their layout, and the hooks of the operations that
-// depart from the common pipeline.
+// A SOAP 1.0 tool as data: its titles and captions, its boxes (each declared
+// once), its operation rows (each naming the boxes it reads, in the order of
+// the operation's parameters in the catalog), the named rules by which a row
+// departs from the common authenticated call, and the hooks of the one-off
+// steps. The core and the window are built from it.
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Client/Layout.h"
+
 namespace tessel::tester {
 
+using client::Rect;
 class CallContext;
 
-struct Rect {
-    int left = 0, top = 0, width = 0, height = 0;  // twips
+enum class BoxKind {
+    Line,       // a single-line text box
+    MultiLine,  // a multi-line text box with a vertical scroll bar
+    RichText,   // a multi-line rich-text box
 };
 
-struct ParameterRow {
-    std::string soapName;  // also the token slot name
-    std::string box;       // the text box that supplies it
-    std::string defaultText;
-    Rect rect;
-    bool multiLine = false;
+// A text box, declared once; every row that names it reads the same widget.
+struct Box {
+    std::string name{};
+    std::string text{};  // the default text, as the tool shows it at start
+    BoxKind kind = BoxKind::Line;
+    // In twips. Empty: the box is laid out on the line of the first row that
+    // reads it, between its label and its button.
+    Rect rect{};
 };
 
-// How many characters of slot 1 a call reads back after validation.
-enum class ReplyBuffer {
-    ResultLength,  // as long as the raw result; nothing shown for an empty result
-    AtLeastOneMiB, // max(result length + 1, 1,048,576); shown also when empty
+// How a parameter's value is taken from its box, before the token is built.
+enum class Take {
+    AsTyped,          // the box's text
+    CutTrailingCrLf,  // one trailing CR LF is first cut from the box itself; then the box's text
+    JoinTrimmedLines, // as CutTrailingCrLf, then the statement and content building of the text
 };
 
-struct OperationRow {
-    std::string label;   // "[GetLog]"
-    std::string button;  // btnSS
-    std::string method;  // GetLog
-    std::vector<ParameterRow> params;
-    Rect labelRect, buttonRect;
-    ReplyBuffer replyBuffer = ReplyBuffer::ResultLength;
-    // Special handling: before the token buffer is set up (step 3), and
-    // right after the token is built (step 7).
-    std::function<void(CallContext&)> beforeToken;
-    std::function<void(CallContext&)> afterToken;
+// What the request carries for the parameter, after the token is built.
+enum class Send {
+    Value,         // the value as taken (a box the take rule reads as it stands is read again)
+    SlotReadBack,  // the parameter's token slot read back into a buffer as long as the value
 };
 
-// Step 8 of the connect: what CreateTicket's presence does to the session buttons.
-enum class ConnectRule { Tool3, Common, Tool5 };
+// One parameter of a row: the box that supplies it and its rules. Its name
+// (also its token slot's name) is the catalog's.
+struct Param {
+    Param(const char* boxName) : box(boxName) {}  // NOLINT: a plain box reads naturally in a table
+    Param(std::string boxName, Take t = Take::AsTyped, Send s = Send::Value) : box(std::move(boxName)), take(t), send(s)
+    {
+    }
+    std::string box;
+    Take take = Take::AsTyped;
+    Send send = Send::Value;
+};
 
-struct ExtraControl {
-    enum class Kind { Label, TextBox, MultiLineBox, Button, Frame };
-    Kind kind;
-    std::string name;
-    std::string text;
-    Rect rect;
-    std::string toolTip;
+// How the reply's slot 1 is read back after validation and shown.
+enum class Reply {
+    // Read back into a buffer as long as the result; shown ("Result of" box
+    // and result box) only when the result is not empty.
+    ResultLength,
+    // Read back into max(result length + 1, 1,048,576), cut to the length the
+    // library returns; shown for every reply that is not empty.
+    AtLeastOneMiB,
+    // As AtLeastOneMiB, but a reply whose "reskey" is empty ends the call
+    // without validating and without showing a result.
+    AtLeastOneMiBUnlessNoReplyToken,
+    // Validated against the first 1,024 characters of the result; nothing is
+    // read back; the raw result is shown when it is not empty.
+    RawAfterFirstKiB,
+};
+
+// The length handed to AddStandardHeaders, and when it is called.
+enum class Headers {
+    CharactersBeforePost,  // the request's length in characters, right before the post
+    BytesAtOnce,           // twice the request's length, right after the request is built
+};
+
+// When the row shows the hourglass.
+enum class Hourglass {
+    DuringExchange,      // while the request is on its way and the reply comes back
+    FromStartUntilPost,  // from the first step; back to normal right before the post when
+                         // the payloads are not shown, else after the response payload is shown
+};
+
+// A step of its own that a row runs inside the common call. Its contract is
+// written where it is attached.
+using Hook = std::function<void(CallContext&)>;
+
+struct Row {
+    std::string label{};   // "[GetLog]"
+    std::string button{};  // btnSS
+    std::string method{};  // GetLog: also the operation's name in the catalog
+    std::vector<Param> params{};
+    std::string caption = "Send";
+    Rect labelRect{}, buttonRect{};  // twips; empty: laid out from the row's place in the table
+    Reply reply = Reply::ResultLength;
+    Headers headers = Headers::CharactersBeforePost;
+    Hourglass hourglass = Hourglass::DuringExchange;
+    // Runs after the values are taken and before the token buffer is set up;
+    // may change the context's values and the boxes.
+    Hook beforeToken{};
+    // Runs right after the token is built, before the request is filled; may
+    // replace the context's token (`session.tokenText`) and change boxes.
+    Hook afterToken{};
+};
+
+// What a connect does to the session buttons when the description declares
+// "CreateTicket".
+enum class ConnectRule {
+    EnableLoginDisableLogout,  // CreateTicket disabled, then enabled; CloseSession disabled
+    EnableLogin,               // CreateTicket disabled, then enabled; CloseSession kept
+    EnableLoginWhileDisabled,  // CreateTicket looked at only while disabled; CloseSession kept
+};
+
+// Where a reply's error page test stands.
+enum class ReplyOrder {
+    TestAfterPayload,  // SetPayload, the server-to-client box, then the test
+    TestFirst,         // the test right after the post; a reply that passes is given to SetPayload once
+};
+
+// The error page test of the CreateTicket reply.
+enum class LoginErrorPage {
+    LowerCaseHtml,      // longer than six characters, beginning with exactly "<html>"
+    HtmlOrDocTypeStart, // longer than six characters, beginning with exactly "<html" or "<!DOC"
+};
+
+// What an extra button does.
+enum class Action { ConnectAdmin };
+
+struct Label {
+    std::string name{};
+    std::string text{};
+    Rect rect{};  // width 0: as wide as its text
+    bool bold = false;
+};
+
+struct Line {
+    std::string name{};
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // twips
+    int thickness = 1;                   // twips units of the original drawing, 1 to 3
+};
+
+struct Button {
+    std::string name{};
+    std::string caption{};
+    Rect rect{};
+    Action action = Action::ConnectAdmin;
+};
+
+// The second connection of a tool that also speaks to the admin interface.
+struct AdminConnection {
+    std::string uriBox{};                     // the box with the admin description's URI
+    std::vector<std::string> enableOrder{};   // methods the admin connect enables, in its order
 };
 
 struct ToolDefinition {
-    std::string program;          // TSTestTool3
-    std::string windowTitle;      // at start
-    std::string connectedPrefix;  // followed by the description URI
-    std::string titleLabel;       // Label2's text; empty: no title label
+    std::string program{};          // TSTestTool3
+    std::string windowName{};       // the window's name; empty: program + "frm"
+    std::string windowTitle{};      // at start
+    std::string connectedPrefix{};  // followed by the description URI after a connect
+    std::string titleLabel{};       // Label2's text; empty: no title label
+    Rect titleLabelRect{120, 240, 0, 0};
     std::string descriptionLabel = "Enter full URI path of Service Description file below and click Connect";
     std::string defaultDescriptionUri = "http://localhost:8080/TesselService/TesselServiceCore.xml";
-    // Names that differ between tools.
+    // Names and captions of shared controls that differ between tools.
     std::string requestBox = "Request", responseBox = "Response", resultBox = "Result";
     std::string authorityBox = "Authority", realmBox = "Realm", passwordBox = "Principal";
     std::string realmLabel = "Realm:";
     std::string defaultAuthority = "LDAP://ldap.example.test";
     std::string defaultRealm = "example.test";
     int clientWidth = 8130, clientHeight = 10635;  // twips
-    ConnectRule connectRule = ConnectRule::Common;
-    // "Result of " (most tools) or "result of " before the method name.
+    // Rows laid out without places of their own start here, one pitch apart.
+    int firstRowTop = 480, rowPitch = 360;
+
+    ConnectRule connectRule = ConnectRule::EnableLogin;
+    ReplyOrder replyOrder = ReplyOrder::TestAfterPayload;
+    LoginErrorPage loginErrorPage = LoginErrorPage::LowerCaseHtml;
+    // "Result of " (most tools) or "result of " before the method's name.
     std::string resultTitlePrefix = "Result of ";
-    // The error page test of the CreateTicket reply (empty: the common one).
-    std::function<bool(const std::string&)> createTicketErrorPage;
-    std::vector<OperationRow> rows;  // in the tool's fixed order
-    std::vector<ExtraControl> extras;
+
+    std::vector<Box> boxes{};
+    std::vector<Row> rows{};  // in the window's order, top to bottom
+    std::vector<Label> labels{};
+    std::vector<Line> lines{};
+    std::vector<Button> buttons{};
+    // Methods in the order login enables their rows; empty: the rows' order.
+    std::vector<std::string> enableOrder{};
+    // Buttons in the order logout disables them; empty: the rows' order.
+    std::vector<std::string> closeOrder{};
+    std::optional<AdminConnection> admin{};
+
+    std::string WindowName() const { return windowName.empty() ? program + "frm" : windowName; }
+    const Row* RowOfButton(const std::string& button) const;
+    const Row* RowOfMethod(const std::string& method) const;
+    const Box* BoxNamed(const std::string& name) const;
 };
 
-// The rows' and shared controls' positions when a definition leaves them out:
-// rows stacked from the top, boxes between label and button column.
-void LayOutRows(ToolDefinition& tool, int firstTop = 480, int rowPitch = 360);
+// A definition whose rows all have places: rows stacked from `firstRowTop`,
+// labels at the left edge, buttons in the column at 6960, and boxes without
+// places of their own between the label and the button of the first row that
+// reads them.
+ToolDefinition LaidOut(ToolDefinition tool);
+
+// What is wrong with a definition, one line each (empty when nothing is): a
+// method the catalog does not list, a row whose parameter count differs from
+// the catalog's, a box no row or declaration names, a name used twice.
+std::vector<std::string> Problems(const ToolDefinition& tool);
 
 }  // namespace tessel::tester

@@ -8,12 +8,26 @@
 #include <stdexcept>
 #include <string>
 
-namespace tessel::tester {
+namespace tessel::client {
 
 // The library or one of its exports could not be found.
 class TokenLibraryError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A text an export wrote into a tool buffer: the buffer cut to the length the
+// export returned. A failed call leaves nothing to use: empty text.
+struct TextOut {
+    std::int32_t hr = 0;
+    std::string text;
+};
+
+// A slot read back: its text as above and the kind the library reported.
+struct SlotOut {
+    std::int32_t hr = 0;
+    std::int32_t kind = 0;
+    std::string text;
 };
 
 class TokenLibrary {
@@ -25,22 +39,20 @@ public:
     TokenLibrary(const TokenLibrary&) = delete;
     TokenLibrary& operator=(const TokenLibrary&) = delete;
 
-    // Each returns the export's HRESULT; text results are the tool buffer cut
-    // to the length the library returned.
+    // Each returns the export's HRESULT. The first call loads the library and
+    // each export is bound at its own first call; a missing library or export
+    // raises TokenLibraryError and nothing is called.
     std::int32_t AcquireTokenHandler(const std::string& scheme, std::int32_t& handle);
     std::int32_t ReleaseTokenHandler(std::int32_t handle);
-    std::string GetTokenScheme(std::int32_t handle, std::int32_t capacity);
-    std::string GetTokenSeed(std::int32_t handle, std::int32_t capacity);
+    TextOut GetTokenScheme(std::int32_t handle, std::int32_t capacity);
+    TextOut GetTokenSeed(std::int32_t handle, std::int32_t capacity);
     std::int32_t SetTokenSeed(std::int32_t handle, const std::string& seed);
     std::int32_t SetTokenItem(std::int32_t handle, const std::string& name, const std::string& value);
     std::int32_t SetTokenData(std::int32_t handle, std::int32_t index, std::int32_t kind, const std::string& name,
                               const std::string& value);
-    // The buffer's text cut to the returned length; `seed` is the buffer's
-    // initial text (NUL characters when empty), as for the second token of
-    // the double-token operations.
-    std::string ConstructToken(std::int32_t handle, std::int32_t capacity, const std::string& seed = {});
+    TextOut ConstructToken(std::int32_t handle, std::int32_t capacity);
     std::int32_t ValidateToken(std::int32_t handle, const std::string& token);
-    std::string GetTokenData(std::int32_t handle, std::int32_t index, std::int32_t capacity);
+    SlotOut GetTokenData(std::int32_t handle, std::int32_t index, std::int32_t capacity);
 
     bool loaded() const noexcept { return so_ != nullptr; }
 
@@ -51,12 +63,11 @@ private:
     {
         return reinterpret_cast<F>(Symbol(name));
     }
-    std::string OutText(const char* exportName, std::int32_t handle, std::int32_t capacity,
-                        const std::string& initial = {});
+    TextOut OutText(const char* exportName, std::int32_t handle, std::int32_t capacity);
 
     std::string fileName_;
     void* so_ = nullptr;
     std::map<std::string, void*> symbols_;
 };
 
-}  // namespace tessel::tester
+}  // namespace tessel::client

@@ -1,15 +1,14 @@
-#include "Tester/TokenLibrary.h"
+#include "Client/TokenLibrary.h"
 
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "TesselMACCDLL.h"
 #include "TesselMACCLoad.h"
 
-namespace tessel::tester {
+namespace tessel::client {
 
 TokenLibrary::TokenLibrary(std::string fileName) : fileName_(std::move(fileName)) {}
 
@@ -42,21 +41,21 @@ void* TokenLibrary::Symbol(const char* name)
     return sym;
 }
 
-std::string TokenLibrary::OutText(const char* exportName, std::int32_t handle, std::int32_t capacity,
-                                  const std::string& initial)
+// The buffer holds one character more than the capacity, every character NUL
+// at the start, as the export writes a NUL after the text it copies.
+TextOut TokenLibrary::OutText(const char* exportName, std::int32_t handle, std::int32_t capacity)
 {
     using Fn = TesselHResult (*)(TesselTokenHandle, int32_t*, char**);
     const auto fn = Bind<Fn>(exportName);
     capacity = std::max<std::int32_t>(capacity, 0);
     std::vector<char> buffer(static_cast<std::size_t>(capacity) + 1, '\0');
-    std::copy_n(initial.begin(), std::min(initial.size(), buffer.size() - 1), buffer.begin());
     char* ptr = buffer.data();
     std::int32_t length = capacity;
-    fn(static_cast<TesselTokenHandle>(handle), &length, &ptr);
-    length = std::clamp<std::int32_t>(length, 0, capacity);
-    // A failed call leaves the buffer as it was: the tool keeps its text up to
-    // the first NUL, cut to the length.
-    return std::string(buffer.data(), strnlen(buffer.data(), static_cast<std::size_t>(length)));
+    TextOut out;
+    out.hr = fn(static_cast<TesselTokenHandle>(handle), &length, &ptr);
+    if (out.hr == 0)
+        out.text.assign(buffer.data(), static_cast<std::size_t>(std::clamp<std::int32_t>(length, 0, capacity)));
+    return out;
 }
 
 std::int32_t TokenLibrary::AcquireTokenHandler(const std::string& scheme, std::int32_t& handle)
@@ -72,12 +71,12 @@ std::int32_t TokenLibrary::ReleaseTokenHandler(std::int32_t handle)
     return Bind<PFN_ReleaseTokenHandler>("ReleaseTokenHandler")(static_cast<TesselTokenHandle>(handle));
 }
 
-std::string TokenLibrary::GetTokenScheme(std::int32_t handle, std::int32_t capacity)
+TextOut TokenLibrary::GetTokenScheme(std::int32_t handle, std::int32_t capacity)
 {
     return OutText("GetTokenScheme", handle, capacity);
 }
 
-std::string TokenLibrary::GetTokenSeed(std::int32_t handle, std::int32_t capacity)
+TextOut TokenLibrary::GetTokenSeed(std::int32_t handle, std::int32_t capacity)
 {
     return OutText("GetTokenSeed", handle, capacity);
 }
@@ -99,9 +98,9 @@ std::int32_t TokenLibrary::SetTokenData(std::int32_t handle, std::int32_t index,
                                                   value.c_str());
 }
 
-std::string TokenLibrary::ConstructToken(std::int32_t handle, std::int32_t capacity, const std::string& seed)
+TextOut TokenLibrary::ConstructToken(std::int32_t handle, std::int32_t capacity)
 {
-    return OutText("ConstructToken", handle, capacity, seed);
+    return OutText("ConstructToken", handle, capacity);
 }
 
 std::int32_t TokenLibrary::ValidateToken(std::int32_t handle, const std::string& token)
@@ -109,17 +108,18 @@ std::int32_t TokenLibrary::ValidateToken(std::int32_t handle, const std::string&
     return Bind<PFN_ValidateToken>("ValidateToken")(static_cast<TesselTokenHandle>(handle), token.c_str());
 }
 
-std::string TokenLibrary::GetTokenData(std::int32_t handle, std::int32_t index, std::int32_t capacity)
+SlotOut TokenLibrary::GetTokenData(std::int32_t handle, std::int32_t index, std::int32_t capacity)
 {
     const auto fn = Bind<PFN_GetTokenData>("GetTokenData");
     capacity = std::max<std::int32_t>(capacity, 0);
     std::vector<char> buffer(static_cast<std::size_t>(capacity) + 1, '\0');
     char* ptr = buffer.data();
     std::int32_t length = capacity;
-    std::int32_t kind = 0;  // not read afterwards
-    fn(static_cast<TesselTokenHandle>(handle), index, &kind, &length, &ptr);
-    length = std::clamp<std::int32_t>(length, 0, capacity);
-    return std::string(buffer.data(), static_cast<std::size_t>(length));
+    SlotOut out;
+    out.hr = fn(static_cast<TesselTokenHandle>(handle), index, &out.kind, &length, &ptr);
+    if (out.hr == 0)
+        out.text.assign(buffer.data(), static_cast<std::size_t>(std::clamp<std::int32_t>(length, 0, capacity)));
+    return out;
 }
 
-}  // namespace tessel::tester
+}  // namespace tessel::client

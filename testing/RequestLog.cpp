@@ -1,13 +1,8 @@
-// Reads the local service's request log: one JSON object per line.
-#pragma once
-
-#include <nlohmann/json.hpp>
+#include "RequestLog.h"
 
 #include <fstream>
-#include <string>
-#include <vector>
 
-inline std::vector<nlohmann::json> ReadLog(const std::string& path)
+std::vector<nlohmann::json> ReadLog(const std::string& path)
 {
     std::vector<nlohmann::json> lines;
     std::ifstream in(path);

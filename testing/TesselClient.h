@@ -9,9 +9,10 @@
 #include <variant>
 #include <vector>
 
+#include "Client/SessionMessages.h"
 #include "Soap/Packager.h"
 #include "Soap/Transport.h"
-#include "TokenLibrary.h"
+#include "TokenExports.h"
 
 struct CallResult {
     std::string reply;      // the reply body
@@ -66,11 +67,9 @@ public:
     // CreateTicket, the token handler, OpenSession; false when no ticket came back.
     bool Login(const std::string& user, const std::string& password)
     {
-        ticket_ = Param(Exchange("CreateTicket", {{"authority", "LDAP://ldap.example.test"},
-                                                  {"realm", "example.test"},
-                                                  {"principal", user},
-                                                  {"credential", password},
-                                                  {"fullPrincipal", ""}}),
+        ticket_ = Param(Exchange("CreateTicket", tessel::client::SessionParams(
+                                                     "CreateTicket",
+                                                     {"LDAP://ldap.example.test", "example.test", user, password, ""})),
                         "result");
         if (ticket_.empty())
             return false;
@@ -79,19 +78,18 @@ public:
             throw std::runtime_error("AcquireTokenHandler failed");
         const std::string scheme = Text(lib.GetScheme, 255), seed = Text(lib.GetSeed, 255);
         lib.SetSeed(handle_, seed.c_str());
-        const std::string reply = Exchange("OpenSession", {{"service", "tsc"},
-                                                           {"ticket", ticket_},
-                                                           {"tokenScheme", scheme},
-                                                           {"tokenSeed", seed},
-                                                           {"sessionKey", ""},
-                                                           {"verifier", ""}});
+        const std::string reply = Exchange(
+            "OpenSession", tessel::client::SessionParams("OpenSession", {"tsc", ticket_, scheme, seed, "", ""}));
         sessionKey_ = Param(reply, "sessionKey");
         verifier_ = Param(reply, "verifier");
         lib.SetItem(handle_, "SessionKey", sessionKey_.c_str());
         lib.SetItem(handle_, "Opaque", verifier_.c_str());
         return true;
     }
-    std::string Logout() { return Exchange("CloseSession", {{"sessionKey", sessionKey_}, {"verifier", verifier_}}); }
+    std::string Logout()
+    {
+        return Exchange("CloseSession", tessel::client::SessionParams("CloseSession", {sessionKey_, verifier_}));
+    }
 
     // The authenticated call: token over slot 0 (the method) and the
     // parameters, "user" first and "reskey" last, then the reply's validation.

@@ -1,0 +1,61 @@
+#include "Client/TextRules.h"
+
+#include <string_view>
+
+namespace tessel::client {
+
+namespace {
+
+std::string_view TrimBlanks(std::string_view s)
+{
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
+// Characters of a UTF-8 text: every byte that does not continue a sequence.
+std::size_t Characters(std::string_view utf8)
+{
+    std::size_t n = 0;
+    for (const char c : utf8)
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+}  // namespace
+
+bool CutTrailingCrLf(std::string& text)
+{
+    if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0)
+        return false;
+    text.resize(text.size() - 2);
+    return true;
+}
+
+std::string JoinTrimmedLines(const std::string& text)
+{
+    const std::size_t characters = Characters(text);
+    if (characters > kMaxBuildCharacters)
+        throw TextRuleError("The text is " + std::to_string(characters) +
+                            " characters long; statements and contents are built from at most " +
+                            std::to_string(kMaxBuildCharacters) + " characters. Shorten it and send again.");
+    std::string_view rest = text;
+    std::size_t cr = rest.find('\r');
+    if (cr == std::string_view::npos)
+        return text;
+    std::string value;
+    value.reserve(text.size());
+    while (cr != std::string_view::npos) {
+        value += TrimBlanks(rest.substr(0, cr));
+        rest.remove_prefix(cr + 1);
+        if (!rest.empty() && rest.front() == '\n')
+            rest.remove_prefix(1);
+        cr = rest.find('\r');
+    }
+    value += TrimBlanks(rest);
+    return value;
+}
+
+}  // namespace tessel::client

@@ -1,0 +1,146 @@
+// One body over every row of every SOAP 1.0 tool, against the local service
+// and the real token library: each row passes or fails under its own name.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "Catalog/Catalog.h"
+#include "Client/TextRules.h"
+#include "FrontServer.h"
+#include "RecordingUi.h"
+#include "RequestLog.h"
+#include "ServiceProcess.h"
+#include "TempHome.h"
+#include "Tester/TesterCore.h"
+#include "Tester/ToolRegistry.h"
+
+using namespace tessel::tester;
+
+namespace {
+
+struct ToolRow {
+    const ToolDefinition* tool;
+    const Row* row;
+};
+
+std::vector<ToolRow> AllRows()
+{
+    std::vector<ToolRow> rows;
+    for (const ToolDefinition* tool : RegisteredTools())
+        for (const Row& row : tool->rows)
+            rows.push_back({tool, &row});
+    return rows;
+}
+
+void PrintTo(const ToolRow& r, std::ostream* os)
+{
+    *os << r.tool->program << " " << r.row->method;
+}
+
+std::string NameOf(const ::testing::TestParamInfo<ToolRow>& info)
+{
+    return info.param.tool->program + "_" + info.param.row->method;
+}
+
+// What a parameter's default text sends, by its take rule.
+std::string SentFor(const Param& p, std::string text)
+{
+    if (p.take != Take::AsTyped)
+        tessel::client::CutTrailingCrLf(text);
+    return p.take == Take::JoinTrimmedLines ? tessel::client::JoinTrimmedLines(text) : text;
+}
+
+class EveryRow : public ::testing::TestWithParam<ToolRow> {
+protected:
+    EveryRow() : svc({"--log", log}) {}
+
+    const ToolDefinition& tool() const { return *GetParam().tool; }
+    const Row& row() const { return *GetParam().row; }
+    bool admin() const { return tessel::catalog::Find(row().method)->iface == tessel::catalog::Interface::Admin; }
+
+    // Connects to `description`, logs in as tester, and connects the admin
+    // interface when the row needs it.
+    void LogIn(const std::string& description)
+    {
+        core.Start();
+        ui.texts["txtURI"] = description;
+        core.Connect();
+        ui.texts["UserKey"] = "tester";
+        ui.texts[tool().passwordBox] = "tester";
+        core.CreateTicket();
+        ASSERT_TRUE(ui.enabled["CloseSession"]) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
+        if (admin()) {
+            ui.texts[tool().admin->uriBox] = svc.AdminDescription();
+            core.ConnectAdmin();
+        }
+        ui.boxes.clear();
+    }
+
+    TempHome home;
+    std::string log = home.dir() + "/requests.log";
+    ServiceProcess svc;
+    RecordingUi ui;
+    tessel::client::TokenLibrary library;
+    TesterCore core{tool(), ui, library};
+};
+
+}  // namespace
+
+TEST(ToolDefinitions, HaveNoProblems)
+{
+    ASSERT_FALSE(RegisteredTools().empty());
+    for (const ToolDefinition* tool : RegisteredTools()) {
+        const std::vector<std::string> problems = Problems(*tool);
+        EXPECT_TRUE(problems.empty()) << tool->program << ": " << problems.front();
+    }
+}
+
+TEST_P(EveryRow, SendsItsDefaultsUnderTheCatalogsNamesInOrder)
+{
+    LogIn(svc.MainDescription());
+    ASSERT_TRUE(ui.enabled[row().button]);
+    core.Send(row().button);
+    const nlohmann::json sent = ReadLog(log).back();
+    ASSERT_EQ(sent["operation"], row().method);
+    const std::vector<std::string>& names = tessel::catalog::Find(row().method)->params;
+    const nlohmann::json& params = sent["parameters"];
+    ASSERT_EQ(params.size(), names.size() + 2);
+    EXPECT_EQ(params.front()[0], "user");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const Param& p = row().params[i];
+        EXPECT_EQ(params[i + 1], nlohmann::json({names[i], SentFor(p, tool().BoxNamed(p.box)->text)})) << p.box;
+    }
+    EXPECT_EQ(params.back(), nlohmann::json({"reskey", ""}));
+    EXPECT_EQ(sent["token"], "valid");
+}
+
+TEST_P(EveryRow, ShowsItsPayloadsAndTitlesItsReplyWithItsMethod)
+{
+    LogIn(svc.MainDescription());
+    ui.checked["chkShowPackets"] = true;
+    core.Send(row().button);
+    const std::string& m = row().method;
+    ASSERT_GE(ui.boxes.size(), 2u);
+    EXPECT_EQ(ui.boxes[0].title, "SOAP XML Payload - Client to Server(" + m + ")");
+    EXPECT_EQ(ui.boxes[0].text, ui.texts[tool().requestBox]);
+    EXPECT_EQ(ui.boxes[1].title, "SOAP XML Payload -  Server To Client(" + m + ")");
+    EXPECT_EQ(ui.boxes[1].text, ui.texts[tool().responseBox]);
+    ASSERT_LE(ui.boxes.size(), 3u);  // then the result, a trapped error, or nothing for an empty result
+    if (ui.boxes.size() == 3) {
+        const std::string last = ui.boxes[2].title;
+        EXPECT_TRUE(last == tool().resultTitlePrefix + m || last == "Error on " + m) << last;
+    }
+}
+
+TEST_P(EveryRow, IsEnabledAfterLoginOnlyWhenTheDescriptionDeclaresIt)
+{
+    if (admin())
+        GTEST_SKIP() << "the admin connection enables the admin rows";
+    FrontServer front(svc, [&](const std::string& m) { return m != row().method; });
+    LogIn(front.Url("/partial.xml"));
+    for (const Row& other : tool().rows)
+        if (tessel::catalog::Find(other.method)->iface == tessel::catalog::Interface::Main) {
+            EXPECT_EQ(ui.enabled[other.button], other.method != row().method) << other.method;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTools, EveryRow, ::testing::ValuesIn(AllRows()), NameOf);

@@ -1,0 +1,79 @@
+// The control factory of the tool windows: every control is named (its
+// objectName is the name the tools' definitions give it), placed in twips at
+// 15 twips a pixel, and owned by its parent widget.
+#pragma once
+
+#include <QFrame>
+#include <QPlainTextEdit>
+#include <QString>
+
+#include <string>
+
+#include "Client/Layout.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace tessel::widgets {
+
+using client::Rect;
+
+inline constexpr int kTwipsPerPixel = 15;
+
+int Px(int twips);
+// The font the tools' layouts are measured for: an 8-point sans serif of the
+// width of the tools' original dialog font.
+void UseToolFont(QWidget* window);
+QRect PxRect(const Rect& r);
+QString Q(const std::string& s);
+
+// A text a box shows: the tools' texts break lines with CR LF, the widgets
+// with LF. Texts longer than kShownCharacters are shown cut, with a last line
+// that says how much is shown.
+QString ForDisplay(const std::string& text);
+std::string FromDisplay(const QString& text);
+inline constexpr qsizetype kShownCharacters = 1 << 20;
+
+// A multi-line box of plain text: pasting takes the clipboard's plain text
+// only (and nothing when the clipboard is empty).
+class TextBox : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+    void SetText(const std::string& text);
+    std::string Text() const;
+
+signals:
+    void doubleClicked();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
+};
+
+// Captions are shown whole: a label, button or check box narrower than its
+// text grows to the right.
+QLabel* MakeLabel(QWidget* parent, const std::string& name, const std::string& text, const Rect& r);
+QPushButton* MakeButton(QWidget* parent, const std::string& name, const std::string& caption, const Rect& r,
+                        const std::string& toolTip = {});
+QCheckBox* MakeCheckBox(QWidget* parent, const std::string& name, const std::string& caption, const Rect& r);
+QGroupBox* MakeFrame(QWidget* parent, const std::string& name, const std::string& caption, const Rect& r);
+QLineEdit* MakeLineEdit(QWidget* parent, const std::string& name, const Rect& r, bool password = false);
+// A multi-line box: `scrollBar` gives it a vertical scroll bar at all times;
+// `payloadFont` sets the 9-point font of the payload boxes.
+TextBox* MakeTextBox(QWidget* parent, const std::string& name, const Rect& r, bool scrollBar, bool payloadFont = false);
+QComboBox* MakeComboBox(QWidget* parent, const std::string& name, const Rect& r);
+// The status line along the bottom of a window: `top` and `width` in pixels.
+inline constexpr int kStatusLineHeight = 20;
+QLabel* MakeStatusLine(QWidget* window, int top, int width);
+
+// A straight line from (x1, y1) to (x2, y2), `thickness` pixels wide.
+QFrame* MakeLine(QWidget* parent, const std::string& name, int x1, int y1, int x2, int y2, int thickness);
+
+}  // namespace tessel::widgets

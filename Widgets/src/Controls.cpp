@@ -1,0 +1,231 @@
+#include "Widgets/Controls.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+
+namespace tessel::widgets {
+
+namespace {
+
+template <typename W>
+W* Make(QWidget* parent, const std::string& name, const Rect& r)
+{
+    auto* w = new W(parent);  // owned by its parent, as Qt's widgets are
+    w->setObjectName(Q(name));
+    w->setGeometry(PxRect(r));
+    return w;
+}
+
+// A caption is shown whole: the control grows to the right when its text needs
+// it. `wanted` is the width its text needs.
+void FitCaption(QWidget* w, int wanted)
+{
+    if (wanted > w->width())
+        w->resize(wanted, w->height());
+}
+
+void FitCaption(QWidget* w)
+{
+    FitCaption(w, w->sizeHint().width());
+}
+
+std::string Grouped(std::size_t n)
+{
+    std::string digits = std::to_string(n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::size_t Utf8Characters(std::string_view s)
+{
+    std::size_t n = 0;
+    for (const char c : s)
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+}  // namespace
+
+int Px(int twips)
+{
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
+
+void UseToolFont(QWidget* window)
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPointSize(8);
+    window->setFont(font);
+}
+
+QRect PxRect(const Rect& r)
+{
+    return QRect(Px(r.left), Px(r.top), Px(r.width), Px(r.height));
+}
+
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+QString ForDisplay(const std::string& text)
+{
+    std::string_view shown = text;
+    if (shown.size() > static_cast<std::size_t>(kShownCharacters)) {
+        std::size_t cut = static_cast<std::size_t>(kShownCharacters);
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;  // not inside a character
+        shown = shown.substr(0, cut);
+    }
+    QString q = QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
+    q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (shown.size() < text.size())
+        q += Q("\n[... shown " + Grouped(Utf8Characters(shown)) + " of " + Grouped(Utf8Characters(text)) +
+               " characters]");
+    return q;
+}
+
+std::string FromDisplay(const QString& text)
+{
+    QString s = text;
+    s.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    return s.toStdString();
+}
+
+void TextBox::SetText(const std::string& text)
+{
+    setPlainText(ForDisplay(text));
+}
+
+std::string TextBox::Text() const
+{
+    return FromDisplay(toPlainText());
+}
+
+// Qt's own paste reads the clipboard's data without checking that there is
+// any; with an empty clipboard on X11 that ends the program.
+bool TextBox::canInsertFromMimeData(const QMimeData* source) const
+{
+    return source && source->hasText();
+}
+
+void TextBox::insertFromMimeData(const QMimeData* source)
+{
+    if (source && source->hasText())
+        insertPlainText(source->text());
+}
+
+void TextBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QPlainTextEdit::mouseDoubleClickEvent(event);
+    emit doubleClicked();
+}
+
+QLabel* MakeStatusLine(QWidget* window, int top, int width)
+{
+    auto* status = new QLabel(window);
+    status->setObjectName(QStringLiteral("StatusLine"));
+    status->setGeometry(0, top, width, kStatusLineHeight);
+    status->setFrameShape(QFrame::StyledPanel);
+    status->setFrameShadow(QFrame::Sunken);
+    status->setContentsMargins(4, 0, 4, 0);
+    status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return status;
+}
+
+QLabel* MakeLabel(QWidget* parent, const std::string& name, const std::string& text, const Rect& r)
+{
+    auto* l = Make<QLabel>(parent, name, {r.left, r.top, r.width ? r.width : 1500, r.height ? r.height : 255});
+    l->setText(Q(text));
+    if (!r.width)
+        l->adjustSize();
+    else
+        FitCaption(l);
+    return l;
+}
+
+QPushButton* MakeButton(QWidget* parent, const std::string& name, const std::string& caption, const Rect& r,
+                        const std::string& toolTip)
+{
+    auto* b = Make<QPushButton>(parent, name, r);
+    b->setText(Q(caption));
+    if (!toolTip.empty())
+        b->setToolTip(Q(toolTip));
+    FitCaption(b, b->fontMetrics().horizontalAdvance(b->text()) + 8);
+    return b;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const std::string& name, const std::string& caption, const Rect& r)
+{
+    auto* c = Make<QCheckBox>(parent, name, r);
+    c->setText(Q(caption));
+    FitCaption(c);
+    return c;
+}
+
+QGroupBox* MakeFrame(QWidget* parent, const std::string& name, const std::string& caption, const Rect& r)
+{
+    auto* g = Make<QGroupBox>(parent, name, r);
+    g->setTitle(Q(caption));
+    return g;
+}
+
+QLineEdit* MakeLineEdit(QWidget* parent, const std::string& name, const Rect& r, bool password)
+{
+    auto* e = Make<QLineEdit>(parent, name, r);
+    if (password) {
+        e->setEchoMode(QLineEdit::Password);
+        e->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // '*'
+    }
+    return e;
+}
+
+TextBox* MakeTextBox(QWidget* parent, const std::string& name, const Rect& r, bool scrollBar, bool payloadFont)
+{
+    auto* box = Make<TextBox>(parent, name, r);
+    if (scrollBar)
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    if (payloadFont) {
+        QFont nine = box->font();
+        nine.setPointSize(9);
+        box->setFont(nine);
+    }
+    return box;
+}
+
+QComboBox* MakeComboBox(QWidget* parent, const std::string& name, const Rect& r)
+{
+    auto* c = Make<QComboBox>(parent, name, r);
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    return c;
+}
+
+QFrame* MakeLine(QWidget* parent, const std::string& name, int x1, int y1, int x2, int y2, int thickness)
+{
+    auto* line = new QFrame(parent);
+    line->setObjectName(Q(name));
+    const int t = std::max(thickness, 1);
+    if (y1 == y2)
+        line->setGeometry(Px(std::min(x1, x2)), Px(y1) - t / 2, std::max(Px(std::abs(x2 - x1)), 1), t);
+    else
+        line->setGeometry(Px(x1) - t / 2, Px(std::min(y1, y2)), t, std::max(Px(std::abs(y2 - y1)), 1));
+    line->setFrameShape(QFrame::NoFrame);
+    line->setAutoFillBackground(true);
+    QPalette p = line->palette();
+    p.setColor(QPalette::Window, Qt::black);
+    line->setPalette(p);
+    return line;
+}
+
+}  // namespace tessel::widgets

@@ -1,0 +1,51 @@
+# One build function per kind of target: a tool, a test, a fuzz target.
+include(GoogleTest)
+
+# Every SOAP 1.0 tool definition, for the programs that carry them all (the
+# tour, the tests). Definitions register themselves when their object files
+# are linked, so they are linked whole.
+add_library(TesselSoap1Tools INTERFACE)
+
+# tessel_add_soap1_tool(NAME TSTestTool4 SOURCES Tool4.cpp)
+# The tool's definition, its program on the shared main, and its install rule.
+function(tessel_add_soap1_tool)
+  cmake_parse_arguments(T "" "NAME" "SOURCES" ${ARGN})
+  add_library(${T_NAME}Definition STATIC ${T_SOURCES})
+  target_link_libraries(${T_NAME}Definition PUBLIC TesselTester)
+  add_executable(${T_NAME} $<TARGET_OBJECTS:TesselTesterMain>)
+  target_link_libraries(${T_NAME} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${T_NAME}Definition>" TesselTesterWindow)
+  target_link_libraries(TesselSoap1Tools INTERFACE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${T_NAME}Definition>")
+  install(TARGETS ${T_NAME} RUNTIME DESTINATION bin)
+endfunction()
+
+# tessel_add_test(NAME foo_tests SOURCES a.cpp b.cpp [LIBS ...] [ENVIRONMENT VAR=value ...] [OWN_MAIN])
+# A GoogleTest program on the test-support library; every test in it runs
+# under ctest on its own. OWN_MAIN: the program has its own main (Qt tests).
+function(tessel_add_test)
+  cmake_parse_arguments(T "OWN_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE TesselTesting ${T_LIBS})
+  if(T_OWN_MAIN)
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest)
+  else()
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${T_ENVIRONMENT}")
+endfunction()
+
+# tessel_add_fuzzer(NAME fuzz_x SOURCES x.cpp LIBS ...)
+# A libFuzzer target, built only with -DTESSEL_FUZZ=ON (clang).
+function(tessel_add_fuzzer)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT TESSEL_FUZZ)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_compile_options(${T_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(${T_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS})
+endfunction()
