@@ -482,7 +482,7 @@ bool Packager::LoadServicesDescription(int sourceKind, const std::string& source
     lastError_.clear();
     std::string text, base;
     if (sourceKind == 1) {
-        HttpReply reply = HttpGet(source);
+        HttpReply reply = HttpGet(source, http_);
         if (reply.status < 200 || reply.status >= 300) {
             lastError_ = "fetching " + source + " gave HTTP status " + std::to_string(reply.status);
             return false;
@@ -495,8 +495,8 @@ bool Packager::LoadServicesDescription(int sourceKind, const std::string& source
     } else {
         throw SoapError("unknown description source kind " + std::to_string(sourceKind));
     }
-    const DocumentFetcher fetch = [](const std::string& url, std::size_t maxBytes) {
-        return FetchDocument(url, maxBytes);
+    const DocumentFetcher fetch = [this](const std::string& url, std::size_t maxBytes) {
+        return FetchDocument(url, maxBytes, http_);
     };
     try {
         desc_ = ParseServiceDescription(std::move(text), base, base.empty() ? DocumentFetcher() : fetch);

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <memory>
 #include <mutex>
 
@@ -57,6 +60,7 @@ std::size_t Header(char* data, std::size_t size, std::size_t n, void* user)
     if (line.rfind("HTTP/", 0) == 0) {
         reply->headers.clear();
         reply->contentType.clear();
+        reply->statusLine = line.substr(0, 200);
         return bytes;
     }
     const auto colon = line.find(':');
@@ -73,6 +77,56 @@ std::size_t Header(char* data, std::size_t size, std::size_t n, void* user)
         reply->contentType = value;
     reply->headers.emplace_back(std::move(name), std::move(value));
     return bytes;
+}
+
+// The header lines of each request as it goes out; the last request's are kept.
+int Debug(CURL*, curl_infotype type, char* data, std::size_t size, void* user)
+{
+    if (type != CURLINFO_HEADER_OUT)
+        return 0;
+    auto* reply = static_cast<HttpReply*>(user);
+    reply->requestHeaders.clear();
+    std::string_view text(data, size);
+    bool first = true;
+    while (!text.empty() && reply->requestHeaders.size() < 200) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.remove_suffix(1);
+        if (first || line.empty()) {
+            first = false;  // the request line
+            continue;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos)
+            continue;
+        std::string_view value = line.substr(colon + 1);
+        while (!value.empty() && value.front() == ' ')
+            value.remove_prefix(1);
+        reply->requestHeaders.emplace_back(std::string(line.substr(0, colon)), std::string(value));
+    }
+    return 0;
+}
+
+struct Progress {
+    const std::atomic<bool>* cancel;
+};
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    const auto* p = static_cast<Progress*>(user);
+    return p->cancel && p->cancel->load() ? 1 : 0;  // non-zero gives the transfer up
+}
+
+long Seconds(const char* variable, long fallback)
+{
+    const char* v = std::getenv(variable);
+    if (!v || !*v)
+        return fallback;
+    char* end = nullptr;
+    const long n = std::strtol(v, &end, 10);
+    return (end && *end == '\0' && n > 0 && n <= 86400) ? n : fallback;
 }
 
 std::string Reason(CURL* curl, CURLcode rc, const char* errbuf, const HttpOptions& options)
@@ -127,6 +181,13 @@ HttpReply Perform(const std::string& uri, const std::string* body, const std::st
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, Header);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &reply);
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, Debug);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &reply);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);  // what goes out reaches Debug; nothing is printed
+    Progress progress{options.cancel};
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &progress);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(c, CURLOPT_USERAGENT, "tessel-soap/1.0");
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");
     if (body) {
@@ -139,7 +200,13 @@ HttpReply Perform(const std::string& uri, const std::string* body, const std::st
     }
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
 
+    const auto started = std::chrono::steady_clock::now();
     const CURLcode rc = curl_easy_perform(c);
+    if (rc == CURLE_ABORTED_BY_CALLBACK) {
+        const auto seconds =
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count();
+        throw SoapError("cancelled after " + std::to_string(seconds) + " s, before " + uri + " answered");
+    }
     if (sink.overflow)
         throw SoapError("The reply of " + uri + " is larger than " + std::to_string(options.maxReplyBytes) + " bytes");
     if (rc == CURLE_URL_MALFORMAT || rc == CURLE_UNSUPPORTED_PROTOCOL)
@@ -158,6 +225,14 @@ HttpReply Perform(const std::string& uri, const std::string* body, const std::st
 }
 
 }  // namespace
+
+HttpOptions HttpOptions::FromEnvironment()
+{
+    HttpOptions o;
+    o.connectTimeoutSeconds = Seconds("TESSEL_CONNECT_TIMEOUT", o.connectTimeoutSeconds);
+    o.totalTimeoutSeconds = Seconds("TESSEL_TIMEOUT", o.totalTimeoutSeconds);
+    return o;
+}
 
 std::string HttpReply::Header(const std::string& name) const
 {
@@ -200,9 +275,9 @@ void Transport::AddStandardHeaders(const std::string&, const std::string&, std::
 
 std::string Transport::PostToURI(const std::string& uri, const std::string& payload)
 {
-    const HttpReply reply = HttpPost(uri, payload, action_, options_);
-    lastStatus_ = reply.status;
-    return reply.body;
+    last_ = HttpReply{};
+    last_ = HttpPost(uri, payload, action_, options_);
+    return std::move(last_.body);
 }
 
 }  // namespace tessel::soap

@@ -242,6 +242,21 @@ std::string Serialize(xmlDoc* doc)
     return out;
 }
 
+std::string PrettyXml(std::string_view text)
+{
+    try {
+        const XmlDocPtr doc = ParseXml(text, "the text");
+        xmlChar* mem = nullptr;
+        int size = 0;
+        xmlDocDumpFormatMemoryEnc(doc.get(), &mem, &size, "UTF-8", 1);
+        std::string out(reinterpret_cast<const char*>(mem), static_cast<std::size_t>(std::max(size, 0)));
+        xmlFree(mem);
+        return out;
+    } catch (const SoapError&) {
+        return std::string(text);
+    }
+}
+
 std::string InnerXml(xmlNode* node)
 {
     std::string out;

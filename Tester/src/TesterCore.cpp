@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <variant>
 
 #include "Catalog/Catalog.h"
 #include "Client/SessionMessages.h"
 #include "Client/TextRules.h"
 #include "Soap/SoapError.h"
-#include "Soap/Transport.h"
+#include "Soap/Xml.h"
 
 namespace tessel::tester {
 
@@ -78,8 +79,9 @@ bool IsLoginErrorPage(LoginErrorPage rule, const std::string& reply)
 }
 
 TesterCore::TesterCore(const ToolDefinition& tool, ToolUi& ui, client::TokenLibrary& library)
-    : tool_(tool), ui_(ui), tokens_(library)
+    : tool_(tool), ui_(ui), tokens_(library), http_(soap::HttpOptions::FromEnvironment())
 {
+    http_.cancel = &cancel_;
 }
 
 void TesterCore::Start()
@@ -106,14 +108,57 @@ void TesterCore::Start()
         ui_.SetEnabled(b.name, true);
 }
 
-void TesterCore::ReportErrorsOn(const std::string& what, const std::function<void()>& step)
+void TesterCore::ReportErrorsOn(const std::string& what, bool operation, const std::function<void()>& step)
 {
     try {
         step();
     } catch (const std::exception& e) {
         ui_.SetWaitCursor(false);
+        const auto* fault = dynamic_cast<const soap::SoapFault*>(&e);
+        std::string line = fault ? client::FaultLine(fault->faultString(), fault->faultCode())
+                                 : what + ": " + e.what();
+        if (const std::size_t nl = line.find('\n'); nl != std::string::npos)
+            line.resize(nl);
+        ui_.SetStatus(line + (operation ? client::kPreviousResult : ""));
         ui_.ShowMessage("Error on " + what, Describe(e), Icon::Exclamation);
     }
+}
+
+bool TesterCore::LoadDescription(soap::Packager& packager, const std::string& url, std::string& cause)
+{
+    packager.SetHttpOptions(http_);
+    cancel_ = false;
+    bool loaded = false;
+    ui_.Wait(client::HostOf(url), [&] { loaded = packager.LoadServicesDescription(1, url); }, cancel_);
+    if (!loaded)
+        cause = packager.LastError();
+    return loaded;
+}
+
+std::string TesterCore::Post(const std::string& method, const std::string& url, const std::string& request,
+                             soap::Transport& transport, long long& elapsedMs)
+{
+    last_ = client::Exchange{.method = method, .url = url, .request = request};
+    last_.requestPretty = soap::PrettyXml(request);
+    cancel_ = false;
+    std::string reply;
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        ui_.Wait(client::HostOf(url), [&] { reply = transport.PostToURI(url, request); }, cancel_);
+    } catch (...) {
+        ui_.ShowExchange(last_);
+        throw;
+    }
+    elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+                    .count();
+    const soap::HttpReply& http = transport.lastReply();
+    last_.statusLine = http.statusLine;
+    last_.requestHeaders = http.requestHeaders;
+    last_.responseHeaders = http.headers;
+    last_.response = reply;
+    last_.responsePretty = soap::PrettyXml(reply);
+    ui_.ShowExchange(last_);
+    return reply;
 }
 
 // ---------------------------------------------------------------------------
@@ -126,7 +171,9 @@ void TesterCore::Connect()
         session_.descriptionURI = ui_.Text("txtURI");
         session_.catalogPackager = std::make_unique<soap::Packager>();
         soap::Packager& packager = *session_.catalogPackager;
-        if (!packager.LoadServicesDescription(1, session_.descriptionURI)) {
+        std::string cause;
+        if (!LoadDescription(packager, session_.descriptionURI, cause)) {
+            ui_.SetStatus(client::NotConnectedLine(session_.descriptionURI, cause));
             ui_.ShowMessage(kLoadFailedTitle, kLoadFailedText, Icon::None);
             return;
         }
@@ -153,9 +200,11 @@ void TesterCore::Connect()
         }
         ui_.SetEnabled("btnListWSDataMethods", true);
         session_.descriptionText = packager.GetDescriptionText();
+        ui_.SetStatus(client::ConnectedLine(session_.serviceURI, packager.GetCatalog(1).methods.size()));
         if (ui_.Checked("chkShowMethods"))
             ShowListing(packager);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        ui_.SetStatus(client::NotConnectedLine(session_.descriptionURI, e.what()));
         ui_.ShowMessage(tool_.program, kUnavailable, Icon::None);
     }
 }
@@ -169,7 +218,9 @@ void TesterCore::ConnectAdmin()
         session_.adminDescriptionURI = ui_.Text(tool_.admin->uriBox);
         session_.adminCatalogPackager = std::make_unique<soap::Packager>();
         soap::Packager& packager = *session_.adminCatalogPackager;
-        if (!packager.LoadServicesDescription(1, session_.adminDescriptionURI)) {
+        std::string cause;
+        if (!LoadDescription(packager, session_.adminDescriptionURI, cause)) {
+            ui_.SetStatus(client::NotConnectedLine(session_.adminDescriptionURI, cause));
             ui_.ShowMessage(kLoadFailedTitle, kLoadFailedText, Icon::None);
             return;
         }
@@ -183,9 +234,11 @@ void TesterCore::ConnectAdmin()
         }
         ui_.SetEnabled("btnListWSDataMethods", true);
         session_.adminDescriptionText = packager.GetDescriptionText();
+        ui_.SetStatus(client::ConnectedLine(session_.adminServiceURI, packager.GetCatalog(1).methods.size()));
         if (ui_.Checked("chkShowMethods"))
             ShowListing(packager);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        ui_.SetStatus(client::NotConnectedLine(session_.adminDescriptionURI, e.what()));
         ui_.ShowMessage(tool_.program, kUnavailable, Icon::None);
     }
 }
@@ -198,7 +251,7 @@ void TesterCore::ShowListing(const soap::Packager& packager)
 
 void TesterCore::ListMethods()
 {
-    ReportErrorsOn("List", [&] {
+    ReportErrorsOn("List", false, [&] {
         if (!session_.catalogPackager || !session_.catalogPackager->description())
             throw soap::SoapError("no service description is loaded; connect to the service first");
         ShowListing(*session_.catalogPackager);
@@ -218,7 +271,7 @@ void TesterCore::Run(Action action)
 std::string TesterCore::PlainExchange(const std::string& method, const std::vector<client::Slot>& params, bool show)
 {
     soap::Packager packager;
-    soap::Transport transport;
+    soap::Transport transport(http_);
     packager.LoadServicesDescription(2, session_.descriptionText);
     packager.SetMethodPayload(soap::kRequestPayload, "", method, packager.GetMethodTemplate(method, 0));
     for (const auto& [name, value] : params)
@@ -228,12 +281,13 @@ std::string TesterCore::PlainExchange(const std::string& method, const std::vect
         ui_.ShowMessage(kClientToServer + method + ")", request, Icon::None);
     client::WaitCursor wait(ui_);
     transport.AddStandardHeaders(session_.serviceURI, method, request.size(), packager.SoapAction(method));
-    return transport.PostToURI(session_.serviceURI, request);
+    long long elapsedMs = 0;
+    return Post(method, session_.serviceURI, request, transport, elapsedMs);
 }
 
 void TesterCore::CreateTicket()
 {
-    ReportErrorsOn("CreateTicket", [&] {
+    ReportErrorsOn("CreateTicket", false, [&] {
         const bool show = ui_.Checked("chkShowPackets");
         const std::string reply = PlainExchange(
             "CreateTicket",
@@ -252,8 +306,10 @@ void TesterCore::CreateTicket()
         }
         if (!reply.empty())
             session_.ticket = ReplyValue(response, catalog::kResult);
-        if (session_.ticket.empty())
+        if (session_.ticket.empty()) {
+            ui_.SetStatus(client::kLoginRefused);
             return;  // no ticket: the login ends without a message
+        }
 
         const client::TokenSession::Setup setup = tokens_.Acquire();
         session_.tokenHandler = setup.handle;
@@ -275,19 +331,22 @@ void TesterCore::CreateTicket()
             session_.sessionKey = ReplyValue(openReply, "sessionKey");
             session_.verifier = ReplyValue(openReply, "verifier");
         }
-        if (session_.sessionKey.empty())
+        if (session_.sessionKey.empty()) {
+            ui_.SetStatus(client::kLoginEnded);
             return;  // no session key: the login ends without a message
+        }
         tokens_.SetSessionItems(session_.tokenHandler, session_.sessionKey, session_.verifier);
         session_.loggedIn = true;
         ui_.SetEnabled("CreateTicket", false);
         ui_.SetEnabled("CloseSession", true);
         EnableOperations();
+        ui_.SetStatus(client::LoggedInLine(ui_.Text("UserKey")));
     });
 }
 
 void TesterCore::CloseSession()
 {
-    ReportErrorsOn("CloseSession", [&] {
+    ReportErrorsOn("CloseSession", false, [&] {
         PlainExchange("CloseSession", client::SessionParams("CloseSession", {session_.sessionKey, session_.verifier}),
                       ui_.Checked("chkShowPackets"));
         tokens_.Release(session_.tokenHandler);
@@ -303,6 +362,7 @@ void TesterCore::CloseSession()
                 ui_.SetEnabled(button, false);
         }
         ui_.SetEnabled("CreateTicket", false);
+        ui_.SetStatus(client::kLoggedOut);
     });
 }
 
@@ -328,7 +388,7 @@ void TesterCore::EnableOperations()
 void TesterCore::Send(const std::string& button)
 {
     if (const Row* row = tool_.RowOfButton(button))
-        ReportErrorsOn(row->method, [&] { AuthenticatedCall(*row); });
+        ReportErrorsOn(row->method, true, [&] { AuthenticatedCall(*row); });
 }
 
 void TesterCore::Exit()
@@ -362,7 +422,7 @@ void TesterCore::AuthenticatedCall(const Row& row)
     if (fromStart)
         ui_.SetWaitCursor(true);
     soap::Packager packager;
-    soap::Transport transport;
+    soap::Transport transport(http_);
     packager.LoadServicesDescription(2, admin ? session_.adminDescriptionText : session_.descriptionText);
 
     // The values, as each parameter's take rule gives them.
@@ -411,18 +471,24 @@ void TesterCore::AuthenticatedCall(const Row& row)
     if (row.headers == Headers::CharactersBeforePost)
         transport.AddStandardHeaders(endpoint, m, request.size(), action);
     std::string reply;
+    client::CallOutcome outcome{.method = m};
     if (fromStart) {
         if (!show)
             ui_.SetWaitCursor(false);
-        reply = transport.PostToURI(endpoint, request);
+        reply = Post(m, endpoint, request, transport, outcome.elapsedMs);
     } else {
         client::WaitCursor wait(ui_);
-        reply = transport.PostToURI(endpoint, request);
+        reply = Post(m, endpoint, request, transport, outcome.elapsedMs);
     }
+    outcome.httpStatus = transport.lastStatus();
+    const std::string exchanged = m + ": HTTP " + std::to_string(outcome.httpStatus) + ", " +
+                                  std::to_string(outcome.elapsedMs) + " ms, ";
 
     const auto errorPage = [&] {
         if (!IsErrorPage(reply))
             return false;
+        ui_.SetStatus(exchanged + "an error page of " + client::Grouped(client::Characters(reply)) + " characters" +
+                      client::kPreviousResult);
         ui_.ShowMessage(kErrorPage, reply, Icon::None);
         return true;
     };
@@ -436,36 +502,74 @@ void TesterCore::AuthenticatedCall(const Row& row)
     ui_.SetText(tool_.responseBox, reply);
     if (fromStart)
         ui_.SetWaitCursor(false);
-    if (reply.empty())
+    if (reply.empty()) {
+        ui_.SetStatus(exchanged + "an empty reply" + client::kPreviousResult);
         return;
+    }
 
     if (tool_.replyOrder == ReplyOrder::TestAfterPayload)
         packager.SetPayload(soap::kResponsePayload, reply);
     const std::string result = ReplyValue(packager, catalog::kResult);
     session_.tokenText = ReplyValue(packager, catalog::kReplyToken);
+    outcome.resultCharacters = client::Characters(result);
 
+    // The validation and the read-back as the row's rule says; what the tool
+    // does not show (the verdict, the decoding, a cut) goes to the status line.
+    const auto validate = [&](const std::string& slotValue) {
+        outcome.validated = true;
+        outcome.verdict = tokens_.ValidateReply(h, m, slotValue, session_.tokenText);
+    };
+    const auto finish = [&](const std::string* shown) {
+        const client::SlotOut whole = ReadWholeSlot(h, result.size());
+        outcome.decoded = whole.hr == 0 && !(whole.text.empty() && outcome.verdict != 0);
+        outcome.kind = whole.kind;
+        outcome.whole = client::Characters(whole.text);
+        outcome.shown = shown ? client::Characters(*shown) : outcome.whole;
+        last_.result = outcome.decoded ? whole.text : std::string();
+        ui_.ShowExchange(last_);
+        ui_.SetStatus(client::CallLine(outcome));
+    };
     switch (row.reply) {
     case Reply::ResultLength: {
-        tokens_.ValidateReply(h, m, result, session_.tokenText);  // not examined
+        validate(result);  // not acted on
         const std::string shown = tokens_.ReadSlot(h, 1, client::CapacityOf(result.size())).text;
         if (!result.empty())
             ShowResult(m, shown);
+        finish(&shown);
         return;
     }
     case Reply::AtLeastOneMiBUnlessNoReplyToken:
-        if (session_.tokenText.empty())
+        if (session_.tokenText.empty()) {
+            ui_.SetStatus(exchanged + "no reply token: nothing validated or shown");
             return;
+        }
         [[fallthrough]];
-    case Reply::AtLeastOneMiB:
-        tokens_.ValidateReply(h, m, result, session_.tokenText);
-        ShowResult(m, tokens_.ReadSlot(h, 1, client::AtLeastOneMiB(result.size())).text);
-        return;
-    case Reply::RawAfterFirstKiB:
-        tokens_.ValidateReply(h, m, result.substr(0, 1024), session_.tokenText);
-        if (!result.empty())
-            ShowResult(m, result);
+    case Reply::AtLeastOneMiB: {
+        validate(result);
+        const std::string shown = tokens_.ReadSlot(h, 1, client::AtLeastOneMiB(result.size())).text;
+        ShowResult(m, shown);
+        finish(&shown);
         return;
     }
+    case Reply::RawAfterFirstKiB:
+        validate(result.substr(0, 1024));
+        if (!result.empty())
+            ShowResult(m, result);
+        finish(nullptr);
+        return;
+    }
+}
+
+client::SlotOut TesterCore::ReadWholeSlot(std::int32_t handle, std::size_t resultLength)
+{
+    constexpr std::size_t kLimit = std::size_t(64) << 20;
+    std::size_t capacity = std::min(std::max<std::size_t>(resultLength * 4 + 1, client::kReplyBufferMin), kLimit);
+    client::SlotOut out = tokens_.ReadSlot(handle, 1, client::CapacityOf(capacity));
+    while (out.hr == 0 && out.text.size() == capacity && capacity < kLimit) {
+        capacity = std::min(capacity * 8, kLimit);
+        out = tokens_.ReadSlot(handle, 1, client::CapacityOf(capacity));
+    }
+    return out;
 }
 
 }  // namespace tessel::tester

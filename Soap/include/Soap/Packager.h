@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Soap/ServiceDescription.h"
+#include "Soap/Transport.h"
 #include "Soap/Xml.h"
 
 namespace tessel::soap {
@@ -61,6 +62,8 @@ public:
     // description itself raises SoapError.
     bool LoadServicesDescription(int sourceKind, const std::string& source, const std::string& location = {});
     const std::string& LastError() const noexcept { return lastError_; }
+    // The HTTP options of the fetches a load makes (timeouts, cancel).
+    void SetHttpOptions(const HttpOptions& options) { http_ = options; }
 
     // The template, the payload and the parameters of a method that the
     // description declares but that cannot be called raise SoapError saying why.
@@ -87,6 +90,7 @@ private:
     xmlNode* ResponseBody() const;
 
     std::optional<ServiceDescription> desc_;
+    HttpOptions http_;
     std::string lastError_;
     std::string method_;
     XmlDocPtr request_;

@@ -3,6 +3,7 @@
 // proxies taken from the environment.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -14,10 +15,19 @@ struct HttpOptions {
     long connectTimeoutSeconds = 10;
     long totalTimeoutSeconds = 120;
     std::size_t maxReplyBytes = 64u << 20;
+    // When set, the exchange is given up soon after it turns true, with a
+    // SoapError "cancelled after N s".
+    const std::atomic<bool>* cancel = nullptr;
+
+    // The defaults, with the timeouts of TESSEL_CONNECT_TIMEOUT and
+    // TESSEL_TIMEOUT (whole seconds) where they are set.
+    static HttpOptions FromEnvironment();
 };
 
 struct HttpReply {
     long status = 0;
+    std::string statusLine;  // "HTTP/1.1 200 OK" of the last response
+    std::vector<std::pair<std::string, std::string>> requestHeaders;  // as the last request went out
     std::string contentType;
     std::string body;
     std::string effectiveUrl;  // where the reply came from, after any redirects
@@ -50,12 +60,15 @@ public:
     // status (an error page comes back as its text).
     std::string PostToURI(const std::string& uri, const std::string& payload);
 
-    long lastStatus() const noexcept { return lastStatus_; }
+    long lastStatus() const noexcept { return last_.status; }
+    // The last post's reply: status, headers and what went out (its body is
+    // what PostToURI returned).
+    const HttpReply& lastReply() const noexcept { return last_; }
 
 private:
     HttpOptions options_;
     std::string action_;
-    long lastStatus_ = 0;
+    HttpReply last_;
 };
 
 }  // namespace tessel::soap

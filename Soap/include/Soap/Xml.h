@@ -75,6 +75,10 @@ struct QName {
 };
 QName ResolveQName(xmlDoc* doc, const xmlNode* scope, const std::string& value);
 
+// An XML document laid out with one element a line, indented, as UTF-8; a
+// text that is not well-formed XML comes back as it is.
+std::string PrettyXml(std::string_view text);
+
 // Whether the text is well-formed UTF-8 with only characters XML can carry.
 bool IsXmlText(std::string_view utf8);
 

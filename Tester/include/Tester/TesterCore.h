@@ -4,15 +4,19 @@
 // disable buttons. It talks to its window through client::ToolUi only.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Client/Exchange.h"
+#include "Client/StatusLines.h"
 #include "Client/TokenSession.h"
 #include "Client/ToolUi.h"
 #include "Soap/Packager.h"
+#include "Soap/Transport.h"
 #include "Tester/ToolDefinition.h"
 
 namespace tessel::tester {
@@ -94,9 +98,21 @@ public:
 private:
     // The error policy of every handler but Connect: an error ends the step, a
     // message box titled "Error on " + `what` with an exclamation icon says
-    // what went wrong, and the tool keeps the state the step had reached.
-    void ReportErrorsOn(const std::string& what, const std::function<void()>& step);
+    // what went wrong, the status line says it in one line (for an operation,
+    // adding that the result box still holds the previous result), and the
+    // tool keeps the state the step had reached.
+    void ReportErrorsOn(const std::string& what, bool operation, const std::function<void()>& step);
+    // Loads a description from its URL while the window waits (Connect and
+    // the admin connection); false with the cause when it does not load.
+    bool LoadDescription(soap::Packager& packager, const std::string& url, std::string& cause);
+    // Posts a request while the window waits, and records the exchange for
+    // the window's view; the elapsed time goes to `elapsedMs`.
+    std::string Post(const std::string& method, const std::string& url, const std::string& request,
+                     soap::Transport& transport, long long& elapsedMs);
     void AuthenticatedCall(const Row& row);
+    // Slot 1's converted value whole (up to 64 MiB), for the status line and
+    // the view; the boxes show what the row's rule reads.
+    client::SlotOut ReadWholeSlot(std::int32_t handle, std::size_t resultLength);
     std::string PlainExchange(const std::string& method, const std::vector<client::Slot>& params, bool show);
     void ShowListing(const soap::Packager& packager);
     void ShowResult(const std::string& method, const std::string& text);
@@ -105,6 +121,9 @@ private:
     ToolUi& ui_;
     client::TokenSession tokens_;
     ClientSession session_;
+    std::atomic<bool> cancel_{false};  // set by the window's Cancel during an exchange
+    soap::HttpOptions http_;
+    client::Exchange last_;
 };
 
 }  // namespace tessel::tester
