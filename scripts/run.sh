@@ -1,33 +1,81 @@
 #!/usr/bin/env bash
 # Sets up and runs the kit's main job: builds the kit, starts the local
-# TesselService on http://127.0.0.1:8080/ and opens TSTestTool3 on it, ready
-# to Connect and log in as tester/tester. Without a display it runs a short
-# scripted session of the tool offscreen and saves screenshots instead.
+# TesselService and opens the launcher of the tools on it (or the tool named),
+# ready to Connect and log in as tester/tester. Without a display it runs a
+# scripted session of every tool offscreen instead (or of the tool named),
+# saves screenshots and says how each went.
+#
+#   ./scripts/run.sh [TOOL]
+#
+# TESSEL_PORT: the service's port (8080; 0 picks a free one).
+# TESSEL_SCREENSHOTS: where the offscreen sessions save their pictures (./screenshots).
+# TESSEL_SKIP_SETUP=1: use the existing build in ${TESSEL_BUILD_DIR:-build}; install and build nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
+build=${TESSEL_BUILD_DIR:-build}
+if [ "${TESSEL_SKIP_SETUP:-0}" != 1 ]; then
+  ./scripts/install-deps.sh
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j "$(nproc)"
+fi
+bin=$build/bin
 
-port=${TESSEL_PORT:-8080}
 log=$(mktemp -t tessel-service.XXXXXX.log)
-./build/bin/TesselServiceLocal --port "$port" >"$log" 2>&1 &
+"$bin/TesselServiceLocal" --port "${TESSEL_PORT:-8080}" >"$log" 2>&1 &
 service=$!
-trap 'kill "$service" 2>/dev/null || true; wait "$service" 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-  grep -q "^listening on" "$log" && break
-  kill -0 "$service" 2>/dev/null || { cat "$log"; exit 1; }
+trap 'kill "$service" 2>/dev/null || true; wait "$service" 2>/dev/null || true; rm -f "$log"' EXIT
+first=""
+for _ in $(seq 100); do
+  first=$(head -n 1 "$log")
+  case "$first" in listening\ on\ *) break ;; esac
+  if ! kill -0 "$service" 2>/dev/null; then
+    echo "TesselServiceLocal did not start:" >&2
+    cat "$log" >&2
+    exit 1
+  fi
   sleep 0.1
 done
-echo "TesselServiceLocal: $(head -n 1 "$log") (log in as tester, password tester)"
+case "$first" in
+  listening\ on\ http://127.0.0.1:*/) ;;
+  *) echo "TesselServiceLocal did not say where it listens: $first" >&2; exit 1 ;;
+esac
+port=${first#listening on http://127.0.0.1:}
+port=${port%/}
+echo "TesselServiceLocal is $first (log in as tester, password tester)"
 
-uri="http://localhost:$port/TesselService/TesselServiceCore.xml"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "Opening TSTestTool3; press Connect, then CreateTicket with user tester and password tester."
-  ./build/bin/TSTestTool3
-else
-  out="$PWD/screenshots"
-  echo "No display here: running a scripted session of TSTestTool3 offscreen (connect, login, a few rows, logout)."
-  QT_QPA_PLATFORM=offscreen ./build/bin/TSTestTool3-tour --uri "$uri" --out "$out" 2>/dev/null
-  echo "Screenshots of the window and its message boxes are in $out"
+  if [ $# -gt 0 ]; then
+    case "$1" in
+      *SP2) description="http://localhost:$port/TesselService2/TesselServiceCore.wsdl" ;;
+      *) description="http://localhost:$port/TesselService/TesselServiceCore.xml" ;;
+    esac
+    echo "Opening $1 on $description: press Connect, then CreateTicket with user tester and password tester."
+    "$bin/$1" --uri "$description"
+  else
+    echo "Opening tessel-kit: start any tool from it; log in with user tester and password tester."
+    "$bin/tessel-kit" --port "$port"
+  fi
+  exit 0
 fi
+
+out=${TESSEL_SCREENSHOTS:-$PWD/screenshots}
+rm -rf "$out"
+mkdir -p "$out"
+if [ $# -gt 0 ]; then tools=("$1"); else mapfile -t tools < <("$bin/tessel-tour" --list); fi
+echo "No display here: running a scripted session of each tool offscreen (connect, login, every row, logout)."
+failed=0
+for tool in "${tools[@]}"; do
+  rc=0
+  QT_QPA_PLATFORM=offscreen "$bin/tessel-tour" "$tool" --port "$port" --out "$out/$tool" >"$out/$tool.txt" 2>&1 || rc=$?
+  grep -E "^$tool: (.* rows: |(connect|login): failed)" "$out/$tool.txt" || true
+  if [ "$rc" -ne 0 ]; then
+    failed=1
+    echo "$tool: the session did not go through (exit $rc); its steps are in $out/$tool.txt" >&2
+  fi
+done
+echo "Screenshots of every window and message box are in $out/TOOL/."
+if [ "$failed" != 0 ]; then
+  echo "Some sessions failed (see above)." >&2
+  exit 1
+fi
+echo "Next: open a tool on a desktop with ./scripts/run.sh TOOL, or run the tests with ./scripts/test.sh."

@@ -8,6 +8,7 @@
 #include <httplib.h>
 
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,7 +38,14 @@ public:
             for (const char* m : {"CreateTicket", "OpenSession", "CloseSession"}) {
                 if (req.body.find(std::string(":") + m + " ") != std::string::npos ||
                     req.body.find(std::string(":") + m + ">") != std::string::npos) {
-                    res.set_content(tessel::soap::HttpPost(backend, req.body, m).body, "text/xml");
+                    std::string own;
+                    {
+                        const std::lock_guard<std::mutex> lock(mutex_);
+                        const auto it = sessionReplies_.find(m);
+                        if (it != sessionReplies_.end())
+                            own = it->second;
+                    }
+                    res.set_content(own.empty() ? tessel::soap::HttpPost(backend, req.body, m).body : own, "text/xml");
                     return;
                 }
             }
@@ -58,6 +66,12 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         canned_ = std::move(body);
     }
+    // Answers a session message with `body` instead of passing it on.
+    void ReplyToSession(const std::string& message, std::string body)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        sessionReplies_[message] = std::move(body);
+    }
     std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
 
 private:
@@ -66,5 +80,6 @@ private:
     int port_ = 0;
     std::mutex mutex_;
     std::string description_, partial_, canned_;
+    std::map<std::string, std::string> sessionReplies_;
 };
 

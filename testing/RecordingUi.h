@@ -10,13 +10,14 @@
 struct RecordedBox {
     std::string title, text;
     tessel::client::Icon icon;
+    bool waiting = false;  // whether the hourglass was up while the box showed
 };
 
 class RecordingUi : public tessel::client::ToolUi {
 public:
     void ShowMessage(const std::string& title, const std::string& text, tessel::client::Icon icon) override
     {
-        boxes.push_back({title, text, icon});
+        boxes.push_back({title, text, icon, waiting});
     }
     std::string Text(const std::string& control) override { return texts[control]; }
     void SetText(const std::string& control, const std::string& text) override { texts[control] = text; }

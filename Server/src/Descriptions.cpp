@@ -76,13 +76,18 @@ std::string Description(Interface iface, DescriptionStyle style, const std::stri
     }
     w << "  <portType name=\"" << serviceName << "PortType\">\n";
     for (const Entry& e : entries) {
-        // The call order is the inputs, then the outputs that are not inputs
-        // except "result", the return value.
+        // parameterOrder names message parts: in rpc style the inputs, then
+        // the outputs that are not inputs except "result", the return value. A
+        // document/literal message has the one wrapper part, so it has none;
+        // its wrapper's children go in the same order.
         std::vector<std::string> order = e.inputs;
         for (const std::string& o : e.outputs)
             if (o != "result" && std::find(order.begin(), order.end(), o) == order.end())
                 order.push_back(o);
-        w << "    <operation name=\"" << e.name << "\" parameterOrder=\"" << Join(order) << "\">\n"
+        w << "    <operation name=\"" << e.name << "\"";
+        if (rpc)
+            w << " parameterOrder=\"" << Join(order) << "\"";
+        w << ">\n"
           << "      <input message=\"tns:" << e.name << "Request\"/>\n"
           << "      <output message=\"tns:" << e.name << "Response\"/>\n"
           << "    </operation>\n";

@@ -79,6 +79,10 @@ HttpAnswer Service::Get(const std::string& path, const std::string& baseUrl)
         return description(Interface::Admin, DescriptionStyle::RpcEncoded, kAdminEndpoint);
     if (path == soap2 + ".wsdl" || path == soap2 + ".xml")
         return description(Interface::Main, DescriptionStyle::DocumentLiteral, kSoap2Endpoint);
+    if (path == kMainEndpoint || path == kAdminEndpoint || path == kSoap2Endpoint)
+        return HttpAnswer{405, "text/html; charset=utf-8",
+                          HtmlPage(405, "Method Not Allowed", "A SOAP endpoint takes requests by POST."),
+                          {{"Allow", "POST"}}};
     if (path == "/")
         return HttpAnswer{200, "text/html; charset=utf-8",
                           "<html><head><title>TesselServiceLocal</title></head><body><h1>TesselServiceLocal</h1><ul>"
@@ -175,7 +179,10 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
 {
     soap::IncomingRequest req;
     try {
-        req = soap::ReadRequest(body);
+        req = soap::ReadRequest(body);  // no header entry is understood here
+    } catch (const soap::SoapFault& f) {  // VersionMismatch, MustUnderstand
+        Log("", {}, "none", "fault");
+        return Fault(f.faultCode(), f.faultString(), f.detail());
     } catch (const soap::SoapError& e) {
         Log("", {}, "none", "fault");
         return Fault("Client", "The request is not a SOAP message", e.what());

@@ -31,6 +31,7 @@ struct HttpAnswer {
     int status = 200;
     std::string contentType = "text/xml; charset=utf-8";
     std::string body;
+    std::vector<std::pair<std::string, std::string>> headers = {};  // further headers ("Allow")
 };
 
 inline constexpr char kMainDescriptionPath[] = "/TesselService/TesselServiceCore";
@@ -44,7 +45,8 @@ class Service {
 public:
     explicit Service(ServiceOptions options);
 
-    // GET of a path: a description, or an HTML 404 page.
+    // GET of a path: a description; on a SOAP endpoint a 405 page with
+    // "Allow: POST"; else an HTML 404 page.
     HttpAnswer Get(const std::string& path, const std::string& baseUrl);
     // POST of a SOAP request to a path.
     HttpAnswer Post(const std::string& path, const std::string& body, const std::string& baseUrl);

@@ -124,6 +124,8 @@ int main(int argc, char** argv)
         int bound = 0;
         const auto reply = [](httplib::Response& res, const HttpAnswer& a) {
             res.status = a.status;
+            for (const auto& [name, value] : a.headers)
+                res.set_header(name, value);
             res.set_content(a.body, a.contentType.c_str());
         };
         server.Get(R"(.*)", [&](const httplib::Request& req, httplib::Response& res) {

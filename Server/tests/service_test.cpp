@@ -1,6 +1,7 @@
 // TesselServiceLocal end to end: the real program on a free port, reached
 // through the SOAP toolkit and the token library loaded by name.
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <nlohmann/json.hpp>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include "Descriptions.h"
 #include "RequestLog.h"
 #include "ServiceProcess.h"
+#include "Soap/Soap2Client.h"
 #include "Soap/SoapError.h"
 #include "TempHome.h"
 #include "TesselClient.h"
@@ -30,6 +32,22 @@ std::string FaultOf(const std::function<void()>& f)
         return e.faultString() + " | " + e.detail();
     }
     return "(no fault)";
+}
+
+// UTF-8 text in another encoding, as another client would send it.
+std::string Encode(const std::string& utf8, const char* encoding)
+{
+    iconv_t cd = iconv_open(encoding, "UTF-8");
+    std::string out(utf8.size() * 4 + 4, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size(), outLeft = out.size();
+    char* to = out.data();
+    const std::size_t rc = iconv(cd, &in, &inLeft, &to, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1))
+        throw std::runtime_error(std::string("cannot convert to ") + encoding);
+    out.resize(out.size() - outLeft);
+    return out;
 }
 
 class Service : public ::testing::Test {
@@ -449,4 +467,115 @@ TEST_F(Service, ManySessionsAtOnceLoseNothing)
     EXPECT_EQ(exact, kSessions * kCalls / 2);
     std::printf("[ load ] %d sessions x %d calls in %.2f s: %.0f calls/s, mean latency %.2f ms\n", kSessions, kCalls,
                 seconds, kSessions * kCalls / seconds, latencyMicros.load() / 1000.0 / (kSessions * kCalls));
+}
+
+TEST_F(Service, FaultsHeadersVersionsAndMethodsAsOtherStacksExpect)
+{
+    ServiceProcess svc;
+    TesselClient c(svc.MainDescription());
+    tessel::soap::Transport raw;
+    const auto envelope = [](const std::string& header, const std::string& body,
+                             const char* ns = "http://schemas.xmlsoap.org/soap/envelope/") {
+        return std::string("<e:Envelope xmlns:e=\"") + ns + "\">" + header + "<e:Body>" + body + "</e:Body></e:Envelope>";
+    };
+    const std::string createTicket =
+        "<m:CreateTicket xmlns:m=\"urn:tessel:TesselServiceCore\"><authority>a</authority><realm>example.test</realm>"
+        "<principal>tester</principal><credential>tester</credential><fullPrincipal/></m:CreateTicket>";
+    const auto fault = [](const std::string& reply) {
+        try {
+            TesselClient::Param(reply, "result");
+        } catch (const SoapFault& f) {
+            return f.faultCode() + " | " + f.faultString() + " | " + f.detail();
+        }
+        return std::string("(no fault)");
+    };
+
+    // A fault's detail holds one detail entry with the text; our client reads the text.
+    const std::string unknown = raw.PostToURI(c.endpoint(), envelope("", "<m:NoSuchThing xmlns:m=\"urn:x\"/>"));
+    EXPECT_EQ(raw.lastStatus(), 500);
+    EXPECT_NE(unknown.find("<detail><t:message xmlns:t=\"urn:tessel:fault\">This interface has no operation named "
+                           "\"NoSuchThing\"; see its service description.</t:message></detail>"),
+              std::string::npos)
+        << unknown;
+    EXPECT_EQ(fault(unknown), "SOAP-ENV:Client | Unknown operation NoSuchThing | This interface has no operation "
+                              "named \"NoSuchThing\"; see its service description.");
+
+    // A header entry marked mustUnderstand is not processed anyway.
+    const std::string trace = "<h:Trace xmlns:h=\"urn:other\" e:mustUnderstand=\"1\">x</h:Trace>";
+    const std::string refused = raw.PostToURI(c.endpoint(), envelope("<e:Header>" + trace + "</e:Header>", createTicket));
+    EXPECT_EQ(raw.lastStatus(), 500);
+    EXPECT_EQ(fault(refused).rfind("SOAP-ENV:MustUnderstand | Header entry Trace was not understood | ", 0), 0u)
+        << refused;
+    // Not marked, or addressed to another node: the request goes on.
+    for (const char* header : {"<h:Trace xmlns:h=\"urn:other\" e:mustUnderstand=\"0\">x</h:Trace>",
+                               "<h:Trace xmlns:h=\"urn:other\" e:mustUnderstand=\"1\" e:actor=\"urn:elsewhere\"/>"}) {
+        const std::string ok = raw.PostToURI(c.endpoint(), envelope(std::string("<e:Header>") + header + "</e:Header>",
+                                                                    createTicket));
+        EXPECT_EQ(TesselClient::Param(ok, "result").rfind("TKT-", 0), 0u) << ok;
+    }
+    // A SOAP 1.2 envelope is answered with VersionMismatch.
+    const std::string soap12 =
+        raw.PostToURI(c.endpoint(), envelope("", createTicket, "http://www.w3.org/2003/05/soap-envelope"));
+    EXPECT_EQ(raw.lastStatus(), 500);
+    EXPECT_EQ(fault(soap12).rfind("SOAP-ENV:VersionMismatch | ", 0), 0u) << soap12;
+
+    // A GET on an endpoint is told to POST.
+    for (const char* endpoint : {"/TesselService/TesselServiceCore.asmx", "/TesselService/TesselServiceCoreAdmin.asmx",
+                                 "/TesselService2/TesselServiceCore.asmx"}) {
+        const auto get = tessel::soap::HttpGet(svc.Url(endpoint));
+        EXPECT_EQ(get.status, 405) << endpoint;
+        EXPECT_EQ(get.Header("allow"), "POST") << endpoint;
+    }
+    EXPECT_EQ(tessel::soap::HttpGet(svc.Url("/TesselService/Other.asmx")).status, 404);
+
+    // Requests written in UTF-16 and ISO-8859-1 are read as they declare.
+    const std::string realm = "ex\xC3\xA4mple.test";
+    std::string request = "<?xml version=\"1.0\" encoding=\"%\"?>" + envelope("", createTicket);
+    request.replace(request.find("example.test"), 12, realm);
+    const auto declared = [&](const char* encoding) {
+        std::string r = request;
+        return r.replace(r.find('%'), 1, encoding);
+    };
+    for (const std::string& body : {"\xFF\xFE" + Encode(declared("UTF-16"), "UTF-16LE"),
+                                    Encode(declared("ISO-8859-1"), "ISO-8859-1")}) {
+        const std::string reply = raw.PostToURI(c.endpoint(), body);
+        EXPECT_EQ(TesselClient::Param(reply, "fullPrincipal"), "tester@" + realm) << reply;
+    }
+}
+
+TEST_F(Service, TheDocumentLiteralDescriptionNamesPartsAndServesTheSoap2Client)
+{
+    // parameterOrder, where given, names message parts; the document/literal
+    // description has one part a message and gives none.
+    using tessel::server::Description;
+    using tessel::server::DescriptionStyle;
+    using tessel::server::Interface;
+    const std::string doc = Description(Interface::Main, DescriptionStyle::DocumentLiteral, "http://localhost/x");
+    EXPECT_EQ(doc.find("parameterOrder"), std::string::npos);
+    const auto parsed = tessel::soap::ParseServiceDescription(doc);
+    EXPECT_GT(parsed.operations.size(), 80u);
+    for (const auto& op : parsed.operations)
+        EXPECT_EQ(op.unusable, "") << op.name;
+    EXPECT_EQ(parsed.Find("OpenSession")->CallOrder(),
+              (std::vector<std::string>{"service", "ticket", "tokenScheme", "tokenSeed", "sessionKey", "verifier"}));
+    EXPECT_EQ(parsed.Find("GetLog")->CallOrder(), (std::vector<std::string>{"user", "logID", "reskey"}));
+    for (const Interface iface : {Interface::Main, Interface::Admin})
+        for (const auto& op : tessel::soap::ParseServiceDescription(
+                                  Description(iface, DescriptionStyle::RpcEncoded, "http://localhost/x"))
+                                  .operations)
+            EXPECT_EQ(op.unusable, "") << op.name;
+
+    // The SOAP 2.0 client logs in with the tools' positional arguments.
+    ServiceProcess svc;
+    tessel::soap::Soap2Client client;
+    client.Initialize(svc.Soap2Description());
+    std::vector<tessel::soap::Soap2Arg> ticket = {
+        {"LDAP://ldap.example.test"}, {"example.test"}, {"tester"}, {"tester"}, {std::string(50, '\0'), true}};
+    EXPECT_EQ(client.Call("CreateTicket", ticket).rfind("TKT-", 0), 0u);
+    EXPECT_EQ(ticket[4].value, "tester@example.test");
+    std::vector<tessel::soap::Soap2Arg> open = {{"tsc"}, {"TKT-forged", true}, {"", true},
+                                                {"", true}, {"", true},           {"", true}};
+    EXPECT_THROW(client.Call("OpenSession", open), SoapFault);
+    EXPECT_EQ(client.FaultString(), "Unknown ticket");
+    EXPECT_EQ(client.FaultDetail(), "The ticket \"TKT-forged\" was not issued by CreateTicket; log in again.");
 }

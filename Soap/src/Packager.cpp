@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
 
 #include "Soap/SoapError.h"
 #include "Soap/Transport.h"
@@ -54,13 +55,30 @@ xmlNode* AddParameter(xmlNode* wrapper, const OperationDescription& op, const st
 {
     const bool encoded = response ? op.outputEncoded : op.inputEncoded;
     const std::vector<MessagePart>& parts = response ? op.outputParts : op.inputParts;
+    const MessagePart* part = FindPart(parts, name);
     CheckValue(name, value);
-    // Accessors are unqualified unless the schema qualifies a wrapper's children.
-    xmlNode* param = xmlNewDocNode(wrapper->doc, op.wrapped && op.qualifiedChildren ? wrapper->ns : nullptr, U(name),
-                                   nullptr);
+    // Accessors are unqualified, except a wrapper's children that the schema
+    // qualifies (a reference to a global element, or a qualified form).
+    if (op.wrapped) {
+        std::string href = part ? part->ns : "";
+        if (!part && op.qualifiedChildren)
+            href = NamespaceOf(wrapper);
+        xmlNs* ns = nullptr;
+        if (!href.empty()) {
+            ns = xmlSearchNsByHref(wrapper->doc, wrapper, U(href));
+            if (!ns || !ns->prefix)
+                ns = nullptr;
+        }
+        xmlNode* param = xmlNewDocNode(wrapper->doc, ns, U(name), nullptr);
+        xmlAddChild(wrapper, param);
+        if (!href.empty() && !ns)
+            xmlSetNs(param, xmlNewNs(param, U(href), U("q")));
+        xmlAddChild(param, xmlNewDocText(wrapper->doc, U(value)));
+        return param;
+    }
+    xmlNode* param = xmlNewDocNode(wrapper->doc, nullptr, U(name), nullptr);
     xmlAddChild(wrapper, param);
     if (encoded) {
-        const MessagePart* part = FindPart(parts, name);
         const QName type = part && !part->type.empty() ? part->type : QName{kNsXsd2001, "string"};
         if (IsXsdNamespace(type.ns)) {
             xmlNode* env = xmlDocGetRootElement(wrapper->doc);
@@ -149,16 +167,100 @@ std::string HtmlSummary(const std::string& body)
     return out.size() > 200 ? out.substr(0, 200) + "..." : out;
 }
 
-std::string ValueOf(xmlDoc* doc, xmlNode* n)
+// The multi-reference values of an encoded message: the Body's children that
+// carry an id, indexed once, each resolved once however many accessors refer
+// to it, so a message with many references reads in linear time.
+class References {
+public:
+    explicit References(xmlDoc* doc) : doc_(doc) {}
+
+    // The text of an accessor: its own, or that of the value its href="#id"
+    // names, followed through a chain of such references. A reference to a
+    // value the message does not hold, or a chain that comes back on itself,
+    // raises SoapError.
+    std::string ValueOf(xmlNode* accessor)
+    {
+        const std::string href = Attr(accessor, "href");
+        if (href.size() < 2 || href[0] != '#')
+            return Text(accessor);
+        Index();
+        return Text(Resolve(accessor, href.substr(1)));
+    }
+
+private:
+    struct Value {
+        xmlNode* node = nullptr;
+        xmlNode* resolved = nullptr;  // the end of its chain, once known
+        bool visiting = false;
+    };
+
+    void Index()
+    {
+        if (indexed_)
+            return;
+        indexed_ = true;
+        for (xmlNode* c : Children(FirstChild(xmlDocGetRootElement(doc_), kNsEnvelope, "Body"))) {
+            bool present = false;
+            std::string id = Attr(c, "id", &present);
+            if (present)
+                values_.try_emplace(std::move(id), Value{c});  // the first of a repeated id counts
+        }
+    }
+
+    xmlNode* Resolve(xmlNode* accessor, const std::string& firstId)
+    {
+        std::vector<Value*> chain;
+        std::string id = firstId;
+        xmlNode* end = nullptr;
+        while (!end) {
+            const auto it = values_.find(id);
+            if (it == values_.end())
+                throw SoapError("the value of <" + LocalName(accessor) + "> refers to #" + id +
+                                ", which the message does not hold");
+            Value& v = it->second;
+            if (v.resolved) {
+                end = v.resolved;
+                break;
+            }
+            if (v.visiting)
+                throw SoapError("the value of <" + LocalName(accessor) + "> refers to #" + firstId +
+                                " through a chain of references that comes back to #" + id);
+            v.visiting = true;
+            chain.push_back(&v);
+            const std::string next = Attr(v.node, "href");
+            if (next.size() < 2 || next[0] != '#')
+                end = v.node;
+            else
+                id = next.substr(1);
+        }
+        for (Value* v : chain) {
+            v->resolved = end;
+            v->visiting = false;
+        }
+        return end;
+    }
+
+    xmlDoc* doc_;
+    bool indexed_ = false;
+    std::unordered_map<std::string, Value> values_;
+};
+
+// The text of a fault's detail: each detail entry's text on a line of its
+// own, and character data outside the entries, which some servers send.
+std::string DetailText(xmlNode* detail)
 {
-    // An encoded reply may carry the value elsewhere, referred to by href="#id".
-    const std::string href = Attr(n, "href");
-    if (href.size() > 1 && href[0] == '#')
-        if (xmlNode* body = FirstChild(xmlDocGetRootElement(doc), kNsEnvelope, "Body"))
-            for (xmlNode* c : Children(body))
-                if (Attr(c, "id") == href.substr(1))
-                    return Text(c);
-    return Text(n);
+    std::string out;
+    for (xmlNode* c = detail->children; c; c = c->next) {
+        if (c->type != XML_ELEMENT_NODE && c->type != XML_TEXT_NODE && c->type != XML_CDATA_SECTION_NODE)
+            continue;
+        const std::string text = Trimmed(Text(c));
+        if (text.empty())
+            continue;
+        if (!out.empty())
+            out += '\n';
+        out += text;
+    }
+    return out;
 }
 
 bool IsNil(xmlNode* n)
@@ -209,23 +311,24 @@ ResponseValues ReadResponse(const std::string& xml)
         throw SoapError("the reply's envelope has no Body");
     xmlNode* first = FirstElement(body);
     if (Is(first, envNs, "Fault")) {
-        std::string code, string, detail;
+        std::string code, string, detail, detailXml;
         for (xmlNode* c : Children(first)) {
             const std::string local = LocalName(c);
             if (local == "faultcode" || local == "Code")
                 code = Trimmed(Text(c));
             else if (local == "faultstring" || local == "Reason")
                 string = Trimmed(Text(c));
-            else if (local == "detail" || local == "Detail")
-                detail = Trimmed(InnerXml(c));
+            else if (local == "detail" || local == "Detail") {
+                detail = DetailText(c);
+                detailXml = Trimmed(InnerXml(c));
+            }
         }
-        throw SoapFault(code, string, detail);
+        throw SoapFault(code, string, detail, detailXml);
     }
     ResponseValues out;
-    if (first) {
-        for (xmlNode* c : Children(first))
-            out.values.emplace_back(LocalName(c), IsNil(c) ? std::string() : ValueOf(doc.get(), c));
-    }
+    References references(doc.get());
+    for (xmlNode* c : Children(first))
+        out.values.emplace_back(LocalName(c), IsNil(c) ? std::string() : references.ValueOf(c));
     return out;
 }
 
@@ -266,19 +369,45 @@ std::string BuildFault(const std::string& code, const std::string& string, const
     };
     child("faultcode", "SOAP-ENV:" + code);
     child("faultstring", string);
-    if (!detail.empty())
-        child("detail", detail);
+    if (!detail.empty()) {
+        // The detail holds detail entries: the text goes in one.
+        xmlNode* d = xmlNewDocNode(doc.get(), nullptr, U("detail"), nullptr);
+        xmlAddChild(fault, d);
+        xmlNode* entry = xmlNewDocNode(doc.get(), nullptr, U(kFaultDetailEntry), nullptr);
+        xmlAddChild(d, entry);
+        xmlSetNs(entry, xmlNewNs(entry, U(kNsFaultDetail), U("t")));
+        xmlAddChild(entry, xmlNewDocText(doc.get(), U(IsXmlText(detail) ? detail : std::string("(unprintable text)"))));
+    }
     return Serialize(doc.get());
 }
 
-IncomingRequest ReadRequest(const std::string& xml)
+IncomingRequest ReadRequest(const std::string& xml, const std::vector<QName>& understood)
 {
     if (Trimmed(xml).empty())
         throw SoapError("the request is empty");
     const XmlDocPtr doc = ParseXml(xml, "the request");
     xmlNode* env = xmlDocGetRootElement(doc.get());
+    if (LocalName(env) == "Envelope" && NamespaceOf(env) != kNsEnvelope)
+        throw SoapFault("VersionMismatch", "The envelope is not a SOAP 1.1 envelope",
+                        "The Envelope element is in the namespace \"" + NamespaceOf(env) +
+                            "\"; this service speaks SOAP 1.1 (" + kNsEnvelope + ").");
     if (!Is(env, kNsEnvelope, "Envelope"))
         throw SoapError("the request is not a SOAP 1.1 envelope (its root element is <" + LocalName(env) + ">)");
+    for (xmlNode* entry : Children(FirstChild(env, kNsEnvelope, "Header"))) {
+        xmlChar* must = xmlGetNsProp(entry, U("mustUnderstand"), U(kNsEnvelope));
+        xmlChar* actor = xmlGetNsProp(entry, U("actor"), U(kNsEnvelope));
+        const std::string mustValue = must ? reinterpret_cast<const char*>(must) : "";
+        const std::string actorValue = actor ? reinterpret_cast<const char*>(actor) : "";
+        xmlFree(must);
+        xmlFree(actor);
+        const bool forUs = actorValue.empty() || actorValue == "http://schemas.xmlsoap.org/soap/actor/next";
+        const QName name{NamespaceOf(entry), LocalName(entry)};
+        if (forUs && (Trimmed(mustValue) == "1" || Trimmed(mustValue) == "true") &&
+            std::find(understood.begin(), understood.end(), name) == understood.end())
+            throw SoapFault("MustUnderstand", "Header entry " + LocalName(entry) + " was not understood",
+                            "The header entry {" + name.ns + "}" + name.local +
+                                " is marked mustUnderstand, and this service does not process it.");
+    }
     xmlNode* body = FirstChild(env, kNsEnvelope, "Body");
     xmlNode* wrapper = FirstElement(body);
     if (!wrapper)
@@ -286,8 +415,9 @@ IncomingRequest ReadRequest(const std::string& xml)
     IncomingRequest req;
     req.operation = LocalName(wrapper);
     req.ns = NamespaceOf(wrapper);
+    References references(doc.get());
     for (xmlNode* c : Children(wrapper))
-        req.parameters.emplace_back(LocalName(c), IsNil(c) ? std::string() : ValueOf(doc.get(), c));
+        req.parameters.emplace_back(LocalName(c), IsNil(c) ? std::string() : references.ValueOf(c));
     return req;
 }
 
@@ -332,6 +462,8 @@ MethodListing BuildMethodListing(const std::vector<MethodInfo>& methods)
         listing.text += "\r\n";
         listing.text += "      Input:  " + names(m.lists[0]) + "\r\n";
         listing.text += "      Output: " + names(m.lists[1]) + "\r\n";
+        if (!m.unusable.empty())
+            listing.text += "      Not callable: " + m.unusable + "\r\n";
         ++n;
     }
     listing.title = "Available methods - " + owner;
@@ -345,24 +477,29 @@ Packager::~Packager() = default;
 Packager::Packager(Packager&&) noexcept = default;
 Packager& Packager::operator=(Packager&&) noexcept = default;
 
-bool Packager::LoadServicesDescription(int sourceKind, const std::string& source, const std::string&)
+bool Packager::LoadServicesDescription(int sourceKind, const std::string& source, const std::string& location)
 {
     lastError_.clear();
-    std::string text;
+    std::string text, base;
     if (sourceKind == 1) {
-        const HttpReply reply = HttpGet(source);
+        HttpReply reply = HttpGet(source);
         if (reply.status < 200 || reply.status >= 300) {
             lastError_ = "fetching " + source + " gave HTTP status " + std::to_string(reply.status);
             return false;
         }
-        text = reply.body;
+        text = std::move(reply.body);
+        base = reply.effectiveUrl;
     } else if (sourceKind == 2) {
         text = source;
+        base = location;
     } else {
         throw SoapError("unknown description source kind " + std::to_string(sourceKind));
     }
+    const DocumentFetcher fetch = [](const std::string& url, std::size_t maxBytes) {
+        return FetchDocument(url, maxBytes);
+    };
     try {
-        desc_ = ParseServiceDescription(std::move(text));
+        desc_ = ParseServiceDescription(std::move(text), base, base.empty() ? DocumentFetcher() : fetch);
     } catch (const SoapError& e) {
         lastError_ = e.what();
         return false;
@@ -380,11 +517,19 @@ const OperationDescription& Packager::Operation(const std::string& method) const
     return *op;
 }
 
+const OperationDescription& Packager::CallableOperation(const std::string& method) const
+{
+    const OperationDescription& op = Operation(method);
+    if (!op.unusable.empty())
+        throw SoapError("the method " + method + " cannot be called: " + op.unusable);
+    return op;
+}
+
 std::string Packager::GetMethodTemplate(const std::string& method, int payloadKind) const
 {
     if (payloadKind != kRequestPayload)
         throw SoapError("a method template is a request (payload kind 0)");
-    const OperationDescription& op = Operation(method);
+    const OperationDescription& op = CallableOperation(method);
     std::vector<std::pair<std::string, std::string>> empty;
     for (const std::string& name : RequestOrder(op))
         empty.emplace_back(name, "");
@@ -396,7 +541,7 @@ void Packager::SetMethodPayload(int payloadKind, const std::string& ns, const st
 {
     if (payloadKind != kRequestPayload)
         throw SoapError("a method payload is a request (payload kind 0)");
-    Operation(method);
+    CallableOperation(method);
     XmlDocPtr doc = ParseXml(tmpl, "the method template");
     xmlNode* wrapper = RequestWrapper(doc.get());
     if (!wrapper)
@@ -426,7 +571,7 @@ void Packager::SetParameter(int payloadKind, const std::string& name, const std:
             return;
         }
     }
-    AddParameter(wrapper, Operation(method_), name, value);
+    AddParameter(wrapper, CallableOperation(method_), name, value);
 }
 
 std::string Packager::GetPayload(int payloadKind) const
@@ -494,6 +639,7 @@ Catalog Packager::GetCatalog(int kind) const
         MethodInfo m;
         m.Name = op.name;
         m.ownerName = desc_->serviceName;
+        m.unusable = op.unusable;
         const auto info = [&](const std::string& name) {
             const MessagePart* in = FindPart(op.inputParts, name);
             const MessagePart* out = FindPart(op.outputParts, name);

@@ -1,7 +1,11 @@
 #include "Soap/ServiceDescription.h"
 
+#include <libxml/uri.h>
+
 #include <algorithm>
+#include <cctype>
 #include <map>
+#include <set>
 
 #include "Soap/SoapError.h"
 
@@ -9,71 +13,14 @@ namespace tessel::soap {
 
 namespace {
 
-struct SchemaIndex {
-    // element and complexType declarations by namespace and name
-    std::map<std::pair<std::string, std::string>, xmlNode*> elements, complexTypes;
-    std::map<xmlNode*, bool> qualified;  // element decl -> its schema's elementFormDefault
-};
+const xmlChar* U(const char* s)
+{
+    return reinterpret_cast<const xmlChar*>(s);
+}
 
 bool IsXsd(const xmlNode* n, std::string_view local)
 {
     return n && n->type == XML_ELEMENT_NODE && LocalName(n) == local && IsXsdNamespace(NamespaceOf(n));
-}
-
-void IndexSchemas(xmlNode* types, SchemaIndex& index)
-{
-    for (xmlNode* schema : Children(types)) {
-        if (!IsXsd(schema, "schema"))
-            continue;
-        const std::string tns = Attr(schema, "targetNamespace");
-        const bool qualified = Attr(schema, "elementFormDefault") == "qualified";
-        for (xmlNode* decl : Children(schema)) {
-            const std::string name = Attr(decl, "name");
-            if (IsXsd(decl, "element")) {
-                index.elements[{tns, name}] = decl;
-                index.qualified[decl] = qualified;
-            } else if (IsXsd(decl, "complexType")) {
-                index.complexTypes[{tns, name}] = decl;
-            }
-        }
-    }
-}
-
-// The children of a wrapper element: the elements of its type's sequence.
-bool WrapperChildren(xmlDoc* doc, const SchemaIndex& index, xmlNode* element, std::vector<MessagePart>& out)
-{
-    xmlNode* type = nullptr;
-    for (xmlNode* c : Children(element))
-        if (IsXsd(c, "complexType"))
-            type = c;
-    if (!type) {
-        const std::string typeName = Attr(element, "type");
-        if (typeName.empty())
-            return false;
-        const QName q = ResolveQName(doc, element, typeName);
-        const auto it = index.complexTypes.find({q.ns, q.local});
-        if (it == index.complexTypes.end())
-            return false;
-        type = it->second;
-    }
-    xmlNode* group = nullptr;
-    for (xmlNode* c : Children(type))
-        if (IsXsd(c, "sequence") || IsXsd(c, "all"))
-            group = c;
-    if (!group)
-        return Children(type).empty();  // an empty complex type: no children
-    for (xmlNode* c : Children(group)) {
-        if (!IsXsd(c, "element"))
-            continue;
-        MessagePart part;
-        part.name = Attr(c, "name");
-        if (part.name.empty() && !Attr(c, "ref").empty())
-            part.name = ResolveQName(doc, c, Attr(c, "ref")).local;
-        const std::string typeName = Attr(c, "type");
-        part.type = typeName.empty() ? QName{kNsXsd2001, "anyType"} : ResolveQName(doc, c, typeName);
-        out.push_back(std::move(part));
-    }
-    return true;
 }
 
 std::vector<std::string> SplitList(const std::string& s)
@@ -93,6 +40,370 @@ std::vector<std::string> SplitList(const std::string& s)
     return out;
 }
 
+void Remove(xmlNode* n)
+{
+    xmlUnlinkNode(n);
+    xmlFreeNode(n);
+}
+
+// ---------------------------------------------------------------------------
+// Imports
+
+struct UriFree {
+    void operator()(xmlURI* u) const noexcept { xmlFreeURI(u); }
+};
+
+// The scheme of a URL in lower case; empty for a relative reference.
+std::string SchemeOf(const std::string& url)
+{
+    const std::unique_ptr<xmlURI, UriFree> uri(xmlParseURI(url.c_str()));
+    std::string scheme = uri && uri->scheme ? uri->scheme : "";
+    for (char& c : scheme)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return scheme;
+}
+
+// Namespaces whose schemas this toolkit knows without reading them.
+bool IsKnownNamespace(const std::string& ns)
+{
+    return IsXsdNamespace(ns) || ns == kNsEncoding || ns == kNsWsdl || ns == kNsWsdlSoap ||
+           ns == "http://www.w3.org/XML/1998/namespace";
+}
+
+// The prefixes a subtree's attribute values use as QName prefixes ("tns" in
+// message="tns:In"), so that a copy elsewhere declares what it needs and no more.
+void UsedPrefixes(const xmlNode* n, std::set<std::string>& out)
+{
+    for (; n; n = n->next) {
+        if (n->type != XML_ELEMENT_NODE)
+            continue;
+        for (const xmlAttr* a = n->properties; a; a = a->next) {
+            xmlChar* v = xmlNodeListGetString(n->doc, a->children, 1);
+            if (!v)
+                continue;
+            for (const std::string& token : SplitList(reinterpret_cast<const char*>(v))) {
+                const auto colon = token.find(':');
+                if (colon != std::string::npos && colon > 0 && token.find('/') == std::string::npos)
+                    out.insert(token.substr(0, colon));
+            }
+            xmlFree(v);
+        }
+        UsedPrefixes(n->children, out);
+    }
+}
+
+// A copy of a top-level element of another document, declaring the
+// namespaces that its names and QName values use there.
+xmlNode* CopyWithScope(xmlNode* n, xmlDoc* into)
+{
+    xmlNode* copy = xmlDocCopyNode(n, into, 1);
+    if (!copy)
+        throw SoapError("out of memory while merging an imported document");
+    std::set<std::string> prefixes;
+    UsedPrefixes(n, prefixes);
+    prefixes.insert("");  // the default namespace, for unprefixed QName values
+    for (const std::string& prefix : prefixes) {
+        xmlNs* ns = xmlSearchNs(n->doc, n, prefix.empty() ? nullptr : U(prefix.c_str()));
+        if (ns && ns->href)
+            xmlNewNs(copy, ns->href, ns->prefix);  // does nothing when the copy declares it already
+    }
+    return copy;
+}
+
+// Puts `n` under `parent` before its first child that is one of the WSDL
+// elements `before` names, else at the end.
+void InsertBefore(xmlNode* parent, xmlNode* n, std::initializer_list<const char*> before)
+{
+    for (xmlNode* c : Children(parent))
+        for (const char* name : before)
+            if (Is(c, kNsWsdl, name)) {
+                xmlAddPrevSibling(c, n);
+                return;
+            }
+    xmlAddChild(parent, n);
+}
+
+// Brings the documents a description imports into it, so that one tree holds
+// the whole description.
+class ImportResolver {
+public:
+    ImportResolver(const DocumentFetcher& fetch, const ImportLimits& limits, std::size_t mainBytes)
+        : fetch_(fetch), limits_(limits), bytes_(mainBytes)
+    {
+    }
+
+    // True when anything was brought in or an import was resolved.
+    bool Resolve(xmlDoc* doc, const std::string& base)
+    {
+        if (!base.empty())
+            seen_.insert(base);
+        ResolveWsdlImports(doc, base, 0);
+        InlineSchemas(doc, base, 0);
+        return changed_;
+    }
+
+private:
+    std::string Absolute(const std::string& base, const std::string& location, const std::string& importer)
+    {
+        if (SchemeOf(location).empty() && base.empty())
+            throw SoapError(importer + " imports " + location +
+                            " by a relative location, and the description's own location is not known");
+        xmlChar* built = xmlBuildURI(U(location.c_str()), base.empty() ? nullptr : U(base.c_str()));
+        if (!built)
+            throw SoapError(importer + " imports " + location + ", which is not a valid URL");
+        std::string url(reinterpret_cast<const char*>(built));
+        xmlFree(built);
+        return url;
+    }
+
+    XmlDocPtr Fetch(const std::string& url, const std::string& base, int depth, const std::string& importer)
+    {
+        if (!fetch_)
+            throw SoapError(importer + " imports " + url +
+                            ", and imports can only be fetched for a description loaded from its URL");
+        const std::string scheme = SchemeOf(url);
+        if (scheme != "http" && scheme != "https" && scheme != "file")
+            throw SoapError(importer + " imports " + url + " (only http, https and file URLs are fetched)");
+        if (scheme == "file" && SchemeOf(base) != "file")
+            throw SoapError(importer + " imports the local file " + url + ", which only a local description may");
+        if (depth > limits_.maxDepth)
+            throw SoapError(importer + " imports " + url + ": imports nest deeper than " +
+                            std::to_string(limits_.maxDepth) + " levels");
+        if (++documents_ > limits_.maxDocuments)
+            throw SoapError("the description imports more than " + std::to_string(limits_.maxDocuments) +
+                            " documents");
+        const std::size_t left = bytes_ < limits_.maxTotalBytes ? limits_.maxTotalBytes - bytes_ : 0;
+        std::string text;
+        try {
+            text = fetch_(url, left);
+        } catch (const SoapError& e) {
+            throw SoapError("cannot fetch " + url + ", imported by " + importer + ": " + e.what());
+        }
+        if (text.size() > left)
+            throw SoapError("the description and its imports are larger than " +
+                            std::to_string(limits_.maxTotalBytes) + " bytes");
+        bytes_ += text.size();
+        changed_ = true;
+        return ParseXml(text, "the imported document " + url);
+    }
+
+    static xmlNode* TypesOf(xmlDoc* doc)
+    {
+        xmlNode* root = xmlDocGetRootElement(doc);
+        if (xmlNode* types = FirstChild(root, kNsWsdl, "types"))
+            return types;
+        xmlNode* types = xmlNewDocNode(doc, xmlSearchNsByHref(doc, root, U(kNsWsdl)), U("types"), nullptr);
+        InsertBefore(root, types, {"message", "portType", "binding", "service"});
+        return types;
+    }
+
+    // A schema put into the description's types, read later from `base`.
+    xmlNode* AddSchema(xmlDoc* doc, xmlNode* schema, const std::string& base, int depth)
+    {
+        xmlNode* copy = CopyWithScope(schema, doc);
+        xmlAddChild(TypesOf(doc), copy);
+        schemaBase_[copy] = {base, depth};
+        return copy;
+    }
+
+    void ResolveWsdlImports(xmlDoc* doc, const std::string& base, int depth)
+    {
+        xmlNode* root = xmlDocGetRootElement(doc);
+        const std::string importer = base.empty() ? "the description" : base;
+        for (xmlNode* imp : Children(root, kNsWsdl, "import")) {
+            const std::string location = Attr(imp, "location");
+            if (location.empty())
+                continue;
+            const std::string url = Absolute(base, location, importer);
+            Remove(imp);
+            changed_ = true;
+            if (!seen_.insert(url).second)
+                continue;
+            const XmlDocPtr sub = Fetch(url, base, depth + 1, importer);
+            xmlNode* subRoot = xmlDocGetRootElement(sub.get());
+            if (IsXsd(subRoot, "schema")) {
+                AddSchema(doc, subRoot, url, depth + 1);
+                continue;
+            }
+            if (!Is(subRoot, kNsWsdl, "definitions"))
+                throw SoapError("the document " + url + " imported by " + importer +
+                                " is neither a WSDL description nor an XML schema (its root element is <" +
+                                LocalName(subRoot) + ">)");
+            ResolveWsdlImports(sub.get(), url, depth + 1);
+            InlineSchemas(sub.get(), url, depth + 1);
+            Merge(doc, sub.get());
+        }
+    }
+
+    void InlineSchemas(xmlDoc* doc, const std::string& base, int depth)
+    {
+        std::vector<xmlNode*> queue;
+        for (xmlNode* types : Children(xmlDocGetRootElement(doc), kNsWsdl, "types"))
+            for (xmlNode* schema : Children(types))
+                if (IsXsd(schema, "schema"))
+                    queue.push_back(schema);
+        for (std::size_t i = 0; i < queue.size(); ++i) {
+            xmlNode* schema = queue[i];
+            const auto known = schemaBase_.find(schema);
+            const std::string schemaBase = known == schemaBase_.end() ? base : known->second.first;
+            const int schemaDepth = known == schemaBase_.end() ? depth : known->second.second;
+            const std::string importer = "the schema of " + (schemaBase.empty() ? "the description" : schemaBase);
+            for (xmlNode* ref : Children(schema)) {
+                const bool import = IsXsd(ref, "import");
+                if (!import && !IsXsd(ref, "include") && !IsXsd(ref, "redefine"))
+                    continue;
+                const std::string location = Attr(ref, "schemaLocation");
+                if (location.empty())
+                    continue;
+                changed_ = true;
+                if (import && IsKnownNamespace(Attr(ref, "namespace"))) {
+                    xmlUnsetProp(ref, U("schemaLocation"));
+                    continue;
+                }
+                const std::string url = Absolute(schemaBase, location, importer);
+                // An import keeps naming the namespace it needs; an include is done.
+                if (import)
+                    xmlUnsetProp(ref, U("schemaLocation"));
+                else
+                    Remove(ref);
+                if (!seen_.insert(url).second)
+                    continue;
+                const XmlDocPtr sub = Fetch(url, schemaBase, schemaDepth + 1, importer);
+                xmlNode* subRoot = xmlDocGetRootElement(sub.get());
+                if (!IsXsd(subRoot, "schema"))
+                    throw SoapError("the document " + url + " imported by " + importer +
+                                    " is not an XML schema (its root element is <" + LocalName(subRoot) + ">)");
+                xmlNode* copy = AddSchema(doc, subRoot, url, schemaDepth + 1);
+                // An included schema without a namespace takes the including one's.
+                if (!import && Attr(copy, "targetNamespace").empty() && !Attr(schema, "targetNamespace").empty())
+                    xmlSetProp(copy, U("targetNamespace"), U(Attr(schema, "targetNamespace").c_str()));
+                queue.push_back(copy);
+            }
+        }
+    }
+
+    // Moves an imported description's definitions into the importing one.
+    void Merge(xmlDoc* doc, xmlDoc* sub)
+    {
+        xmlNode* root = xmlDocGetRootElement(doc);
+        for (xmlNode* c : Children(xmlDocGetRootElement(sub))) {
+            if (Is(c, kNsWsdl, "types")) {
+                for (xmlNode* schema : Children(c))
+                    if (IsXsd(schema, "schema"))
+                        xmlAddChild(TypesOf(doc), CopyWithScope(schema, doc));
+            } else if (Is(c, kNsWsdl, "message") || Is(c, kNsWsdl, "portType")) {
+                InsertBefore(root, CopyWithScope(c, doc), {"binding", "service"});
+            } else if (Is(c, kNsWsdl, "binding")) {
+                InsertBefore(root, CopyWithScope(c, doc), {"service"});
+            } else if (Is(c, kNsWsdl, "service")) {
+                xmlAddChild(root, CopyWithScope(c, doc));
+            }
+        }
+    }
+
+    const DocumentFetcher& fetch_;
+    const ImportLimits& limits_;
+    std::size_t bytes_;
+    std::size_t documents_ = 0;
+    std::set<std::string> seen_;
+    std::map<xmlNode*, std::pair<std::string, int>> schemaBase_;
+    bool changed_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// The model
+
+struct SchemaIndex {
+    // global element and complexType declarations by namespace and name
+    std::map<std::pair<std::string, std::string>, xmlNode*> elements, complexTypes;
+};
+
+void IndexSchemas(xmlNode* types, SchemaIndex& index)
+{
+    for (xmlNode* schema : Children(types)) {
+        if (!IsXsd(schema, "schema"))
+            continue;
+        const std::string tns = Attr(schema, "targetNamespace");
+        for (xmlNode* decl : Children(schema)) {
+            const std::string name = Attr(decl, "name");
+            if (IsXsd(decl, "element"))
+                index.elements.try_emplace({tns, name}, decl);
+            else if (IsXsd(decl, "complexType"))
+                index.complexTypes.try_emplace({tns, name}, decl);
+        }
+    }
+}
+
+xmlNode* SchemaOf(xmlNode* decl)
+{
+    xmlNode* n = decl;
+    while (n && !IsXsd(n, "schema"))
+        n = n->parent;
+    return n;
+}
+
+std::string Name(const QName& q)
+{
+    return q.ns.empty() ? q.local : "{" + q.ns + "}" + q.local;
+}
+
+// The children of a wrapper element: the elements of its type's sequence.
+// Raises SoapError saying why the element is no wrapper.
+std::vector<MessagePart> WrapperChildren(xmlDoc* doc, const SchemaIndex& index, xmlNode* element, const QName& name)
+{
+    const auto notWrapper = [&](const std::string& why) {
+        return SoapError("the type of its element " + Name(name) + " " + why);
+    };
+    xmlNode* type = nullptr;
+    for (xmlNode* c : Children(element))
+        if (IsXsd(c, "complexType"))
+            type = c;
+    if (!type) {
+        const std::string typeName = Attr(element, "type");
+        if (typeName.empty())
+            throw notWrapper("is not declared");
+        const QName q = ResolveQName(doc, element, typeName);
+        const auto it = index.complexTypes.find({q.ns, q.local});
+        if (it == index.complexTypes.end())
+            throw notWrapper("is " + Name(q) + ", not a sequence of elements the description declares");
+        type = it->second;
+    }
+    xmlNode* group = nullptr;
+    for (xmlNode* c : Children(type)) {
+        if (IsXsd(c, "sequence") || IsXsd(c, "all"))
+            group = c;
+        else if (!IsXsd(c, "attribute") && !IsXsd(c, "annotation") && !IsXsd(c, "anyAttribute"))
+            throw notWrapper("has " + LocalName(c) + " content, not a sequence of elements");
+    }
+    std::vector<MessagePart> out;
+    for (xmlNode* c : Children(group)) {
+        if (!IsXsd(c, "element"))
+            continue;  // xs:any and friends carry nothing this toolkit sends
+        MessagePart part;
+        xmlNode* decl = c;
+        if (const std::string ref = Attr(c, "ref"); !ref.empty()) {
+            // A reference to a global element, which is always qualified.
+            const QName q = ResolveQName(doc, c, ref);
+            part.name = q.local;
+            part.ns = q.ns;
+            const auto it = index.elements.find({q.ns, q.local});
+            decl = it == index.elements.end() ? nullptr : it->second;
+        } else {
+            part.name = Attr(c, "name");
+            xmlNode* schema = SchemaOf(c);
+            const std::string form = Attr(c, "form");
+            const bool qualified =
+                form.empty() ? Attr(schema, "elementFormDefault") == "qualified" : form == "qualified";
+            if (qualified)
+                part.ns = Attr(schema, "targetNamespace");
+        }
+        const std::string typeName = decl ? Attr(decl, "type") : "";
+        part.type = typeName.empty() ? QName{kNsXsd2001, "anyType"} : ResolveQName(doc, decl, typeName);
+        out.push_back(std::move(part));
+    }
+    return out;
+}
+
 }  // namespace
 
 std::vector<std::string> OperationDescription::CallOrder() const
@@ -102,9 +413,15 @@ std::vector<std::string> OperationDescription::CallOrder() const
     std::vector<std::string> order;
     for (const MessagePart& p : inputParts)
         order.push_back(p.name);
-    for (const MessagePart& p : outputParts)
-        if (!IsInput(p.name))
+    bool returnTaken = !wrapped;
+    for (const MessagePart& p : outputParts) {
+        if (IsInput(p.name))
+            continue;
+        if (!returnTaken)
+            returnTaken = true;
+        else
             order.push_back(p.name);
+    }
     return order;
 }
 
@@ -154,15 +471,28 @@ int TypeCodeOf(const QName& type)
     return 12;
 }
 
-ServiceDescription ParseServiceDescription(std::string text)
+ServiceDescription ParseServiceDescription(std::string text, const std::string& baseUrl, const DocumentFetcher& fetch,
+                                           const ImportLimits& limits)
 {
-    const XmlDocPtr doc = ParseXml(text, "the service description");
+    XmlDocPtr doc = ParseXml(text, "the service description");
     xmlNode* root = xmlDocGetRootElement(doc.get());
     if (!Is(root, kNsWsdl, "definitions"))
         throw SoapError("the document is not a WSDL 1.1 service description (its root element is <" +
                         LocalName(root) + ">, not wsdl:definitions)");
     ServiceDescription desc;
-    desc.text = std::move(text);
+    ImportResolver imports(fetch, limits, text.size());
+    if (imports.Resolve(doc.get(), baseUrl)) {
+        // The model is read from the text that is kept, so that the text
+        // read again later gives the same description.
+        desc.text = Serialize(doc.get());
+        if (desc.text.size() > kMaxDocumentBytes)
+            throw SoapError("the description with its imports is larger than " + std::to_string(kMaxDocumentBytes) +
+                            " bytes");
+        doc = ParseXml(desc.text, "the service description with its imports");
+        root = xmlDocGetRootElement(doc.get());
+    } else {
+        desc.text = std::move(text);
+    }
     desc.targetNamespace = Attr(root, "targetNamespace");
 
     SchemaIndex schemas;
@@ -171,12 +501,12 @@ ServiceDescription ParseServiceDescription(std::string text)
 
     std::map<std::string, xmlNode*> messages, portTypes, bindings;
     for (xmlNode* n : Children(root, kNsWsdl, "message"))
-        messages[Attr(n, "name")] = n;
+        messages.try_emplace(Attr(n, "name"), n);
     for (xmlNode* n : Children(root, kNsWsdl, "portType"))
-        portTypes[Attr(n, "name")] = n;
+        portTypes.try_emplace(Attr(n, "name"), n);
     for (xmlNode* n : Children(root, kNsWsdl, "binding"))
         if (FirstChild(n, kNsWsdlSoap, "binding"))
-            bindings[Attr(n, "name")] = n;
+            bindings.try_emplace(Attr(n, "name"), n);
     if (bindings.empty())
         throw SoapError("the service description has no SOAP 1.1 binding");
 
@@ -205,12 +535,12 @@ ServiceDescription ParseServiceDescription(std::string text)
     if (pt == portTypes.end())
         throw SoapError("the binding " + Attr(binding, "name") + " names a port type the description does not define");
 
-    const auto partsOf = [&](xmlNode* io, std::vector<MessagePart>& out) {
+    const auto partsOf = [&](xmlNode* io, const char* which, std::vector<MessagePart>& out) {
         if (!io)
             return;
         const auto it = messages.find(ResolveQName(doc.get(), io, Attr(io, "message")).local);
         if (it == messages.end())
-            throw SoapError("the operation message " + Attr(io, "message") + " is not defined");
+            throw SoapError(std::string("its ") + which + " message " + Attr(io, "message") + " is not defined");
         for (xmlNode* p : Children(it->second, kNsWsdl, "part")) {
             MessagePart part;
             part.name = Attr(p, "name");
@@ -222,89 +552,114 @@ ServiceDescription ParseServiceDescription(std::string text)
         }
     };
 
+    // Document style: one element part whose type is a sequence is the
+    // wrapped form, and its children are the parameters.
+    const auto unwrap = [&](const std::vector<MessagePart>& parts, const char* which, QName& wrapper,
+                            bool& qualified) {
+        if (parts.size() != 1)
+            throw SoapError(std::string("its ") + which + " message has " + std::to_string(parts.size()) +
+                            " parts, and the wrapped form has one");
+        if (parts[0].element.empty())
+            throw SoapError(std::string("its ") + which + " part " + parts[0].name + " names a type, not an element");
+        const auto it = schemas.elements.find({parts[0].element.ns, parts[0].element.local});
+        if (it == schemas.elements.end())
+            throw SoapError(std::string("its ") + which + " element " + Name(parts[0].element) +
+                            " is not declared in the description's types");
+        std::vector<MessagePart> children = WrapperChildren(doc.get(), schemas, it->second, parts[0].element);
+        wrapper = parts[0].element;
+        qualified = Attr(SchemaOf(it->second), "elementFormDefault") == "qualified";
+        return children;
+    };
+
     for (xmlNode* opNode : Children(pt->second, kNsWsdl, "operation")) {
         OperationDescription op;
         op.name = Attr(opNode, "name");
-        xmlNode* input = FirstChild(opNode, kNsWsdl, "input");
-        xmlNode* output = FirstChild(opNode, kNsWsdl, "output");
-        partsOf(input, op.inputParts);
-        partsOf(output, op.outputParts);
-        const std::string order = Attr(opNode, "parameterOrder", &op.hasParameterOrder);
-        op.parameterOrder = SplitList(order);
-
         xmlNode* bop = nullptr;
         for (xmlNode* b : Children(binding, kNsWsdl, "operation"))
             if (Attr(b, "name") == op.name && !bop)
                 bop = b;
-        std::string style = bindingStyle;
-        if (xmlNode* soapOp = bop ? FirstChild(bop, kNsWsdlSoap, "operation") : nullptr) {
-            op.soapAction = Attr(soapOp, "soapAction");
-            if (!Attr(soapOp, "style").empty())
-                style = Attr(soapOp, "style");
-        }
-        op.rpc = style == "rpc";
-        const auto readBody = [&](xmlNode* io, std::vector<MessagePart>& parts, bool& encoded, std::string& ns) {
-            ns = desc.targetNamespace;
-            xmlNode* body = io ? FirstChild(io, kNsWsdlSoap, "body") : nullptr;
-            if (!body)
-                return;
-            encoded = Attr(body, "use") == "encoded";
-            if (!Attr(body, "namespace").empty())
-                ns = Attr(body, "namespace");
-            if (op.encodingStyle.empty())
-                op.encodingStyle = Attr(body, "encodingStyle");
-            // Header parts stay out of the body; soap:body/@parts, when given, names the body's parts.
-            std::vector<std::string> headerParts;
-            for (xmlNode* h : Children(io, kNsWsdlSoap, "header"))
-                headerParts.push_back(Attr(h, "part"));
-            bool hasParts = false;
-            const std::vector<std::string> named = SplitList(Attr(body, "parts", &hasParts));
-            std::erase_if(parts, [&](const MessagePart& p) {
-                if (hasParts)
-                    return std::find(named.begin(), named.end(), p.name) == named.end();
-                return std::find(headerParts.begin(), headerParts.end(), p.name) != headerParts.end();
-            });
-        };
-        readBody(bop ? FirstChild(bop, kNsWsdl, "input") : nullptr, op.inputParts, op.inputEncoded,
-                 op.inputNamespace);
-        readBody(bop ? FirstChild(bop, kNsWsdl, "output") : nullptr, op.outputParts, op.outputEncoded,
-                 op.outputNamespace);
-        if (!bop)
-            op.inputEncoded = op.outputEncoded = false;
+        try {
+            xmlNode* input = FirstChild(opNode, kNsWsdl, "input");
+            xmlNode* output = FirstChild(opNode, kNsWsdl, "output");
+            partsOf(input, "input", op.inputParts);
+            partsOf(output, "output", op.outputParts);
 
-        if (!op.rpc) {
-            // Document style: one element part each way whose type is a sequence
-            // is the wrapped form; its children are the parameters.
-            const auto unwrap = [&](std::vector<MessagePart>& parts, QName& wrapper) {
-                if (parts.size() != 1 || parts[0].element.empty())
-                    return false;
-                const auto it = schemas.elements.find({parts[0].element.ns, parts[0].element.local});
-                if (it == schemas.elements.end())
-                    return false;
-                std::vector<MessagePart> children;
-                if (!WrapperChildren(doc.get(), schemas, it->second, children))
-                    return false;
-                wrapper = parts[0].element;
-                op.qualifiedChildren = schemas.qualified[it->second];
-                parts = std::move(children);
-                return true;
+            std::string style = bindingStyle;
+            if (xmlNode* soapOp = bop ? FirstChild(bop, kNsWsdlSoap, "operation") : nullptr) {
+                op.soapAction = Attr(soapOp, "soapAction");
+                if (!Attr(soapOp, "style").empty())
+                    style = Attr(soapOp, "style");
+            }
+            op.rpc = style == "rpc";
+            const auto readBody = [&](xmlNode* io, std::vector<MessagePart>& parts, bool& encoded, std::string& ns) {
+                ns = desc.targetNamespace;
+                xmlNode* body = io ? FirstChild(io, kNsWsdlSoap, "body") : nullptr;
+                if (!body)
+                    return;
+                encoded = Attr(body, "use") == "encoded";
+                if (!Attr(body, "namespace").empty())
+                    ns = Attr(body, "namespace");
+                if (op.encodingStyle.empty())
+                    op.encodingStyle = Attr(body, "encodingStyle");
+                // Header parts stay out of the body; soap:body/@parts, when given, names the body's parts.
+                std::vector<std::string> headerParts;
+                for (xmlNode* h : Children(io, kNsWsdlSoap, "header"))
+                    headerParts.push_back(Attr(h, "part"));
+                bool hasParts = false;
+                const std::vector<std::string> named = SplitList(Attr(body, "parts", &hasParts));
+                std::erase_if(parts, [&](const MessagePart& p) {
+                    if (hasParts)
+                        return std::find(named.begin(), named.end(), p.name) == named.end();
+                    return std::find(headerParts.begin(), headerParts.end(), p.name) != headerParts.end();
+                });
             };
-            const bool in = op.inputParts.empty() || unwrap(op.inputParts, op.inputWrapper);
-            const bool out = op.outputParts.empty() || unwrap(op.outputParts, op.outputWrapper);
-            if (!in || !out)
-                throw SoapError("the operation " + op.name +
-                                " is document style but not in the wrapped form (one element part whose type is a "
-                                "sequence); this toolkit does not support it");
-            op.wrapped = true;
-            op.inputEncoded = op.outputEncoded = false;
-            if (op.inputWrapper.empty())
-                op.inputWrapper = QName{desc.targetNamespace, op.name};
-            if (op.outputWrapper.empty())
-                op.outputWrapper = QName{desc.targetNamespace, op.name + "Response"};
+            readBody(bop ? FirstChild(bop, kNsWsdl, "input") : nullptr, op.inputParts, op.inputEncoded,
+                     op.inputNamespace);
+            readBody(bop ? FirstChild(bop, kNsWsdl, "output") : nullptr, op.outputParts, op.outputEncoded,
+                     op.outputNamespace);
+            if (!bop)
+                op.inputEncoded = op.outputEncoded = false;
+
+            // parameterOrder names the messages' parts.
+            const std::string order = Attr(opNode, "parameterOrder", &op.hasParameterOrder);
+            op.parameterOrder = SplitList(order);
+            const auto stray = std::find_if(op.parameterOrder.begin(), op.parameterOrder.end(),
+                                            [&](const std::string& n) { return !op.IsInput(n) && !op.IsOutput(n); });
+            if (stray != op.parameterOrder.end()) {
+                const std::string name = *stray;
+                op.hasParameterOrder = false;
+                op.parameterOrder.clear();
+                throw SoapError("its parameterOrder names " + name + ", which is no part of its messages");
+            }
+
+            if (!op.rpc) {
+                op.inputEncoded = op.outputEncoded = false;
+                try {
+                    bool inQualified = false, outQualified = false;
+                    std::vector<MessagePart> in = op.inputParts.empty() ? std::vector<MessagePart>{}
+                                                                        : unwrap(op.inputParts, "input",
+                                                                                 op.inputWrapper, inQualified);
+                    std::vector<MessagePart> out = op.outputParts.empty() ? std::vector<MessagePart>{}
+                                                                          : unwrap(op.outputParts, "output",
+                                                                                   op.outputWrapper, outQualified);
+                    op.inputParts = std::move(in);
+                    op.outputParts = std::move(out);
+                    op.qualifiedChildren = inQualified;
+                } catch (const SoapError& e) {
+                    op.inputWrapper = op.outputWrapper = {};
+                    throw SoapError(std::string("document style but not in the wrapped form: ") + e.what());
+                }
+                op.wrapped = true;
+                op.hasParameterOrder = false;  // it named the wrapper part; the children go in their own order
+                op.parameterOrder.clear();
+                if (op.inputWrapper.empty())
+                    op.inputWrapper = QName{desc.targetNamespace, op.name};
+                if (op.outputWrapper.empty())
+                    op.outputWrapper = QName{desc.targetNamespace, op.name + "Response"};
+            }
+        } catch (const SoapError& e) {
+            op.unusable = e.what();
         }
-        for (const std::string& name : op.parameterOrder)
-            if (!op.IsInput(name) && !op.IsOutput(name))
-                throw SoapError("the parameterOrder of " + op.name + " names " + name + ", which is no part of it");
         desc.operations.push_back(std::move(op));
     }
     return desc;

@@ -29,8 +29,12 @@ void Soap2Client::Initialize(const std::string& wsdlUrl, const std::string&, con
     if (reply.status < 200 || reply.status >= 300)
         Fail("WSDLReader: loading the service description failed",
              "Fetching " + wsdlUrl + " gave HTTP status " + std::to_string(reply.status) + ".");
+    const HttpOptions options = options_;
+    const DocumentFetcher fetch = [options](const std::string& url, std::size_t maxBytes) {
+        return FetchDocument(url, maxBytes, options);
+    };
     try {
-        ServiceDescription desc = ParseServiceDescription(std::move(reply.body));
+        ServiceDescription desc = ParseServiceDescription(std::move(reply.body), reply.effectiveUrl, fetch);
         if (!serviceName.empty() && desc.serviceName != serviceName)
             Fail("WSDLReader: no such service", "The description has no service named " + serviceName + ".");
         if (desc.locations.empty() || desc.locations.front().empty())
@@ -53,6 +57,9 @@ std::string Soap2Client::Call(const std::string& operation, std::vector<Soap2Arg
     const OperationDescription* op = desc_->Find(operation);
     if (!op)
         Fail("Client: unknown operation", "The service description has no operation " + operation + ".");
+    if (!op->unusable.empty())
+        Fail("Client: the operation cannot be called",
+             "The service description declares " + operation + ", but it cannot be called: " + op->unusable + ".");
     const std::vector<std::string> order = op->CallOrder();
     if (args.size() > order.size())
         Fail("Client: too many arguments", operation + " takes " + std::to_string(order.size()) + " arguments, " +
@@ -76,7 +83,7 @@ std::string Soap2Client::Call(const std::string& operation, std::vector<Soap2Arg
     }
     HttpReply reply;
     try {
-        reply = HttpPost(endpoint_, request, op->soapAction.empty() ? operation : op->soapAction, options_);
+        reply = HttpPost(endpoint_, request, op->soapAction, options_);
     } catch (const SoapError& e) {
         Fail("Connector: the request could not be sent", e.what());
     }

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -43,18 +45,33 @@ std::size_t Write(char* data, std::size_t size, std::size_t n, void* user)
     return bytes;
 }
 
+// Collects the headers of each response; a status line starts a new response
+// (after a redirect), so what is kept is the last one's.
 std::size_t Header(char* data, std::size_t size, std::size_t n, void* user)
 {
+    auto* reply = static_cast<HttpReply*>(user);
     const std::size_t bytes = size * n;
     std::string line(data, bytes);
-    if (line.size() > 13 && strncasecmp(line.c_str(), "content-type:", 13) == 0) {
-        std::string v = line.substr(13);
-        while (!v.empty() && (v.front() == ' ' || v.front() == '\t'))
-            v.erase(v.begin());
-        while (!v.empty() && (v.back() == '\r' || v.back() == '\n' || v.back() == ' '))
-            v.pop_back();
-        *static_cast<std::string*>(user) = v;
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.pop_back();
+    if (line.rfind("HTTP/", 0) == 0) {
+        reply->headers.clear();
+        reply->contentType.clear();
+        return bytes;
     }
+    const auto colon = line.find(':');
+    if (colon == std::string::npos || reply->headers.size() >= 200)
+        return bytes;
+    std::string name = line.substr(0, colon), value = line.substr(colon + 1);
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.erase(value.begin());
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+        value.pop_back();
+    if (name == "content-type")
+        reply->contentType = value;
+    reply->headers.emplace_back(std::move(name), std::move(value));
     return bytes;
 }
 
@@ -109,7 +126,7 @@ HttpReply Perform(const std::string& uri, const std::string* body, const std::st
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, Write);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, Header);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, &reply.contentType);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &reply);
     curl_easy_setopt(c, CURLOPT_USERAGENT, "tessel-soap/1.0");
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");
     if (body) {
@@ -134,10 +151,21 @@ HttpReply Perform(const std::string& uri, const std::string* body, const std::st
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
     if (reply.status == 0)
         reply.status = 200;  // a file: URL has no status
+    const char* effective = nullptr;
+    curl_easy_getinfo(c, CURLINFO_EFFECTIVE_URL, &effective);
+    reply.effectiveUrl = effective ? effective : uri;
     return reply;
 }
 
 }  // namespace
+
+std::string HttpReply::Header(const std::string& name) const
+{
+    for (const auto& [n, v] : headers)
+        if (n == name)
+            return v;
+    return {};
+}
 
 HttpReply HttpGet(const std::string& uri, const HttpOptions& options)
 {
@@ -150,11 +178,24 @@ HttpReply HttpPost(const std::string& uri, const std::string& body, const std::s
     return Perform(uri, &body, soapAction, options);
 }
 
-void Transport::AddStandardHeaders(const std::string&, const std::string& method, std::size_t,
+std::string FetchDocument(const std::string& uri, std::size_t maxBytes, const HttpOptions& options,
+                          std::string* effectiveUrl)
+{
+    HttpOptions limited = options;
+    limited.maxReplyBytes = std::min(options.maxReplyBytes, maxBytes);
+    HttpReply reply = HttpGet(uri, limited);
+    if (reply.status < 200 || reply.status >= 300)
+        throw SoapError("fetching " + uri + " gave HTTP status " + std::to_string(reply.status));
+    if (effectiveUrl)
+        *effectiveUrl = reply.effectiveUrl;
+    return std::move(reply.body);
+}
+
+void Transport::AddStandardHeaders(const std::string&, const std::string&, std::size_t,
                                    const std::string& soapAction)
 {
     // The length goes out as the payload's real byte count, which libcurl sets.
-    action_ = soapAction.empty() ? method : soapAction;
+    action_ = soapAction;
 }
 
 std::string Transport::PostToURI(const std::string& uri, const std::string& payload)

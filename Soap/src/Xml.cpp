@@ -1,9 +1,13 @@
 #include "Soap/Xml.h"
 
+#include <libxml/encoding.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
 
+#include <algorithm>
+#include <cctype>
 #include <mutex>
 
 #include "Soap/SoapError.h"
@@ -30,17 +34,86 @@ void InitOnce()
 // first one on the parser context instead.
 void Silent(void*, const char*, ...) {}
 
-int Depth(xmlNode* n, int depth)
+// What the parser's callbacks watch while a document is read: element depth,
+// and a document type declaration, which stops the parse before its internal
+// subset (and any entity declared there) is read at all.
+struct ParseGuard {
+    startElementNsSAX2Func start = nullptr;
+    endElementNsSAX2Func end = nullptr;
+    int depth = 0;
+    bool tooDeep = false;
+    bool doctype = false;
+};
+
+ParseGuard& GuardOf(void* ctx)
 {
-    int deepest = depth;
-    for (xmlNode* c = n->children; c; c = c->next) {
-        if (c->type != XML_ELEMENT_NODE)
-            continue;
-        deepest = std::max(deepest, Depth(c, depth + 1));
-        if (deepest > kMaxDepth)
-            return deepest;
+    return *static_cast<ParseGuard*>(static_cast<xmlParserCtxt*>(ctx)->_private);
+}
+
+void GuardedStart(void* ctx, const xmlChar* local, const xmlChar* prefix, const xmlChar* uri, int nbNamespaces,
+                  const xmlChar** namespaces, int nbAttributes, int nbDefaulted, const xmlChar** attributes)
+{
+    ParseGuard& guard = GuardOf(ctx);
+    if (++guard.depth > kMaxDepth) {
+        guard.tooDeep = true;
+        xmlStopParser(static_cast<xmlParserCtxt*>(ctx));
+        return;
     }
-    return deepest;
+    guard.start(ctx, local, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted, attributes);
+}
+
+void GuardedEnd(void* ctx, const xmlChar* local, const xmlChar* prefix, const xmlChar* uri)
+{
+    ParseGuard& guard = GuardOf(ctx);
+    --guard.depth;
+    guard.end(ctx, local, prefix, uri);
+}
+
+void RefuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    GuardOf(ctx).doctype = true;
+    xmlStopParser(static_cast<xmlParserCtxt*>(ctx));
+}
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// Bytes taken as UTF-8, each byte that starts no valid sequence shown as U+FFFD.
+std::string Utf8ForDisplay(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        int len = static_cast<int>(std::min<std::size_t>(bytes.size() - i, 4));
+        const int c = xmlGetUTF8Char(reinterpret_cast<const unsigned char*>(bytes.data() + i), &len);
+        if (c < 0 || len <= 0) {
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        out.append(bytes.substr(i, static_cast<std::size_t>(len)));
+        i += static_cast<std::size_t>(len);
+    }
+    return out;
+}
+
+// The value of the encoding pseudo-attribute of an XML declaration written in
+// ASCII-compatible bytes, or empty.
+std::string DeclarationEncoding(std::string_view bytes)
+{
+    if (bytes.substr(0, 5) != "<?xml")
+        return {};
+    const std::string_view decl = bytes.substr(0, bytes.find("?>", 5));
+    const auto at = decl.find("encoding");
+    if (at == std::string_view::npos)
+        return {};
+    std::size_t i = at + 8;
+    while (i < decl.size() && (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n' || decl[i] == '='))
+        ++i;
+    if (i >= decl.size() || (decl[i] != '"' && decl[i] != '\''))
+        return {};
+    const auto close = decl.find(decl[i], i + 1);
+    return close == std::string_view::npos ? std::string() : std::string(decl.substr(i + 1, close - i - 1));
 }
 
 }  // namespace
@@ -51,14 +124,31 @@ XmlDocPtr ParseXml(std::string_view text, const std::string& what)
     if (text.size() > kMaxDocumentBytes)
         throw SoapError(what + " is too large (" + std::to_string(text.size()) + " bytes; the limit is " +
                         std::to_string(kMaxDocumentBytes) + ")");
-    std::unique_ptr<xmlParserCtxt, ParserCtxFree> ctx(xmlNewParserCtxt());
-    if (!ctx)
-        throw SoapError("out of memory while reading " + what);
+    if (text.empty())
+        throw SoapError(what + " is not well-formed XML: the document is empty");
     xmlSetGenericErrorFunc(nullptr, Silent);
-    // No network, no DTD loading, no entity substitution; the document is
-    // refused below if it has a DTD at all.
-    const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA;
-    XmlDocPtr doc(xmlCtxtReadMemory(ctx.get(), text.data(), static_cast<int>(text.size()), nullptr, "UTF-8", options));
+    // The document's own byte order mark or declaration names its encoding.
+    std::unique_ptr<xmlParserCtxt, ParserCtxFree> ctx(
+        xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size())));
+    if (!ctx || !ctx->sax)
+        throw SoapError("out of memory while reading " + what);
+    ParseGuard guard{ctx->sax->startElementNs, ctx->sax->endElementNs};
+    ctx->_private = &guard;
+    ctx->sax->startElementNs = GuardedStart;
+    ctx->sax->endElementNs = GuardedEnd;
+    ctx->sax->internalSubset = RefuseDoctype;
+    // No network, no entity substitution, no DTD (refused as soon as one
+    // starts); depth is watched above. A text node may be as large as the
+    // size limit allows, which the parser's own 10 MB cap on one would not.
+    xmlCtxtUseOptions(ctx.get(),
+                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA | XML_PARSE_HUGE);
+    xmlParseDocument(ctx.get());
+    XmlDocPtr doc(ctx->myDoc);
+    ctx->myDoc = nullptr;
+    if (guard.doctype)
+        throw SoapError(what + " contains a document type declaration, which is not accepted");
+    if (guard.tooDeep)
+        throw SoapError(what + "'s XML is nested deeper than " + std::to_string(kMaxDepth) + " levels");
     if (!doc || !ctx->wellFormed) {
         const xmlError* err = xmlCtxtGetLastError(ctx.get());
         std::string message = err && err->message ? err->message : "unknown error";
@@ -69,12 +159,77 @@ XmlDocPtr ParseXml(std::string_view text, const std::string& what)
     }
     if (doc->intSubset || doc->extSubset)
         throw SoapError(what + " contains a document type declaration, which is not accepted");
-    xmlNode* root = xmlDocGetRootElement(doc.get());
-    if (!root)
+    if (!xmlDocGetRootElement(doc.get()))
         throw SoapError(what + " has no root element");
-    if (Depth(root, 1) > kMaxDepth)
-        throw SoapError(what + " is nested deeper than " + std::to_string(kMaxDepth) + " levels");
     return doc;
+}
+
+std::string DocumentEncoding(std::string_view bytes)
+{
+    const int head = static_cast<int>(std::min<std::size_t>(bytes.size(), 4));
+    switch (xmlDetectCharEncoding(reinterpret_cast<const unsigned char*>(bytes.data()), head)) {
+    case XML_CHAR_ENCODING_UTF16LE: return "UTF-16LE";
+    case XML_CHAR_ENCODING_UTF16BE: return "UTF-16BE";
+    case XML_CHAR_ENCODING_UCS4LE: return "UCS-4LE";
+    case XML_CHAR_ENCODING_UCS4BE: return "UCS-4BE";
+    case XML_CHAR_ENCODING_EBCDIC: return "EBCDIC";
+    case XML_CHAR_ENCODING_UTF8:
+        if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+            return "UTF-8";  // a byte order mark outranks the declaration
+        break;
+    default: break;
+    }
+    const std::string declared = DeclarationEncoding(bytes);
+    return declared.empty() ? "UTF-8" : declared;
+}
+
+std::string XmlTextForDisplay(std::string_view bytes)
+{
+    InitOnce();
+    xmlSetGenericErrorFunc(nullptr, Silent);
+    const std::string encoding = DocumentEncoding(bytes);
+    std::size_t unit = 1;  // the width of a code unit, to step over a sequence that does not convert
+    std::string_view rest = bytes;
+    if (encoding == "UTF-16LE" || encoding == "UTF-16BE") {
+        unit = 2;
+        if (rest.substr(0, 2) == "\xFF\xFE" || rest.substr(0, 2) == "\xFE\xFF")
+            rest.remove_prefix(2);
+    } else if (encoding.rfind("UCS-4", 0) == 0) {
+        unit = 4;
+    } else if (rest.substr(0, 3) == "\xEF\xBB\xBF") {
+        rest.remove_prefix(3);
+    }
+    std::string upper;
+    for (const char c : encoding)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    xmlCharEncodingHandler* handler =
+        upper == "UTF-8" || upper == "UTF8" ? nullptr : xmlFindCharEncodingHandler(encoding.c_str());
+    if (!handler)
+        return Utf8ForDisplay(rest);  // UTF-8, or an encoding nobody here knows
+    std::unique_ptr<xmlBuffer, BufferFree> in(xmlBufferCreate()), out(xmlBufferCreate());
+    std::string text;
+    while (!rest.empty() && in && out) {
+        const std::size_t chunk = std::min<std::size_t>(rest.size(), 1u << 16);
+        xmlBufferAdd(in.get(), reinterpret_cast<const xmlChar*>(rest.data()), static_cast<int>(chunk));
+        rest.remove_prefix(chunk);
+        // Convert what is there; a sequence that does not convert becomes
+        // U+FFFD, and the conversion goes on after it.
+        while (xmlBufferLength(in.get()) > 0) {
+            const int before = xmlBufferLength(in.get());
+            xmlCharEncInFunc(handler, out.get(), in.get());
+            text.append(reinterpret_cast<const char*>(xmlBufferContent(out.get())),
+                        static_cast<std::size_t>(xmlBufferLength(out.get())));
+            xmlBufferEmpty(out.get());
+            if (xmlBufferLength(in.get()) < before)
+                continue;
+            if (!rest.empty() && static_cast<std::size_t>(before) < unit * 4)
+                break;  // perhaps a sequence cut at the chunk's end: read on first
+            text += kReplacement;
+            xmlBufferShrink(in.get(), static_cast<unsigned int>(std::min<std::size_t>(unit, before)));
+        }
+    }
+    xmlCharEncCloseFunc(handler);
+    return text;
 }
 
 std::string Serialize(xmlDoc* doc)

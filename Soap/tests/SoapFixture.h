@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -23,6 +24,10 @@ public:
     SoapFixture()
     {
         server_.Get(R"(/wsdl/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                ++fetches_[req.matches[1].str()];
+            }
             std::ifstream in(std::string(TESSEL_SOAP_TEST_DATA) + "/" + req.matches[1].str());
             if (!in) {
                 res.status = 404;
@@ -112,6 +117,13 @@ public:
         return lastLength_;
     }
     int port() const { return port_; }
+    // How often a file under /wsdl/ was fetched.
+    int Fetches(const std::string& file) const
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = fetches_.find(file);
+        return it == fetches_.end() ? 0 : it->second;
+    }
 
 private:
     httplib::Server server_;
@@ -120,4 +132,5 @@ private:
     mutable std::mutex mutex_;
     Canned reply_;
     std::string lastBody_, lastAction_, lastContentType_, lastLength_, getBody_;
+    std::map<std::string, int> fetches_;
 };

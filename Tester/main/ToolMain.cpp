@@ -1,5 +1,8 @@
 // The program of a SOAP 1.0 tool: one window, built from the one tool
 // definition linked into the program.
+//   TOOL [--uri DESCRIPTION-URI]
+// --uri replaces the description box's default text (the launcher starts a
+// tool on the local service this way).
 #include <QApplication>
 
 #include <iostream>
@@ -17,6 +20,15 @@ int main(int argc, char** argv)
     }
     tessel::client::TokenLibrary library;
     tessel::tester::ToolWindow window(*tools.front(), library);
+    const QStringList args = QApplication::arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == "--uri" && i + 1 < args.size()) {
+            window.SetText("txtURI", args[++i].toStdString());
+        } else {
+            std::cerr << "usage: " << tools.front()->program << " [--uri DESCRIPTION-URI]\n";
+            return 2;
+        }
+    }
     window.show();
     return QApplication::exec();
 }

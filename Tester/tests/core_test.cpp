@@ -405,3 +405,96 @@ TEST_F(Tool3Core, RowsOfMethodsTheDescriptionLacksStayDisabled)
     core.Send("btnLogCount");
     EXPECT_EQ(ui.boxes.back().title, "Result of GetLogCount");
 }
+
+namespace {
+
+std::string Envelope(const std::string& body)
+{
+    return "<?xml version=\"1.0\"?><SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+           "<SOAP-ENV:Body>" + body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
+}
+
+}  // namespace
+
+TEST_F(Tool3Core, ConnectShowsItsBoxesBeforeTheHourglassGoes)
+{
+    ui.checked["chkShowMethods"] = true;
+    core.Connect();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_TRUE(ui.boxes[0].waiting);  // the listing
+    ui.texts["txtURI"] = svc.Url("/no/description.xml");
+    core.Connect();
+    ui.texts["txtURI"] = "http://127.0.0.1:1/TesselService/TesselServiceCore.xml";
+    core.Connect();
+    ASSERT_EQ(ui.Titles(), (std::vector<std::string>{"Available methods - TesselServiceCore",
+                                                     "LoadServicesDescription  FAILED", "TSTestTool3"}));
+    EXPECT_TRUE(ui.boxes[1].waiting);
+    EXPECT_TRUE(ui.boxes[2].waiting);
+    EXPECT_FALSE(ui.waiting);
+}
+
+TEST_F(Tool3Core, AbsentReplyValuesReadAsEmptyText)
+{
+    FrontServer front(svc);
+    ui.texts["txtURI"] = front.Url("/front.xml");
+    core.Connect();
+    ui.texts["UserKey"] = "tester";
+    ui.texts["Principal"] = "tester";
+
+    // A CreateTicket reply without "result" ends the login without a message.
+    front.ReplyToSession("CreateTicket", Envelope("<m:CreateTicketResponse xmlns:m=\"urn:x\"/>"));
+    core.CreateTicket();
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(ui.enabled["CreateTicket"]);
+    EXPECT_FALSE(ui.enabled["CloseSession"]);
+
+    // An OpenSession reply without "verifier" completes the login with an empty verifier.
+    front.ReplyToSession("CreateTicket", Envelope("<m:CreateTicketResponse xmlns:m=\"urn:x\"><result>TKT-1</result>"
+                                                  "</m:CreateTicketResponse>"));
+    front.ReplyToSession("OpenSession", Envelope("<m:OpenSessionResponse xmlns:m=\"urn:x\"><sessionKey>K</sessionKey>"
+                                                 "</m:OpenSessionResponse>"));
+    core.CreateTicket();
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(ui.enabled["CloseSession"]);
+    EXPECT_EQ(core.session().sessionKey, "K");
+    EXPECT_EQ(core.session().verifier, "");
+
+    // An operation reply without "reskey" fails validation: the result box comes up empty.
+    front.Reply(Envelope("<m:GetLogCountResponse xmlns:m=\"urn:x\"><result>7</result></m:GetLogCountResponse>"));
+    core.Send("btnLogCount");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].title, "Result of GetLogCount");
+    EXPECT_EQ(ui.boxes[0].text, "");
+    EXPECT_EQ(ui.texts["Result"], "");
+
+    // A fault keeps its error box.
+    ui.boxes.clear();
+    front.Reply(Envelope("<SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode><faultstring>Broken</faultstring>"
+                         "</SOAP-ENV:Fault>"));
+    core.Send("btnLogCount");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].title, "Error on GetLogCount");
+    EXPECT_NE(ui.boxes[0].text.find("Broken"), std::string::npos);
+}
+
+TEST_F(Tool3Core, SecondTokensAreSentWholeAndAccepted)
+{
+    ConnectAndLogin(core);
+    int presses = 0;
+    for (int i = 0; i < 50; ++i) {
+        for (const char* button : {"btnPutResourceACL", "btnPutResourceACLEntry"}) {
+            ui.texts["PutResourceACL_name"] = "res" + std::to_string(i);
+            ui.texts["PutResourceACLEntry_name"] = "res" + std::to_string(i);
+            ui.texts["PutResourceACLEntry_acluser"] = "user" + std::to_string(i);
+            core.Send(button);
+            ++presses;
+            const auto sent = LastRequest();
+            ASSERT_EQ(sent["token"], "valid") << button << " press " << i << ": " << sent.dump();
+            if (std::string(button) == "btnPutResourceACL") {
+                EXPECT_EQ(ui.texts["UserKey"], sent["parameters"][0][1].get<std::string>());
+            }
+        }
+        ui.texts["UserKey"] = "tester";
+    }
+    EXPECT_EQ(presses, 100);
+}

@@ -77,7 +77,7 @@ protected:
 
 TEST_F(Tool3Window, ControlsAreNamedPlacedAndCaptioned)
 {
-    EXPECT_EQ(window.size(), QSize(542, 709));  // 8130 x 10635 twips
+    EXPECT_EQ(window.size(), QSize(542, 709 + tessel::widgets::kStatusLineHeight));  // 8130 x 10635 twips
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_EQ(window.windowTitle(), "TesselService SOAP Interface TestTool #3 (LogDB & ResACL)");
     EXPECT_EQ(Find<QGroupBox>(window, "Frame1")->title(), " TesselService SOAP 1.0 Dec Interface Tester ");
@@ -200,7 +200,9 @@ std::string ToolName(const ::testing::TestParamInfo<const ToolDefinition*>& info
 TEST_P(EveryWindow, IsNamedSizedAndCaptioned)
 {
     EXPECT_EQ(window.objectName().toStdString(), tool().WindowName());
-    EXPECT_EQ(window.size(), QSize(tessel::widgets::Px(tool().clientWidth), tessel::widgets::Px(tool().clientHeight)));
+    // The window is the tool's client area and the status line under it.
+    EXPECT_EQ(window.size(), QSize(tessel::widgets::Px(tool().clientWidth),
+                                   tessel::widgets::Px(tool().clientHeight) + tessel::widgets::kStatusLineHeight));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_EQ(window.windowTitle().toStdString(), tool().windowTitle);
     const auto titles = window.findChildren<QLabel*>("Label2");
@@ -260,6 +262,8 @@ TEST_P(EveryWindow, ShowsEveryCaptionWholeAndEveryControlInside)
             continue;
         const QRect placed(w->mapTo(&window, QPoint(0, 0)), w->size());
         EXPECT_TRUE(inside.contains(placed)) << w->objectName().toStdString();
+        EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
+            << w->objectName().toStdString() << " is cut by " << w->parentWidget()->objectName().toStdString();
         if (auto* label = qobject_cast<QLabel*>(w)) {
             EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
         } else if (auto* check = qobject_cast<QCheckBox*>(w)) {

@@ -1,5 +1,7 @@
 #include "ToolWindow.h"
 
+#include <algorithm>
+
 #include <QAbstractScrollArea>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -23,11 +25,9 @@ ToolWindow::ToolWindow(const ToolDefinition& tool, client::TokenLibrary& library
 void ToolWindow::Build()
 {
     setObjectName(Q(tool_.WindowName()));
-    setFixedSize(Px(tool_.clientWidth), Px(tool_.clientHeight));
-    // The layout is measured for an 8-point dialog font.
-    QFont small = font();
-    small.setPointSize(8);
-    setFont(small);
+    // The window grows by its status line; the controls keep their places.
+    setFixedSize(Px(tool_.clientWidth), Px(tool_.clientHeight) + kStatusLineHeight);
+    UseToolFont(this);
     const int shift = tool_.clientHeight - 10635;  // the shared part moves with the tool's height
 
     QGroupBox* frame1 = MakeFrame(this, "Frame1", " TesselService SOAP 1.0 Dec Interface Tester ",
@@ -55,10 +55,24 @@ void ToolWindow::Build()
     for (const Line& l : tool_.lines)
         MakeLine(frame1, l.name, l.x1, l.y1, l.x2, l.y2, l.thickness);
     for (const Box& box : tool_.boxes) {
-        if (box.kind == BoxKind::Line)
-            MakeLineEdit(frame1, box.name, box.rect);
-        else
+        if (box.kind != BoxKind::Line) {
             MakeTextBox(frame1, box.name, box.rect, box.kind == BoxKind::MultiLine);
+            continue;
+        }
+        QLineEdit* edit = MakeLineEdit(frame1, box.name, box.rect);
+        // Return in a row's box presses the button of the first row that reads it.
+        for (const Row& row : tool_.rows) {
+            const bool reads = std::any_of(row.params.begin(), row.params.end(),
+                                           [&](const Param& p) { return p.box == box.name; });
+            if (!reads)
+                continue;
+            const std::string button = row.button;
+            connect(edit, &QLineEdit::returnPressed, this, [this, button] {
+                if (Enabled(button))
+                    core_.Send(button);
+            });
+            break;
+        }
     }
     std::vector<QLabel*> rowLabels;
     for (const Row& row : tool_.rows) {
@@ -117,9 +131,18 @@ void ToolWindow::Build()
     const int payload = 8760 + shift;
     MakeLabel(this, "Label14", "Request Content:", {0, payload, 0, 0});
     MakeLabel(this, "Label22", "Response Content:", {3360, payload, 0, 0});
-    MakeTextBox(this, tool_.requestBox, {0, payload + 240, 3255, 735}, false, true);
-    MakeTextBox(this, tool_.resultBox, {0, payload + 1080, 3255, 735}, false, true);
-    MakeTextBox(this, tool_.responseBox, {3240, payload + 240, 4815, 1575}, false, true);
+    for (const auto& [name, rect] : {std::pair{tool_.requestBox, Rect{0, payload + 240, 3255, 735}},
+                                     {tool_.resultBox, Rect{0, payload + 1080, 3255, 735}},
+                                     {tool_.responseBox, Rect{3240, payload + 240, 4815, 1575}}}) {
+        TextBox* box = MakeTextBox(this, name, rect, false, true);
+        connect(box, &TextBox::doubleClicked, this, [this] { OpenExchangeView(); });
+    }
+    QPushButton* view = MakeButton(this, "btnView", "View", {7380, payload - 15, 660, 255},
+                                   "The last exchange: HTTP headers, the request and the reply laid out, the whole result");
+    connect(view, &QPushButton::clicked, this, [this] { OpenExchangeView(); });
+
+    MakeStatusLine(this, Px(tool_.clientHeight), Px(tool_.clientWidth));
+    Control("txtURI")->setFocus();
 }
 
 void ToolWindow::FitRowLabels(const std::vector<QLabel*>& labels)

@@ -3,8 +3,10 @@
 // each message box as it comes, and saves screenshots of the window at each
 // stage and of every message box (drawn with its title) as PNG files.
 //
-//   tessel-tour TOOL [--uri DESCRIPTION-URI] [--user NAME] [--password PW] [--out FOLDER]
+//   tessel-tour TOOL [--uri DESCRIPTION-URI | --port PORT] [--user NAME] [--password PW] [--out FOLDER]
+//   tessel-tour --list
 //
+// --port PORT: the local service on that port, at its usual description path.
 // It prints one line per step and a summary line; it exits with 1 when the
 // connect or the login failed, or a row's call failed without a fault.
 #include <QApplication>
@@ -55,8 +57,15 @@ int main(int argc, char** argv)
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
+        if (args[i] == "--list") {
+            for (const tester::ToolDefinition* t : tester::RegisteredTools())
+                std::cout << t->program << "\n";
+            return 0;
+        }
         if (args[i] == "--uri" && hasValue)
             o.uri = args[++i];
+        else if (args[i] == "--port" && hasValue)
+            o.uri = "http://localhost:" + args[++i] + "/TesselService/TesselServiceCore.xml";
         else if (args[i] == "--out" && hasValue)
             o.out = args[++i];
         else if (args[i] == "--user" && hasValue)
@@ -66,7 +75,8 @@ int main(int argc, char** argv)
         else if (!args[i].startsWith("--") && o.tool.isEmpty())
             o.tool = args[i];
         else {
-            std::cerr << "usage: tessel-tour TOOL [--uri DESCRIPTION-URI] [--user NAME] [--password PW] [--out FOLDER]\n";
+            std::cerr << "usage: tessel-tour TOOL [--uri DESCRIPTION-URI | --port PORT] [--user NAME] [--password PW] "
+                         "[--out FOLDER]\n       tessel-tour --list\n";
             return 2;
         }
     }

@@ -66,6 +66,13 @@ int Px(int twips)
     return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
 }
 
+void UseToolFont(QWidget* window)
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPointSize(8);
+    window->setFont(font);
+}
+
 QRect PxRect(const Rect& r)
 {
     return QRect(Px(r.left), Px(r.top), Px(r.width), Px(r.height));
@@ -121,6 +128,24 @@ void TextBox::insertFromMimeData(const QMimeData* source)
 {
     if (source && source->hasText())
         insertPlainText(source->text());
+}
+
+void TextBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QPlainTextEdit::mouseDoubleClickEvent(event);
+    emit doubleClicked();
+}
+
+QLabel* MakeStatusLine(QWidget* window, int top, int width)
+{
+    auto* status = new QLabel(window);
+    status->setObjectName(QStringLiteral("StatusLine"));
+    status->setGeometry(0, top, width, kStatusLineHeight);
+    status->setFrameShape(QFrame::StyledPanel);
+    status->setFrameShadow(QFrame::Sunken);
+    status->setContentsMargins(4, 0, 4, 0);
+    status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return status;
 }
 
 QLabel* MakeLabel(QWidget* parent, const std::string& name, const std::string& text, const Rect& r)

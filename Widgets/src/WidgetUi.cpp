@@ -3,15 +3,58 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
+#include <QEventLoop>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
 
+#include <exception>
 #include <stdexcept>
+#include <thread>
+
+#include "Widgets/ExchangeView.h"
 
 #include "Widgets/Controls.h"
 #include "Widgets/MessageBox.h"
 
 namespace tessel::widgets {
+
+namespace {
+
+// While it lives, the clicks and keys meant for one window are not delivered.
+class InputBlocker : public QObject {
+public:
+    explicit InputBlocker(QWidget& window) : window_(window) { qApp->installEventFilter(this); }
+    ~InputBlocker() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride: {
+            auto* w = qobject_cast<QWidget*>(watched);
+            return w && (w == &window_ || window_.isAncestorOf(w));
+        }
+        default: return false;
+        }
+    }
+
+private:
+    QWidget& window_;
+};
+
+}  // namespace
 
 WidgetUi::~WidgetUi()
 {
@@ -96,6 +139,80 @@ void WidgetUi::SetWaitCursor(bool wait)
 void WidgetUi::SetCaption(const std::string& caption)
 {
     root_.setWindowTitle(Q(caption));
+}
+
+void WidgetUi::SetStatus(const std::string& line)
+{
+    auto* status = root_.findChild<QLabel*>(QStringLiteral("StatusLine"));
+    if (!status)
+        return;
+    const QString text = Q(line);
+    status->setText(status->fontMetrics().elidedText(text, Qt::ElideRight, status->width() - 8));
+    status->setToolTip(text);
+}
+
+void WidgetUi::ShowExchange(const client::Exchange& exchange)
+{
+    lastExchange_ = std::make_unique<client::Exchange>(exchange);
+    if (auto* view = root_.findChild<ExchangeView*>(); view && view->isVisible())
+        view->Show(*lastExchange_);
+}
+
+void WidgetUi::OpenExchangeView()
+{
+    auto* view = root_.findChild<ExchangeView*>();
+    if (!view)
+        view = new ExchangeView(&root_);  // owned by the window
+    view->Show(lastExchange_ ? *lastExchange_ : client::Exchange{});
+    view->show();
+    view->raise();
+}
+
+void WidgetUi::Wait(const std::string& host, const std::function<void()>& exchange, std::atomic<bool>& cancel)
+{
+    QEventLoop loop;
+    std::exception_ptr failure;
+    const InputBlocker blocker(root_);
+    std::thread worker([&] {
+        try {
+            exchange();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+
+    QDialog box(&root_);
+    box.setObjectName(QStringLiteral("WaitBox"));
+    box.setWindowTitle(root_.windowTitle());
+    box.setWindowModality(Qt::ApplicationModal);
+    auto* layout = new QVBoxLayout(&box);
+    auto* text = new QLabel(Q("Waiting for " + host + "..."), &box);
+    text->setObjectName(QStringLiteral("Text"));
+    layout->addWidget(text);
+    auto* row = new QHBoxLayout;
+    auto* cancelButton = new QPushButton(QStringLiteral("Cancel"), &box);
+    cancelButton->setObjectName(QStringLiteral("Cancel"));
+    row->addStretch(1);
+    row->addWidget(cancelButton);
+    layout->addLayout(row);
+    QObject::connect(cancelButton, &QPushButton::clicked, &box, [&] {
+        cancel = true;
+        text->setText(Q("Cancelling the exchange with " + host + "..."));
+        cancelButton->setEnabled(false);
+    });
+    QObject::connect(&box, &QDialog::rejected, &box, [&] { cancel = true; });  // Escape or the window's close
+    QTimer later;
+    later.setSingleShot(true);
+    QObject::connect(&later, &QTimer::timeout, &box, [&] { box.show(); });
+    later.start(waitBoxDelayMs_);
+
+    loop.exec();
+    worker.join();
+    later.stop();
+    box.hide();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void WidgetUi::Exit()

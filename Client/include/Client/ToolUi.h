@@ -3,7 +3,11 @@
 // The Qt window implements it; tests use a recording fake.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <string>
+
+#include "Client/Exchange.h"
 
 namespace tessel::client {
 
@@ -23,6 +27,23 @@ public:
     virtual void SetWaitCursor(bool wait) = 0;
     virtual void SetCaption(const std::string& caption) = 0;
     virtual void Exit() = 0;
+
+    // One line at the bottom of the window, replacing the last: what the last
+    // action did. Not modal; the default shows nothing.
+    virtual void SetStatus(const std::string& line) { (void)line; }
+    // The last exchange, for the window's view of it; the default keeps nothing.
+    virtual void ShowExchange(const Exchange& exchange) { (void)exchange; }
+    // Runs `exchange` to its end and returns, passing on what it throws. The
+    // exchange must not touch the window: a window may run it on another
+    // thread, keep repainting meanwhile and, after a second, show a modal
+    // "Waiting for HOST..." box whose Cancel sets `cancel`; the exchange is to
+    // give up soon after with an error. The default runs it here and now.
+    virtual void Wait(const std::string& host, const std::function<void()>& exchange, std::atomic<bool>& cancel)
+    {
+        (void)host;
+        (void)cancel;
+        exchange();
+    }
 };
 
 // Shows the wait cursor for as long as it lives.

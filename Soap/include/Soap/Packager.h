@@ -28,6 +28,7 @@ struct MethodInfo {
     std::vector<ParameterInfo> lists[3];  // 0 inputs, 1 outputs, 2 all in call order
     int returnType = 0;                   // functions only
     std::string ownerName;
+    std::string unusable;  // why the method cannot be called; empty when it can
 };
 
 // An item of the service location collection: the endpoint as text, or an
@@ -52,11 +53,17 @@ public:
     Packager& operator=(const Packager&) = delete;
 
     // Source kind 1: fetch the description from the URI; 2: `source` is the
-    // XML text. False when the text is no usable description (LastError()
-    // says why); a failure to fetch raises SoapError.
+    // XML text, and `location`, when given, the URL it came from. Imported
+    // documents are fetched relative to the description's URL (kind 1, or
+    // kind 2 with a location); a kind 2 text without a location fetches
+    // nothing. False when the text is no usable description or an import
+    // cannot be brought in (LastError() says why); a failure to fetch the
+    // description itself raises SoapError.
     bool LoadServicesDescription(int sourceKind, const std::string& source, const std::string& location = {});
     const std::string& LastError() const noexcept { return lastError_; }
 
+    // The template, the payload and the parameters of a method that the
+    // description declares but that cannot be called raise SoapError saying why.
     std::string GetMethodTemplate(const std::string& method, int payloadKind) const;
     void SetMethodPayload(int payloadKind, const std::string& ns, const std::string& method, const std::string& tmpl);
     void SetParameter(int payloadKind, const std::string& name, const std::string& value);
@@ -76,6 +83,7 @@ public:
 
 private:
     const OperationDescription& Operation(const std::string& method) const;
+    const OperationDescription& CallableOperation(const std::string& method) const;
     xmlNode* ResponseBody() const;
 
     std::optional<ServiceDescription> desc_;
@@ -91,10 +99,15 @@ std::string BuildRequest(const ServiceDescription& desc, const OperationDescript
                          const std::vector<std::pair<std::string, std::string>>& parameters);
 
 // The server's side: a response envelope with the operation's output values,
-// and a fault (code without prefix: "Client" or "Server").
+// and a fault (code without prefix: "Client", "Server", "MustUnderstand",
+// "VersionMismatch") whose detail text goes in one detail entry element.
 std::string BuildResponse(const OperationDescription& op,
                           const std::vector<std::pair<std::string, std::string>>& values);
 std::string BuildFault(const std::string& code, const std::string& string, const std::string& detail);
+
+// The detail entry element that BuildFault puts the detail text in.
+inline constexpr char kNsFaultDetail[] = "urn:tessel:fault";
+inline constexpr char kFaultDetailEntry[] = "message";
 
 // A request as a server reads it: the operation element's local name and
 // namespace, and its parameters in the order received.
@@ -103,7 +116,11 @@ struct IncomingRequest {
     std::string ns;
     std::vector<std::pair<std::string, std::string>> parameters;
 };
-IncomingRequest ReadRequest(const std::string& xml);
+// Raises SoapFault "VersionMismatch" for an envelope of another SOAP version
+// (SOAP 1.2), SoapFault "MustUnderstand" for a header entry addressed to this
+// node with mustUnderstand="1" whose {namespace}name is not in `understood`,
+// and SoapError for anything else that is no SOAP 1.1 request.
+IncomingRequest ReadRequest(const std::string& xml, const std::vector<QName>& understood = {});
 
 // A response's body: checks it is a SOAP envelope (and not an HTML page),
 // raises SoapFault for a fault, and gives the values of the reply's wrapper

@@ -1,6 +1,10 @@
-// A service description read from WSDL 1.1 with the SOAP 1.1 binding.
+// A service description read from WSDL 1.1 with the SOAP 1.1 binding: rpc
+// style (encoded or literal) and document/literal in the wrapped form, the
+// description whole or split across wsdl:import and schema imports.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,15 +17,22 @@ struct MessagePart {
     std::string name;
     QName type;  // xsd:string and friends; empty for an element part
     QName element;
+    // A wrapper child's namespace when the schema qualifies it (a reference to
+    // a global element, form="qualified" or elementFormDefault="qualified");
+    // empty when the child goes unqualified.
+    std::string ns;
 };
 
 struct OperationDescription {
     std::string name;
     std::vector<MessagePart> inputParts;   // the body's parts, header parts left out
     std::vector<MessagePart> outputParts;
+    // parameterOrder names message parts. A wrapped operation's parameters are
+    // its wrapper's children, so its parameterOrder (which can only name the
+    // wrapper part) is checked and then left out here.
     bool hasParameterOrder = false;
     std::vector<std::string> parameterOrder;
-    std::string soapAction;
+    std::string soapAction;      // empty when the binding gives none
     bool rpc = true;             // style, the operation's or else the binding's
     bool inputEncoded = true;    // use of soap:body
     bool outputEncoded = true;
@@ -29,12 +40,19 @@ struct OperationDescription {
     std::string outputNamespace;
     std::string encodingStyle;
     // Document style with one element part whose type is a sequence: the
-    // request and reply are that element with the sequence's children.
+    // request and reply are that element with the sequence's children, which
+    // inputParts and outputParts then hold.
     bool wrapped = false;
     QName inputWrapper, outputWrapper;
-    bool qualifiedChildren = false;  // the schema's elementFormDefault
+    bool qualifiedChildren = false;  // the wrapper's schema's elementFormDefault, for names it does not declare
+    // Why the operation cannot be called, empty when it can (for example
+    // "document style but not in the wrapped form: ..."). Such an operation is
+    // still listed, with the parts its messages have.
+    std::string unusable;
 
-    // The parameters in call order, and whether a name is an input or output.
+    // The parameters in call order: parameterOrder when given; else the
+    // inputs, then the outputs that are no input, except that a wrapped
+    // operation's first output that is no input is its return value.
     std::vector<std::string> CallOrder() const;
     bool IsInput(std::string_view part) const;
     bool IsOutput(std::string_view part) const;
@@ -44,6 +62,9 @@ struct OperationDescription {
 };
 
 struct ServiceDescription {
+    // The description's text: as it came, or, when it had imports, the
+    // description with its imports put in place (UTF-8), which reads again
+    // without fetching anything.
     std::string text;
     std::string targetNamespace;
     std::string serviceName;
@@ -53,9 +74,31 @@ struct ServiceDescription {
     const OperationDescription* Find(std::string_view name) const;
 };
 
-// Reads a WSDL 1.1 document. Raises SoapError when the text is not XML or not
-// a WSDL description that this toolkit can use, saying why.
-ServiceDescription ParseServiceDescription(std::string text);
+// Fetches the document at an absolute URL, at most maxBytes of it; raises
+// SoapError when it cannot.
+using DocumentFetcher = std::function<std::string(const std::string& url, std::size_t maxBytes)>;
+
+// What a description may bring in through imports.
+struct ImportLimits {
+    std::size_t maxDocuments = 32;                  // imported documents, each counted once
+    int maxDepth = 8;                               // an import inside an import inside ...
+    std::size_t maxTotalBytes = kMaxDocumentBytes;  // the description and its imports together
+};
+
+// Reads a WSDL 1.1 document. `baseUrl` is where the text came from; the
+// documents it imports (wsdl:import, and xs:import, xs:include or xs:redefine
+// with a schemaLocation) are fetched through `fetch`, each relative location
+// resolved against the document that names it, each URL once, within
+// `limits`; every fetched document goes through the same hardened reader.
+// Imports of the namespaces this toolkit knows (XML Schema, SOAP encoding,
+// WSDL) are not fetched. An import of a local file is refused unless the
+// importing document is one itself.
+// Raises SoapError when the text is not XML, not a WSDL description this
+// toolkit can use, or an import cannot be brought in, saying why. An
+// operation that cannot be called is kept, with OperationDescription::unusable
+// saying why.
+ServiceDescription ParseServiceDescription(std::string text, const std::string& baseUrl = {},
+                                           const DocumentFetcher& fetch = {}, const ImportLimits& limits = {});
 
 // Variant type codes of a part's type: string 8, short 2, int 3, boolean 11,
 // double 5, float 4, anything else 12.

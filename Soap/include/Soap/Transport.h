@@ -3,7 +3,10 @@
 // proxies taken from the environment.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tessel::soap {
 
@@ -17,6 +20,10 @@ struct HttpReply {
     long status = 0;
     std::string contentType;
     std::string body;
+    std::string effectiveUrl;  // where the reply came from, after any redirects
+    std::vector<std::pair<std::string, std::string>> headers;  // of the last response, names in lower case
+    // The value of a header (name in lower case), or empty.
+    std::string Header(const std::string& name) const;
 };
 
 // Raises SoapError with a readable message when no reply arrives
@@ -24,13 +31,19 @@ struct HttpReply {
 HttpReply HttpGet(const std::string& uri, const HttpOptions& options = {});
 HttpReply HttpPost(const std::string& uri, const std::string& body, const std::string& soapAction,
                    const HttpOptions& options = {});
+// A document fetched by GET, at most maxBytes of it: a status other than 2xx
+// or a longer document raises SoapError. `effectiveUrl`, when given, receives
+// where the document came from after any redirects.
+std::string FetchDocument(const std::string& uri, std::size_t maxBytes, const HttpOptions& options = {},
+                          std::string* effectiveUrl = nullptr);
 
 class Transport {
 public:
     explicit Transport(HttpOptions options = {}) : options_(options) {}
 
     // Prepares the SOAP headers for the next post. The SOAPAction is the
-    // description's for the method (empty: the method name, quoted).
+    // description's for the method, sent quoted; an operation whose binding
+    // gives none (or an empty one) is sent "" as other servers expect.
     void AddStandardHeaders(const std::string& uri, const std::string& method, std::size_t payloadLength,
                             const std::string& soapAction = {});
     // Posts the payload and returns the reply body as text, whatever the HTTP

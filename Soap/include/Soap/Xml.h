@@ -1,5 +1,7 @@
 // Hardened XML reading on libxml2: no network access, no DTDs and so no
-// entity expansion, limits on size and depth. Malformed input is an error.
+// entity expansion, limits on size and depth; the encoding is the one the
+// document declares (byte order mark or XML declaration, else UTF-8).
+// Malformed input is an error.
 #pragma once
 
 #include <libxml/tree.h>
@@ -29,9 +31,20 @@ struct XmlDocFree {
 };
 using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
 
-// Parses a document; raises SoapError naming `what` ("the reply", "the
-// service description") and the parser's complaint.
+// Parses a document of at most kMaxDocumentBytes, nested at most kMaxDepth
+// elements deep, with text nodes of any size within that; raises SoapError
+// naming `what` ("the reply", "the service description") and the parser's
+// complaint. A document type declaration stops the parse where it starts.
 XmlDocPtr ParseXml(std::string_view text, const std::string& what);
+
+// The encoding of an XML document's bytes: the one its byte order mark shows,
+// else the one its XML declaration names, else UTF-8.
+std::string DocumentEncoding(std::string_view bytes);
+// An XML document's bytes as UTF-8 text for display, converted from the
+// encoding DocumentEncoding finds (a byte order mark is dropped); a sequence
+// that does not convert shows as U+FFFD. Nothing else of the text changes, so
+// a declaration still names the original encoding. Never raises.
+std::string XmlTextForDisplay(std::string_view bytes);
 
 // Serialises a document as UTF-8 with an XML declaration.
 std::string Serialize(xmlDoc* doc);

@@ -27,6 +27,9 @@ using client::Rect;
 inline constexpr int kTwipsPerPixel = 15;
 
 int Px(int twips);
+// The font the tools' layouts are measured for: an 8-point sans serif of the
+// width of the tools' original dialog font.
+void UseToolFont(QWidget* window);
 QRect PxRect(const Rect& r);
 QString Q(const std::string& s);
 
@@ -46,7 +49,11 @@ public:
     void SetText(const std::string& text);
     std::string Text() const;
 
+signals:
+    void doubleClicked();
+
 protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
 };
@@ -63,6 +70,10 @@ QLineEdit* MakeLineEdit(QWidget* parent, const std::string& name, const Rect& r,
 // `payloadFont` sets the 9-point font of the payload boxes.
 TextBox* MakeTextBox(QWidget* parent, const std::string& name, const Rect& r, bool scrollBar, bool payloadFont = false);
 QComboBox* MakeComboBox(QWidget* parent, const std::string& name, const Rect& r);
+// The status line along the bottom of a window: `top` and `width` in pixels.
+inline constexpr int kStatusLineHeight = 20;
+QLabel* MakeStatusLine(QWidget* window, int top, int width);
+
 // A straight line from (x1, y1) to (x2, y2), `thickness` pixels wide.
 QFrame* MakeLine(QWidget* parent, const std::string& name, int x1, int y1, int x2, int y2, int thickness);
 

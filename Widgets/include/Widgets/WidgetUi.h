@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
 #include "Client/ToolUi.h"
@@ -28,6 +29,19 @@ public:
     void SetWaitCursor(bool wait) override;
     void SetCaption(const std::string& caption) override;
     void Exit() override;
+    // The window's status line, if it has one (MakeStatusLine); the whole
+    // line is its tool tip when it does not fit.
+    void SetStatus(const std::string& line) override;
+    void ShowExchange(const client::Exchange& exchange) override;
+    // Runs the exchange on a thread of its own while the window repaints; the
+    // window takes no clicks or keys meanwhile, and after a second a modal
+    // "Waiting for HOST..." box offers Cancel.
+    void Wait(const std::string& host, const std::function<void()>& exchange, std::atomic<bool>& cancel) override;
+
+    // Opens (or raises) the view of the last exchange.
+    void OpenExchangeView();
+    // How long Wait lets an exchange run before it shows its box, in ms.
+    void SetWaitBoxDelay(int ms) { waitBoxDelayMs_ = ms; }
 
     // The control of that name; raises std::runtime_error when there is none.
     QWidget* Control(const std::string& name) const;
@@ -35,6 +49,8 @@ public:
 private:
     QWidget& root_;
     bool waiting_ = false;
+    int waitBoxDelayMs_ = 1000;
+    std::unique_ptr<client::Exchange> lastExchange_;
 };
 
 }  // namespace tessel::widgets

@@ -1,0 +1,36 @@
+// tessel-kit: a small window that lists the kit's nine tools with what each
+// is for, starts any of them against the local service, and says where the
+// service is and how to log in.
+#pragma once
+
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+namespace tessel::kit {
+
+struct ToolEntry {
+    std::string program;
+    std::string purpose;
+    std::string descriptionPath;  // the tool's description on the service
+};
+
+// The nine tools, in the order the launcher lists them.
+const std::vector<ToolEntry>& Tools();
+
+class Launcher : public QWidget {
+public:
+    // `service`: the local service's base URL ("http://localhost:8080");
+    // `folder`: where the tools' programs are.
+    Launcher(std::string service, std::string folder, QWidget* parent = nullptr);
+
+    // Starts a tool on the service's description; its process ID, or 0 when
+    // it could not be started (the launcher's line says why).
+    qint64 Start(const ToolEntry& tool);
+
+private:
+    std::string service_, folder_;
+};
+
+}  // namespace tessel::kit

@@ -1,0 +1,84 @@
+#include "Widgets/ExchangeView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "Widgets/Controls.h"
+
+namespace tessel::widgets {
+
+namespace {
+
+const char* const kTabs[] = {"HTTP", "Request", "Request (raw)", "Response", "Response (raw)", "Result"};
+
+std::string HeaderLines(const client::Headers& headers)
+{
+    std::string s;
+    for (const auto& [name, value] : headers)
+        s += name + ": " + value + "\n";
+    return s;
+}
+
+}  // namespace
+
+ExchangeView::ExchangeView(QWidget* parent) : QDialog(parent), tabs_(new QTabWidget(this))
+{
+    setObjectName(QStringLiteral("ExchangeView"));
+    setModal(false);
+    setSizeGripEnabled(true);
+    resize(760, 560);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_, 1);
+    QFont mono(QStringLiteral("DejaVu Sans Mono"));
+    mono.setPointSize(9);
+    for (const char* title : kTabs) {
+        auto* text = new QPlainTextEdit(tabs_);
+        text->setObjectName(QString::fromLatin1(title));
+        text->setReadOnly(true);
+        text->setFont(mono);
+        text->setLineWrapMode(QPlainTextEdit::NoWrap);
+        tabs_->addTab(text, QString::fromLatin1(title));
+    }
+    auto* buttons = new QHBoxLayout;
+    auto* copy = new QPushButton(QStringLiteral("Copy"), this);
+    copy->setObjectName(QStringLiteral("Copy"));
+    copy->setToolTip(QStringLiteral("Copy the text of this tab"));
+    connect(copy, &QPushButton::clicked, this, [this] {
+        if (auto* text = qobject_cast<QPlainTextEdit*>(tabs_->currentWidget()))
+            QGuiApplication::clipboard()->setText(text->toPlainText());
+    });
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
+    buttons->addStretch(1);
+    buttons->addWidget(copy);
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+}
+
+void ExchangeView::Show(const client::Exchange& e)
+{
+    setWindowTitle(Q("Last exchange: " + e.method + (e.url.empty() ? "" : " at " + e.url)));
+    const std::string http = "POST " + e.url + "\n" + HeaderLines(e.requestHeaders) + "\n" +
+                             (e.statusLine.empty() ? std::string("(no reply)") : e.statusLine) + "\n" +
+                             HeaderLines(e.responseHeaders);
+    const std::string* texts[] = {&http, &e.requestPretty, &e.request, &e.responsePretty, &e.response, &e.result};
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (auto* text = qobject_cast<QPlainTextEdit*>(tabs_->widget(i)))
+            text->setPlainText(ForDisplay(*texts[i]));
+}
+
+QString ExchangeView::TabText(const QString& title) const
+{
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (tabs_->tabText(i) == title)
+            if (auto* text = qobject_cast<QPlainTextEdit*>(tabs_->widget(i)))
+                return text->toPlainText();
+    return {};
+}
+
+}  // namespace tessel::widgets
