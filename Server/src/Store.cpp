@@ -62,16 +62,27 @@ StoreState::StoreState(std::vector<std::string> userNames) : users(std::move(use
                        .owner = owner,
                        .content = "<content>sample " + std::to_string(i) + "</content>"};
     }
+    // A VO of another user that the VO URI rows' default texts name, and one
+    // whose URI is the default of the URI removal.
+    vos["voname"] = Vo{.name = "voname", .uri = "vouri", .owner = "vouser", .content = "<content>voname</content>"};
+    vos["draft"] = Vo{.name = "draft", .uri = "uri", .owner = "vouser", .content = "<content>draft</content>"};
     logs.push_back({nextLogId++, owner, "general", "", "<log>service started</log>"});
     resumable["name"] = {"resume-1", "resume-2"};
     resumable["indexer"] = {"resume-3"};
     resourceAcls["name"] = {{"xxx", "rwdarawad"}};
     uriAcls["uri"] = {{"user", "acc"}};
     messages["URI"] = "Message";
+    // The share field that the share-field URI and attribute rows' default texts name.
+    shareFields["uri"] = ShareField{"uri", "author", "name", "<content>xxx</content>"};
     groups["group"] = std::set<std::string>(users.begin(), users.end());
     groups["admins"] = {owner};
     resources["name"] = Resource{"name", "urlleaf", "props", true, "modulename", "creator", "version", "type", "id",
                                  "description"};
+    // A second resource of the same module, so that the module's lists still
+    // show something after the default name is removed.
+    resources["handbook"] = Resource{"handbook",   "handbook.html", "public", true, "modulename",
+                                     "tester",     "1.0",           "html",   "H-1",
+                                     "The handbook of the module"};
 }
 
 StoreState::Vo& StoreState::VoByName(const std::string& name)

@@ -267,10 +267,10 @@ TEST_F(Service, EveryOperationGroupRoundTrips)
     EXPECT_EQ(ok("GetShareField", {{"uri", field}}), "line1\r\nline2");
     ok("UpdateShareField", {{"uri", field}, {"field", "changed"}});
     EXPECT_NE(ok("GetShareFieldAttribute", {{"uri", field}}).find("size=\"7\""), std::string::npos);
-    EXPECT_EQ(ok("GetShareFieldList", {}), "Notes");
-    EXPECT_EQ(ok("GetShareFieldURIList", {}), field);
+    EXPECT_NE(ok("GetShareFieldList", {}).find("Notes"), std::string::npos);
+    EXPECT_NE(ok("GetShareFieldURIList", {}).find(field), std::string::npos);
     ok("RemoveShareField", {{"uri", field}});
-    EXPECT_EQ(ok("GetShareFieldList", {}), "");
+    EXPECT_EQ(ok("GetShareFieldList", {}).find("Notes"), std::string::npos);
 
     // Folio resources with URLs, properties and attributes
     const std::vector<std::pair<std::string, std::string>> attrs = {

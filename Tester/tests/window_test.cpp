@@ -205,6 +205,13 @@ TEST_P(EveryWindow, IsNamedSizedAndCaptioned)
                                    tessel::widgets::Px(tool().clientHeight) + tessel::widgets::kStatusLineHeight));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_EQ(window.windowTitle().toStdString(), tool().windowTitle);
+    const auto titles = window.findChildren<QLabel*>("Label2");
+    ASSERT_EQ(titles.size(), tool().titleLabel.empty() ? 0 : 1);
+    if (!titles.empty()) {
+        EXPECT_EQ(titles[0]->text().toStdString(), tool().titleLabel);
+        EXPECT_EQ(titles[0]->pos(), tessel::widgets::PxRect(tool().titleLabelRect).topLeft());
+        EXPECT_TRUE(titles[0]->font().bold());
+    }
 }
 
 TEST_P(EveryWindow, EveryBoxIsOneWidgetInItsPlaceWithItsDefault)
@@ -229,9 +236,22 @@ TEST_P(EveryWindow, EveryRowHasItsLabelAndADisabledButton)
         auto* label = Find<QLabel>(window, (row.button + "_Label").c_str());
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->text().toStdString(), row.label);
+        EXPECT_EQ(label->pos(), tessel::widgets::PxRect(row.labelRect).topLeft()) << row.label;
     }
-    for (const Label& l : tool().labels)
-        EXPECT_EQ(Find<QLabel>(window, l.name.c_str())->text().toStdString(), l.text);
+    for (const Label& l : tool().labels) {
+        auto* label = Find<QLabel>(window, l.name.c_str());
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text().toStdString(), l.text);
+        EXPECT_EQ(label->pos(), tessel::widgets::PxRect(l.rect).topLeft()) << l.name;
+    }
+    for (const Line& l : tool().lines) {
+        auto* line = Find(window, l.name.c_str());
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(line->x(), tessel::widgets::Px(l.x1)) << l.name;
+        EXPECT_EQ(line->width(), tessel::widgets::Px(l.x2 - l.x1)) << l.name;
+        EXPECT_EQ(line->height(), l.thickness) << l.name;
+        EXPECT_NEAR(line->y(), tessel::widgets::Px(l.y1), 1) << l.name;
+    }
 }
 
 TEST_P(EveryWindow, ShowsEveryCaptionWholeAndEveryControlInside)
@@ -251,6 +271,28 @@ TEST_P(EveryWindow, ShowsEveryCaptionWholeAndEveryControlInside)
         } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
             EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()))
                 << button->text().toStdString();
+        }
+    }
+}
+
+TEST_P(EveryWindow, ControlsOfTheFramesNeitherOverlapNorLeaveTheirFrame)
+{
+    for (const char* frameName : {"Frame1", "Frame3"}) {
+        auto* frame = Find<QGroupBox>(window, frameName);
+        ASSERT_NE(frame, nullptr);
+        // Inside the frame's border; a title label may stand beside the frame's own title.
+        QRect inside = frame->contentsRect();
+        inside.setTop(0);
+        std::vector<QWidget*> controls;
+        for (QWidget* w : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!w->objectName().isEmpty() && w->isVisibleTo(&window))
+                controls.push_back(w);
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            const std::string name = controls[i]->objectName().toStdString();
+            EXPECT_TRUE(inside.contains(controls[i]->geometry())) << name;
+            for (std::size_t j = i + 1; j < controls.size(); ++j)
+                EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+                    << name << " and " << controls[j]->objectName().toStdString();
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QAbstractScrollArea>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -73,8 +74,9 @@ void ToolWindow::Build()
             break;
         }
     }
+    std::vector<QLabel*> rowLabels;
     for (const Row& row : tool_.rows) {
-        MakeLabel(frame1, row.button + "_Label", row.label, row.labelRect);
+        rowLabels.push_back(MakeLabel(frame1, row.button + "_Label", row.label, row.labelRect));
         QPushButton* send = MakeButton(frame1, row.button, row.caption, row.buttonRect);
         const std::string button = row.button;
         connect(send, &QPushButton::clicked, this, [this, button] { core_.Send(button); });
@@ -84,6 +86,8 @@ void ToolWindow::Build()
         const Action action = b.action;
         connect(button, &QPushButton::clicked, this, [this, action] { core_.Run(action); });
     }
+
+    FitRowLabels(rowLabels);
 
     MakeLabel(frame1, "Label11", tool_.descriptionLabel, {120, 6600 + shift, 0, 0});
     MakeLineEdit(frame1, "txtURI", {120, 6840 + shift, 6495, 285});
@@ -104,8 +108,13 @@ void ToolWindow::Build()
     MakeLineEdit(frame1, tool_.passwordBox, {2880, login + 840, 1815, 285}, true);
 
     QGroupBox* frame3 = MakeFrame(frame1, "Frame3", "Options", {4800, login, 3135, 1095});
-    MakeCheckBox(frame3, "chkShowPackets", "Show SOAP  XML payload data", {120, 300, 2895, 255});
-    MakeCheckBox(frame3, "chkShowMethods", "Show methods when loading XML", {120, 660, 2895, 255});
+    // The options' captions show whole inside their frame.
+    QCheckBox* packets =
+        MakeCheckBox(frame3, "chkShowPackets", "Show SOAP  XML payload data", {120, 300, 2895, 255});
+    QCheckBox* methods =
+        MakeCheckBox(frame3, "chkShowMethods", "Show methods when loading XML", {120, 660, 2895, 255});
+    const int optionsRight = frame3->contentsRect().right();
+    FitCaptionsInRooms({{packets, optionsRight - packets->x()}, {methods, optionsRight - methods->x()}});
 
     const int bottom = 8400 + shift;
     QPushButton* ticket = MakeButton(frame1, "CreateTicket", "CreateTicket", {120, bottom, 1695, 255});
@@ -134,6 +143,26 @@ void ToolWindow::Build()
 
     MakeStatusLine(this, Px(tool_.clientHeight), Px(tool_.clientWidth));
     Control("txtURI")->setFocus();
+}
+
+void ToolWindow::FitRowLabels(const std::vector<QLabel*>& labels)
+{
+    constexpr int kGap = 4;  // pixels between a label and the control to its right
+    std::vector<CaptionRoom> rooms;
+    for (QLabel* label : labels) {
+        QWidget* frame = label->parentWidget();
+        int right = frame->contentsRect().right();
+        for (QWidget* w : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const bool control = qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractScrollArea*>(w) ||
+                                 qobject_cast<QAbstractButton*>(w);
+            const QRect g = w->geometry();
+            if (control && g.left() > label->x() && g.top() <= label->geometry().bottom() &&
+                label->y() <= g.bottom())
+                right = std::min(right, g.left() - kGap);
+        }
+        rooms.push_back({label, right - label->x()});
+    }
+    FitCaptionsInRooms(rooms);
 }
 
 }  // namespace tessel::tester

@@ -5,8 +5,12 @@
 
 #include <QWidget>
 
+#include <vector>
+
 #include "Tester/TesterCore.h"
 #include "Widgets/WidgetUi.h"
+
+class QLabel;
 
 namespace tessel::tester {
 
@@ -19,6 +23,9 @@ public:
 
 private:
     void Build();
+    // The row labels shown whole, in one face, each before the first box or
+    // button to its right on its line.
+    void FitRowLabels(const std::vector<QLabel*>& labels);
 
     const ToolDefinition& tool_;
     TesterCore core_;

@@ -1,5 +1,7 @@
 #include "Widgets/Controls.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -12,6 +14,9 @@
 namespace tessel::widgets {
 
 namespace {
+
+// The smallest face a caption takes to show whole.
+constexpr qreal kSmallestCaptionPoints = 7.0;
 
 template <typename W>
 W* Make(QWidget* parent, const std::string& name, const Rect& r)
@@ -226,6 +231,31 @@ QFrame* MakeLine(QWidget* parent, const std::string& name, int x1, int y1, int x
     p.setColor(QPalette::Window, Qt::black);
     line->setPalette(p);
     return line;
+}
+
+void FitCaptionsInRooms(const std::vector<CaptionRoom>& group)
+{
+    if (group.empty())
+        return;
+    const QFont base = group.front().control->font();
+    const auto fits = [&](const QFont& face) {
+        bool all = true;
+        for (const auto& [control, room] : group) {
+            control->setFont(face);
+            all = all && control->sizeHint().width() <= room;
+        }
+        return all;
+    };
+    if (fits(base))
+        return;
+    QFont face = base;
+    face.setStretch(QFont::SemiCondensed);
+    for (qreal points = base.pointSizeF(); !fits(face) && points - 0.5 >= kSmallestCaptionPoints;) {
+        points -= 0.5;
+        face.setPointSizeF(points);
+    }
+    for (const auto& [control, room] : group)
+        control->resize(std::max(control->sizeHint().width(), std::min(control->width(), room)), control->height());
 }
 
 }  // namespace tessel::widgets

@@ -96,7 +96,7 @@ struct Kind {
     {
         const auto it = (s.*acls).find(a.at(key));
         if (it == (s.*acls).end())
-            NotFound(label.empty() ? "ACL of" : "ACL of the resource", a.at(key));
+            NotFound(label.empty() ? "ACL of the item" : "ACL of the resource", a.at(key));
         return it->second;
     }
     std::string What(const Args& a) const { return label + a.at(key); }

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <string>
+#include <vector>
 
 #include "Client/Layout.h"
 
@@ -75,5 +76,20 @@ QLabel* MakeStatusLine(QWidget* window, int top, int width);
 
 // A straight line from (x1, y1) to (x2, y2), `thickness` pixels wide.
 QFrame* MakeLine(QWidget* parent, const std::string& name, int x1, int y1, int x2, int y2, int thickness);
+
+// A control whose caption must show whole within `room` pixels from its left edge.
+struct CaptionRoom {
+    QWidget* control;
+    int room;
+};
+
+// Shows every caption of one group (the row labels of a window, the options
+// of a frame) whole in its room, in one face for the whole group. When every
+// caption fits in the controls' font nothing changes; otherwise the group
+// takes the first narrower face of that font in which every caption fits
+// (semi-condensed, then half a point smaller at a time down to 7 points; the
+// last of these when none fits), and each control takes the width its caption
+// needs, but no more than its room unless the caption needs it.
+void FitCaptionsInRooms(const std::vector<CaptionRoom>& group);
 
 }  // namespace tessel::widgets
