@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <variant>
 
 #include "Catalog/Catalog.h"
@@ -358,9 +359,13 @@ void TesterCore::AuthenticatedCall(const Row& row)
     const std::int32_t h = session_.tokenHandler;
     const std::string& endpoint = admin ? session_.adminServiceURI : session_.serviceURI;
 
+    // FromStartUntilPost: the hourglass from here until the points the rule
+    // names, and back to normal when the call ends however it ends (an error
+    // page shown with the payloads on leaves no hourglass behind).
     const bool fromStart = row.hourglass == Hourglass::FromStartUntilPost;
+    std::optional<client::WaitCursor> hourglass;
     if (fromStart)
-        ui_.SetWaitCursor(true);
+        hourglass.emplace(ui_);
     soap::Packager packager;
     soap::Transport transport;
     packager.LoadServicesDescription(2, admin ? session_.adminDescriptionText : session_.descriptionText);
@@ -413,7 +418,7 @@ void TesterCore::AuthenticatedCall(const Row& row)
     std::string reply;
     if (fromStart) {
         if (!show)
-            ui_.SetWaitCursor(false);
+            hourglass->Restore();
         reply = transport.PostToURI(endpoint, request);
     } else {
         client::WaitCursor wait(ui_);
@@ -434,8 +439,8 @@ void TesterCore::AuthenticatedCall(const Row& row)
     if (tool_.replyOrder == ReplyOrder::TestAfterPayload && errorPage())
         return;
     ui_.SetText(tool_.responseBox, reply);
-    if (fromStart)
-        ui_.SetWaitCursor(false);
+    if (hourglass)
+        hourglass->Restore();
     if (reply.empty())
         return;
 
@@ -461,7 +466,7 @@ void TesterCore::AuthenticatedCall(const Row& row)
         ShowResult(m, tokens_.ReadSlot(h, 1, client::AtLeastOneMiB(result.size())).text);
         return;
     case Reply::RawAfterFirstKiB:
-        tokens_.ValidateReply(h, m, result.substr(0, 1024), session_.tokenText);
+        tokens_.ValidateReply(h, m, client::FirstCharacters(result, 1024), session_.tokenText);
         if (!result.empty())
             ShowResult(m, result);
         return;
