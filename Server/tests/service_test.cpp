@@ -249,10 +249,10 @@ TEST_F(Service, EveryOperationGroupRoundTrips)
     EXPECT_EQ(ok("GetShareField", {{"uri", field}}), "line1\r\nline2");
     ok("UpdateShareField", {{"uri", field}, {"field", "changed"}});
     EXPECT_NE(ok("GetShareFieldAttribute", {{"uri", field}}).find("size=\"7\""), std::string::npos);
-    EXPECT_EQ(ok("GetShareFieldList", {}), "Notes");
-    EXPECT_EQ(ok("GetShareFieldURIList", {}), field);
+    EXPECT_EQ(ok("GetShareFieldList", {}), "Field1;Notes");  // the seeded field, then ours
+    EXPECT_EQ(ok("GetShareFieldURIList", {}), "URI;" + field);
     ok("RemoveShareField", {{"uri", field}});
-    EXPECT_EQ(ok("GetShareFieldList", {}), "");
+    EXPECT_EQ(ok("GetShareFieldList", {}), "Field1");
 
     // Folio resources with URLs, properties and attributes
     const std::vector<std::pair<std::string, std::string>> attrs = {
@@ -313,7 +313,7 @@ TEST_F(Service, RepliesOfEachEncodingDecode)
     const CallResult er = e.Call("GetVOList", {});
     EXPECT_EQ(er.validation, 0);
     EXPECT_EQ(er.kind, 2);
-    EXPECT_EQ(er.decoded, "Name1;Name2;Name3;Name4");
+    EXPECT_EQ(er.decoded, "ByURI;Name1;Name3;Name4");
     EXPECT_NE(er.result, er.decoded);
 
     const auto lines = ReadLog(log);
