@@ -1,8 +1,9 @@
 // A server in front of the local service, for tests of the tools: it serves
 // the service's description with its own endpoint (/front.xml), or one that
-// holds only some methods and names the service's endpoint (/partial.xml);
-// it passes the session messages on and answers every operation with a
-// canned reply.
+// holds only some methods and names the service's endpoint (/partial.xml),
+// and the same two of the admin interface (/front-admin.xml,
+// /partial-admin.xml); it passes the session messages on and answers every
+// operation with a canned reply.
 #pragma once
 
 #include <httplib.h>
@@ -28,6 +29,17 @@ public:
                                                    tessel::server::DescriptionStyle::RpcEncoded, self);
         partial_ = tessel::server::Description(tessel::server::Interface::Main,
                                                tessel::server::DescriptionStyle::RpcEncoded, backend, include);
+        adminDescription_ = tessel::server::Description(tessel::server::Interface::Admin,
+                                                        tessel::server::DescriptionStyle::RpcEncoded, self);
+        adminPartial_ = tessel::server::Description(
+            tessel::server::Interface::Admin, tessel::server::DescriptionStyle::RpcEncoded,
+            svc.Url("/TesselService/TesselServiceCoreAdmin.asmx"), include);
+        for (const auto& [path, text] : {std::pair{"/front-admin.xml", &adminDescription_},
+                                         std::pair{"/partial-admin.xml", &adminPartial_}}) {
+            server_.Get(path, [text](const httplib::Request&, httplib::Response& res) {
+                res.set_content(*text, "text/xml");
+            });
+        }
         server_.Get("/front.xml", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(description_, "text/xml");
         });
@@ -79,7 +91,7 @@ private:
     std::thread thread_;
     int port_ = 0;
     std::mutex mutex_;
-    std::string description_, partial_, canned_;
+    std::string description_, partial_, adminDescription_, adminPartial_, canned_;
     std::map<std::string, std::string> sessionReplies_;
 };
 

@@ -58,4 +58,14 @@ std::string JoinTrimmedLines(const std::string& text)
     return value;
 }
 
+std::string FirstCharacters(const std::string& utf8, std::size_t n)
+{
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80 && seen++ == n)
+            return utf8.substr(0, i);
+    }
+    return utf8;
+}
+
 }  // namespace tessel::client

@@ -1,4 +1,5 @@
-// The text rules of the tools, and the token library as the tools bind it.
+// The text rules by which the tools take values from their boxes, the
+// session messages' parameters, and the token library as the tools bind it.
 #include <gtest/gtest.h>
 
 #include "Client/SessionMessages.h"
@@ -8,42 +9,90 @@
 
 using namespace tessel::client;
 
-TEST(TextRules, OneTrailingCrLfIsCut)
+namespace {
+
+struct Building {
+    const char* name;
+    std::string text, value;
+};
+
+void PrintTo(const Building& b, std::ostream* os)
 {
-    std::string text = "<content>xxx</content>\r\n\r\n";
-    EXPECT_TRUE(CutTrailingCrLf(text));
-    EXPECT_EQ(text, "<content>xxx</content>\r\n");
-    EXPECT_TRUE(CutTrailingCrLf(text));
-    EXPECT_FALSE(CutTrailingCrLf(text));
-    EXPECT_EQ(text, "<content>xxx</content>");
-    for (std::string shortText : {std::string(), std::string("\n"), std::string("x")}) {
-        const std::string before = shortText;
-        EXPECT_FALSE(CutTrailingCrLf(shortText));
-        EXPECT_EQ(shortText, before);
-    }
-    std::string lf = "a\n";
-    EXPECT_FALSE(CutTrailingCrLf(lf));
+    *os << b.name;
 }
 
-TEST(TextRules, LinesAreTrimmedOfBlanksAndJoined)
+const Building kBuildings[] = {
+    {"ALineWithoutBreakIsNotTrimmed", "  a b  ", "  a b  "},
+    {"LinesAreTrimmedAndJoinedWithoutSeparator", "a \r\n b", "ab"},
+    {"OnlyBlanksAreTrimmed", "\ta \r\n\tb\t", "\ta\tb\t"},
+    {"EmptyLinesVanish", "a\r\n\r\n\r\nb", "ab"},
+    {"ABreakAtTheEndLeavesNothingAfterIt", "a\r\n", "a"},
+    {"ALoneCarriageReturnKeepsTheCharacterAfterIt", "a \rb c\r d", "ab cd"},
+    {"ACarriageReturnAtTheVeryEnd", "a\r", "a"},
+    {"ALineFeedWithoutCarriageReturnIsText", " a\nb \r\nc", "a\nbc"},
+    {"AnEmptyText", "", ""},
+};
+
+class JoinTrimmedLinesOf : public ::testing::TestWithParam<Building> {};
+
+std::string BuildingName(const ::testing::TestParamInfo<Building>& info)
 {
-    EXPECT_EQ(JoinTrimmedLines("a \r\n b"), "ab");
-    EXPECT_EQ(JoinTrimmedLines("  one line with blanks  "), "  one line with blanks  ");  // no break: unchanged
-    EXPECT_EQ(JoinTrimmedLines("<query>\r\n  <get>\t\r\n</query>  "), "<query><get>\t</query>");
-    EXPECT_EQ(JoinTrimmedLines("a\r\n\r\nb\r\n"), "ab");
-    EXPECT_EQ(JoinTrimmedLines("a\rb"), "ab");  // a carriage return without a line feed loses nothing
+    return info.param.name;
 }
 
-TEST(TextRules, TextsPastTheSixteenBitPositionsAreRefused)
+}  // namespace
+
+TEST_P(JoinTrimmedLinesOf, GivesTheValue)
 {
-    EXPECT_NO_THROW(JoinTrimmedLines(std::string(32767, 'x')));
-    EXPECT_NO_THROW(JoinTrimmedLines(std::string(16000, 'x') + "\xC3\xA9" + std::string(16766, 'x')));
+    EXPECT_EQ(JoinTrimmedLines(GetParam().text), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, JoinTrimmedLinesOf, ::testing::ValuesIn(kBuildings), BuildingName);
+
+TEST(JoinTrimmedLines, TakesAtMost32767CharactersAndSaysWhy)
+{
+    EXPECT_EQ(JoinTrimmedLines(std::string(32767, 'x')).size(), 32767u);
+    // Characters, not bytes: 32,767 two-byte characters are taken.
+    std::string accented;
+    for (int i = 0; i < 32767; ++i)
+        accented += "\xC3\xA9";
+    EXPECT_EQ(JoinTrimmedLines(accented), accented);
     try {
-        JoinTrimmedLines(std::string(32768, 'x'));
-        FAIL() << "a text of 32,768 characters was built";
+        JoinTrimmedLines(std::string(32766, 'x') + "\r\nyz");
+        FAIL() << "no error";
     } catch (const TextRuleError& e) {
-        EXPECT_NE(std::string(e.what()).find("32767"), std::string::npos) << e.what();
+        EXPECT_STREQ(e.what(), "The text is 32770 characters long; statements and contents are built from at most "
+                               "32767 characters. Shorten it and send again.");
     }
+}
+
+TEST(CutTrailingCrLf, CutsOneBreakAndOnlyAnExactOne)
+{
+    std::string text = "a\r\n\r\n";
+    EXPECT_TRUE(CutTrailingCrLf(text));
+    EXPECT_EQ(text, "a\r\n");
+    EXPECT_TRUE(CutTrailingCrLf(text));
+    EXPECT_EQ(text, "a");
+    EXPECT_FALSE(CutTrailingCrLf(text));
+    for (std::string unchanged : {"a\n\r", "a\n", "\r", ""}) {
+        const std::string before = unchanged;
+        EXPECT_FALSE(CutTrailingCrLf(unchanged)) << before;
+        EXPECT_EQ(unchanged, before);
+    }
+    std::string alone = "\r\n";
+    EXPECT_TRUE(CutTrailingCrLf(alone));
+    EXPECT_EQ(alone, "");
+}
+
+TEST(FirstCharacters, CountsCharactersAndNeverSplitsOne)
+{
+    EXPECT_EQ(FirstCharacters("abcdef", 3), "abc");
+    EXPECT_EQ(FirstCharacters("ab", 3), "ab");
+    EXPECT_EQ(FirstCharacters("abc", 0), "");
+    EXPECT_EQ(FirstCharacters("\xC3\xA9t\xC3\xA9!", 3), "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(FirstCharacters("a\xE2\x82\xAC", 1), "a");
+    const std::string kib(1024, 'k');
+    EXPECT_EQ(FirstCharacters(kib + "\xE2\x82\xAC", 1024), kib);
 }
 
 TEST(SessionMessages, AreNamedAsTheCatalogNamesThem)

@@ -55,13 +55,15 @@ long Number(const Args& a, const std::string& name)
 StoreState::StoreState(std::vector<std::string> userNames) : users(std::move(userNames))
 {
     const std::string owner = users.empty() ? "tester" : users.front();
-    for (int i = 1; i <= 4; ++i) {
-        const std::string name = "Name" + std::to_string(i);
-        vos[name] = Vo{.name = name,
-                       .uri = "URI" + std::to_string(i),
-                       .owner = owner,
-                       .content = "<content>sample " + std::to_string(i) + "</content>"};
-    }
+    // Content by name (Name1, Name3, Name4) and by URI (URI1 to URI3); no
+    // Name2, so that putting it succeeds.
+    const auto addVo = [&](const std::string& name, const std::string& uri, const std::string& content) {
+        vos[name] = Vo{.name = name, .uri = uri, .owner = owner, .content = "<content>" + content + "</content>"};
+    };
+    addVo("Name1", "URI1", "sample 1");
+    addVo("ByURI", "URI2", "sample by URI");
+    addVo("Name3", "URI3", "sample 3");
+    addVo("Name4", "URI4", "sample 4");
     // A VO of another user that the VO URI rows' default texts name, and one
     // whose URI is the default of the URI removal.
     vos["voname"] = Vo{.name = "voname", .uri = "vouri", .owner = "vouser", .content = "<content>voname</content>"};
@@ -72,7 +74,12 @@ StoreState::StoreState(std::vector<std::string> userNames) : users(std::move(use
     resourceAcls["name"] = {{"xxx", "rwdarawad"}};
     uriAcls["uri"] = {{"user", "acc"}};
     messages["URI"] = "Message";
-    // The share field that the share-field URI and attribute rows' default texts name.
+    // A sharing and a share field at "URI", the collaboration rows' default,
+    // and the share field that the share-field URI and attribute rows' default
+    // texts name.
+    shares["URI"] = Share{
+        .uri = "URI", .owner = owner, .ipaddress = "IPADDRESS", .field = "", .active = true, .attendees = {owner}};
+    shareFields["URI"] = ShareField{"URI", owner, "Field1", "<content>shared</content>"};
     shareFields["uri"] = ShareField{"uri", "author", "name", "<content>xxx</content>"};
     groups["group"] = std::set<std::string>(users.begin(), users.end());
     groups["admins"] = {owner};

@@ -331,7 +331,7 @@ TEST_F(Service, RepliesOfEachEncodingDecode)
     const CallResult er = e.Call("GetVOList", {});
     EXPECT_EQ(er.validation, 0);
     EXPECT_EQ(er.kind, 2);
-    EXPECT_EQ(er.decoded, "Name1;Name2;Name3;Name4");
+    EXPECT_EQ(er.decoded, "ByURI;Name1;Name3;Name4");
     EXPECT_NE(er.result, er.decoded);
 
     const auto lines = ReadLog(log);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <optional>
 #include <variant>
 
 #include "Catalog/Catalog.h"
@@ -418,9 +419,13 @@ void TesterCore::AuthenticatedCall(const Row& row)
     const std::int32_t h = session_.tokenHandler;
     const std::string& endpoint = admin ? session_.adminServiceURI : session_.serviceURI;
 
+    // FromStartUntilPost: the hourglass from here until the points the rule
+    // names, and back to normal when the call ends however it ends (an error
+    // page shown with the payloads on leaves no hourglass behind).
     const bool fromStart = row.hourglass == Hourglass::FromStartUntilPost;
+    std::optional<client::WaitCursor> hourglass;
     if (fromStart)
-        ui_.SetWaitCursor(true);
+        hourglass.emplace(ui_);
     soap::Packager packager;
     soap::Transport transport(http_);
     packager.LoadServicesDescription(2, admin ? session_.adminDescriptionText : session_.descriptionText);
@@ -474,7 +479,7 @@ void TesterCore::AuthenticatedCall(const Row& row)
     client::CallOutcome outcome{.method = m};
     if (fromStart) {
         if (!show)
-            ui_.SetWaitCursor(false);
+            hourglass->Restore();
         reply = Post(m, endpoint, request, transport, outcome.elapsedMs);
     } else {
         client::WaitCursor wait(ui_);
@@ -500,8 +505,8 @@ void TesterCore::AuthenticatedCall(const Row& row)
     if (tool_.replyOrder == ReplyOrder::TestAfterPayload && errorPage())
         return;
     ui_.SetText(tool_.responseBox, reply);
-    if (fromStart)
-        ui_.SetWaitCursor(false);
+    if (hourglass)
+        hourglass->Restore();
     if (reply.empty()) {
         ui_.SetStatus(exchanged + "an empty reply" + client::kPreviousResult);
         return;
@@ -552,7 +557,7 @@ void TesterCore::AuthenticatedCall(const Row& row)
         return;
     }
     case Reply::RawAfterFirstKiB:
-        validate(result.substr(0, 1024));
+        validate(client::FirstCharacters(result, 1024));
         if (!result.empty())
             ShowResult(m, result);
         finish(nullptr);

@@ -297,6 +297,32 @@ TEST_P(EveryWindow, ControlsOfTheFramesNeitherOverlapNorLeaveTheirFrame)
     }
 }
 
+TEST_P(EveryWindow, NoTwoControlsOverlap)
+{
+    // Labels, buttons, check boxes and text boxes; frames hold the others.
+    std::vector<QWidget*> controls;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (w->objectName().isEmpty() || !w->isVisibleTo(&window) || qobject_cast<QGroupBox*>(w) ||
+            w->objectName().startsWith("qt_") || !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                                                   qobject_cast<QLineEdit*>(w) || qobject_cast<TextBox*>(w)))
+            continue;
+        controls.push_back(w);
+    }
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        const QRect a(controls[i]->mapTo(&window, QPoint(0, 0)), controls[i]->size());
+        for (std::size_t j = i + 1; j < controls.size(); ++j) {
+            const QRect b(controls[j]->mapTo(&window, QPoint(0, 0)), controls[j]->size());
+            const QRect both = a.intersected(b);  // the payload boxes share a pixel column, as placed
+            const auto where = [](QWidget* w, const QRect& r) {
+                return w->objectName().toStdString() + " at " + std::to_string(r.x()) + "," + std::to_string(r.y()) +
+                       " " + std::to_string(r.width()) + "x" + std::to_string(r.height());
+            };
+            EXPECT_FALSE(both.width() > 1 && both.height() > 1)
+                << where(controls[i], a) << " and " << where(controls[j], b);
+        }
+    }
+}
+
 TEST_P(EveryWindow, LineBoxesShowTheStartOfTheirText)
 {
     for (QLineEdit* e : window.findChildren<QLineEdit*>())

@@ -89,10 +89,13 @@ void ToolWindow::Build()
 
     FitRowLabels(rowLabels);
 
-    MakeLabel(frame1, "Label11", tool_.descriptionLabel, {120, 6600 + shift, 0, 0});
+    QLabel* prompt = MakeLabel(frame1, "Label11", tool_.descriptionLabel, {120, 6600 + shift, 0, 0});
     MakeLineEdit(frame1, "txtURI", {120, 6840 + shift, 6495, 285});
     QPushButton* connectButton = MakeButton(frame1, "btnConnect", "Connect", {6960, 6720 + shift, 972, 372},
                                             "Connect to SOAP Server and load Service Description file");
+    // A prompt long enough to reach the button's column rises to clear the button.
+    if (prompt->geometry().intersects(connectButton->geometry()))
+        prompt->move(prompt->x(), connectButton->y() - prompt->height());
     connect(connectButton, &QPushButton::clicked, this, [this] { core_.Connect(); });
 
     const int login = 7200 + shift;

@@ -3,8 +3,12 @@
 // each message box as it comes, and saves screenshots of the window at each
 // stage and of every message box (drawn with its title) as PNG files.
 //
-//   tessel-tour TOOL [--uri DESCRIPTION-URI | --port PORT] [--user NAME] [--password PW] [--out FOLDER]
+//   tessel-tour TOOL [--uri DESCRIPTION-URI | --port PORT] [--admin-uri URI] [--user NAME] [--password PW]
+//               [--out FOLDER]
 //   tessel-tour --list
+//
+// A tool with an admin interface connects it after the login, at --admin-uri,
+// or else at the admin description on the host of --uri.
 //
 // --port PORT: the local service on that port, at its usual description path.
 // It prints one line per step and a summary line; it exits with 1 when the
@@ -14,6 +18,7 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QUrl>
 
 #include <iostream>
 
@@ -26,7 +31,7 @@ using namespace tessel;
 namespace {
 
 struct Options {
-    QString tool, uri, user = "tester", password = "tester", out;
+    QString tool, uri, adminUri, user = "tester", password = "tester", out;
 };
 
 // A picture of a box with its title above, as a window frame would show it.
@@ -66,6 +71,8 @@ int main(int argc, char** argv)
             o.uri = args[++i];
         else if (args[i] == "--port" && hasValue)
             o.uri = "http://localhost:" + args[++i] + "/TesselService/TesselServiceCore.xml";
+        else if (args[i] == "--admin-uri" && hasValue)
+            o.adminUri = args[++i];
         else if (args[i] == "--out" && hasValue)
             o.out = args[++i];
         else if (args[i] == "--user" && hasValue)
@@ -75,8 +82,8 @@ int main(int argc, char** argv)
         else if (!args[i].startsWith("--") && o.tool.isEmpty())
             o.tool = args[i];
         else {
-            std::cerr << "usage: tessel-tour TOOL [--uri DESCRIPTION-URI | --port PORT] [--user NAME] [--password PW] "
-                         "[--out FOLDER]\n       tessel-tour --list\n";
+            std::cerr << "usage: tessel-tour TOOL [--uri DESCRIPTION-URI | --port PORT] [--admin-uri URI] "
+                         "[--user NAME] [--password PW] [--out FOLDER]\n       tessel-tour --list\n";
             return 2;
         }
     }
@@ -122,6 +129,13 @@ int main(int argc, char** argv)
         const auto lastBox = [&] { return boxes.empty() ? std::string() : boxes.back().first + ": " + boxes.back().second.substr(0, 160); };
         if (!o.uri.isEmpty())
             window.SetText("txtURI", o.uri.toStdString());
+        if (tool->admin && o.adminUri.isEmpty() && !o.uri.isEmpty()) {
+            QUrl admin(o.uri);
+            admin.setPath("/TesselService/TesselServiceCoreAdmin.xml");
+            o.adminUri = admin.toString();
+        }
+        if (tool->admin && !o.adminUri.isEmpty())
+            window.SetText(tool->admin->uriBox, o.adminUri.toStdString());
         save(window.grab().toImage(), "start");
         boxes.clear();
         window.core().Connect();
@@ -145,8 +159,12 @@ int main(int argc, char** argv)
             return;
         }
         say("login", "ok");
-        if (tool->admin)
+        if (tool->admin) {
+            boxes.clear();
             window.core().ConnectAdmin();
+            save(window.grab().toImage(), "admin-connected");
+            say("admin connect", window.core().session().adminDescriptionText.empty() ? "failed " + lastBox() : "ok");
+        }
         int answered = 0, faulted = 0, failed = 0;
         for (const tester::Row& row : tool->rows) {
             boxes.clear();

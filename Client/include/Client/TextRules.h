@@ -27,4 +27,8 @@ std::string JoinTrimmedLines(const std::string& text);
 // The most characters JoinTrimmedLines takes.
 inline constexpr std::size_t kMaxBuildCharacters = 32767;
 
+// The first `n` characters of a UTF-8 text (the whole text when it is
+// shorter); a character is never split.
+std::string FirstCharacters(const std::string& utf8, std::size_t n);
+
 }  // namespace tessel::client

@@ -84,7 +84,8 @@ enum class Headers {
 enum class Hourglass {
     DuringExchange,      // while the request is on its way and the reply comes back
     FromStartUntilPost,  // from the first step; back to normal right before the post when
-                         // the payloads are not shown, else after the response payload is shown
+                         // the payloads are not shown, else after the response payload is shown,
+                         // and in any case when the call ends (an error page, an error)
 };
 
 // A step of its own that a row runs inside the common call. Its contract is
