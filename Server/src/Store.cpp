@@ -62,6 +62,10 @@ StoreState::StoreState(std::vector<std::string> userNames) : users(std::move(use
                        .owner = owner,
                        .content = "<content>sample " + std::to_string(i) + "</content>"};
     }
+    // What the SOAP 2.0 tools' default texts name: the VO "name" of "vouser"
+    // at "uri", and the share field "name" of "author" at "uri".
+    vos["name"] = Vo{.name = "name", .uri = "uri", .owner = "vouser", .content = "<content>xxx</content>"};
+    shareFields["uri"] = ShareField{"uri", "author", "name", "field"};
     logs.push_back({nextLogId++, owner, "general", "", "<log>service started</log>"});
     resumable["name"] = {"resume-1", "resume-2"};
     resumable["indexer"] = {"resume-3"};

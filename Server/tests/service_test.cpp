@@ -249,10 +249,10 @@ TEST_F(Service, EveryOperationGroupRoundTrips)
     EXPECT_EQ(ok("GetShareField", {{"uri", field}}), "line1\r\nline2");
     ok("UpdateShareField", {{"uri", field}, {"field", "changed"}});
     EXPECT_NE(ok("GetShareFieldAttribute", {{"uri", field}}).find("size=\"7\""), std::string::npos);
-    EXPECT_EQ(ok("GetShareFieldList", {}), "Notes");
-    EXPECT_EQ(ok("GetShareFieldURIList", {}), field);
+    EXPECT_EQ(ok("GetShareFieldList", {}), "Notes;name");  // beside the seeded share field "name" at "uri"
+    EXPECT_EQ(ok("GetShareFieldURIList", {}), field + ";uri");
     ok("RemoveShareField", {{"uri", field}});
-    EXPECT_EQ(ok("GetShareFieldList", {}), "");
+    EXPECT_EQ(ok("GetShareFieldList", {}), "name");
 
     // Folio resources with URLs, properties and attributes
     const std::vector<std::pair<std::string, std::string>> attrs = {
