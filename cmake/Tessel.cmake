@@ -18,6 +18,21 @@ function(tessel_add_soap1_tool)
   install(TARGETS ${T_NAME} RUNTIME DESTINATION bin)
 endfunction()
 
+# Every SOAP 2.0 tool definition, for the programs that carry them all.
+add_library(TesselSoap2Tools INTERFACE)
+
+# tessel_add_soap2_tool(NAME TSTestToolSP2 SOURCES ToolSP2.cpp)
+# The same for a SOAP 2.0 tool, on the SOAP 2.0 core and its shared main.
+function(tessel_add_soap2_tool)
+  cmake_parse_arguments(T "" "NAME" "SOURCES" ${ARGN})
+  add_library(${T_NAME}Definition STATIC ${T_SOURCES})
+  target_link_libraries(${T_NAME}Definition PUBLIC TesselTester2)
+  add_executable(${T_NAME} $<TARGET_OBJECTS:TesselTester2Main>)
+  target_link_libraries(${T_NAME} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${T_NAME}Definition>" TesselTester2Window)
+  target_link_libraries(TesselSoap2Tools INTERFACE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${T_NAME}Definition>")
+  install(TARGETS ${T_NAME} RUNTIME DESTINATION bin)
+endfunction()
+
 # tessel_add_test(NAME foo_tests SOURCES a.cpp b.cpp [LIBS ...] [ENVIRONMENT VAR=value ...] [OWN_MAIN])
 # A GoogleTest program on the test-support library; every test in it runs
 # under ctest on its own. OWN_MAIN: the program has its own main (Qt tests).

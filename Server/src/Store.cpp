@@ -64,10 +64,10 @@ StoreState::StoreState(std::vector<std::string> userNames) : users(std::move(use
     addVo("ByURI", "URI2", "sample by URI");
     addVo("Name3", "URI3", "sample 3");
     addVo("Name4", "URI4", "sample 4");
-    // A VO of another user that the VO URI rows' default texts name, and one
-    // whose URI is the default of the URI removal.
+    // VOs of another user that the VO URI rows' default texts name: "voname"
+    // at "vouri", and "name" at "uri" (also the URI removal's default).
     vos["voname"] = Vo{.name = "voname", .uri = "vouri", .owner = "vouser", .content = "<content>voname</content>"};
-    vos["draft"] = Vo{.name = "draft", .uri = "uri", .owner = "vouser", .content = "<content>draft</content>"};
+    vos["name"] = Vo{.name = "name", .uri = "uri", .owner = "vouser", .content = "<content>xxx</content>"};
     logs.push_back({nextLogId++, owner, "general", "", "<log>service started</log>"});
     resumable["name"] = {"resume-1", "resume-2"};
     resumable["indexer"] = {"resume-3"};

@@ -1,16 +1,18 @@
 // tessel-tour: a scripted session of one tool for a machine without a display.
 // It connects, logs in, presses every row's button once and logs out, closing
 // each message box as it comes, and saves screenshots of the window at each
-// stage and of every message box (drawn with its title) as PNG files.
+// stage and of every message box (drawn with its title) as PNG files. It
+// drives the tools of both families: a SOAP 1.0 tool through its description
+// URI box, a SOAP 2.0 tool through its WSDL box.
 //
 //   tessel-tour TOOL [--uri DESCRIPTION-URI | --port PORT] [--admin-uri URI] [--user NAME] [--password PW]
 //               [--out FOLDER]
 //   tessel-tour --list
 //
-// A tool with an admin interface connects it after the login, at --admin-uri,
-// or else at the admin description on the host of --uri.
+// --port PORT: the local service on that port, at the description the tool's
+// family uses. A tool with an admin interface connects it after the login, at
+// --admin-uri, or else at the admin description on the host of the URI.
 //
-// --port PORT: the local service on that port, at its usual description path.
 // It prints one line per step and a summary line; it exits with 1 when the
 // connect or the login failed, or a row's call failed without a fault.
 #include <QApplication>
@@ -22,7 +24,9 @@
 
 #include <iostream>
 
+#include "Soap2Window.h"
 #include "Tester/ToolRegistry.h"
+#include "Tester2/Soap2ToolRegistry.h"
 #include "ToolWindow.h"
 #include "Widgets/MessageBox.h"
 
@@ -31,8 +35,18 @@ using namespace tessel;
 namespace {
 
 struct Options {
-    QString tool, uri, adminUri, user = "tester", password = "tester", out;
+    QString tool, uri, port = "8080", adminUri, user = "tester", password = "tester", out;
 };
+
+// The local service's descriptions, where a tour goes when no URI is given.
+constexpr char kSoap1Description[] = "/TesselService/TesselServiceCore.xml";
+constexpr char kSoap1AdminDescription[] = "/TesselService/TesselServiceCoreAdmin.xml";
+constexpr char kSoap2Description[] = "/TesselService2/TesselServiceCore.wsdl";
+
+std::string LocalService(const Options& o, const char* path)
+{
+    return ("http://localhost:" + o.port).toStdString() + path;
+}
 
 // A picture of a box with its title above, as a window frame would show it.
 QImage WithTitle(QWidget* w)
@@ -51,6 +65,149 @@ QImage WithTitle(QWidget* w)
     return image;
 }
 
+// What a tour keeps: its options, the screenshots taken, and the message
+// boxes seen since the last step.
+struct Tour {
+    Options o;
+    int shot = 0;
+    std::vector<std::pair<std::string, std::string>> boxes;  // title, text
+
+    void Save(const QImage& image, const QString& what)
+    {
+        const QString path = QDir(o.out).filePath(QString("%1-%2.png").arg(++shot, 2, 10, QChar('0')).arg(what));
+        image.save(path);
+    }
+    void Say(const std::string& step, const std::string& outcome) const
+    {
+        std::cout << o.tool.toStdString() << ": " << step << ": " << outcome << "\n";
+    }
+    std::string LastBox() const
+    {
+        return boxes.empty() ? std::string() : boxes.back().first + ": " + boxes.back().second.substr(0, 160);
+    }
+    void Summary(std::size_t rows, int answered, int faulted, int failed) const
+    {
+        std::cout << o.tool.toStdString() << ": " << rows << " rows: " << answered << " answered, " << faulted
+                  << " faulted, " << failed << " failed; screenshots in " << o.out.toStdString() << "\n";
+    }
+};
+
+int TourSoap1(const tester::ToolDefinition& tool, Tour& t)
+{
+    client::TokenLibrary library;
+    tester::ToolWindow window(tool, library);
+    window.show();
+    QApplication::processEvents();  // laid out before the first picture
+    const std::string uri = t.o.uri.isEmpty() ? LocalService(t.o, kSoap1Description) : t.o.uri.toStdString();
+    window.SetText("txtURI", uri);
+    if (tool.admin) {
+        QUrl admin(QString::fromStdString(uri));
+        admin.setPath(kSoap1AdminDescription);
+        window.SetText(tool.admin->uriBox, t.o.adminUri.isEmpty() ? admin.toString().toStdString()
+                                                                  : t.o.adminUri.toStdString());
+    }
+    t.Save(window.grab().toImage(), "start");
+    t.boxes.clear();
+    window.core().Connect();
+    t.Save(window.grab().toImage(), "connected");
+    if (!window.Enabled("btnListWSDataMethods")) {
+        t.Say("connect", "failed " + t.LastBox());
+        return 1;
+    }
+    t.Say("connect", "ok");
+    window.SetText("UserKey", t.o.user.toStdString());
+    window.SetText(tool.passwordBox, t.o.password.toStdString());
+    t.boxes.clear();
+    window.core().CreateTicket();
+    t.Save(window.grab().toImage(), "logged-in");
+    if (!window.Enabled("CloseSession")) {
+        t.Say("login", "failed " + t.LastBox());
+        return 1;
+    }
+    t.Say("login", "ok");
+    if (tool.admin) {
+        t.boxes.clear();
+        window.core().ConnectAdmin();
+        t.Save(window.grab().toImage(), "admin-connected");
+        t.Say("admin connect", window.core().session().adminDescriptionText.empty() ? "failed " + t.LastBox() : "ok");
+    }
+    int answered = 0, faulted = 0, failed = 0;
+    for (const tester::Row& row : tool.rows) {
+        t.boxes.clear();
+        window.core().Send(row.button);
+        const bool error = !t.boxes.empty() && t.boxes.back().first.rfind("Error on ", 0) == 0;
+        const bool fault = error && t.boxes.back().second.find("answered with a fault") != std::string::npos;
+        if (!error) {
+            ++answered;
+            t.Say(row.method, t.boxes.empty() ? "answered (empty result)" : "answered");
+        } else if (fault) {
+            ++faulted;
+            t.Say(row.method, "fault " + t.boxes.back().second.substr(0, 160));
+        } else {
+            ++failed;
+            t.Say(row.method, "failed " + t.boxes.back().second.substr(0, 160));
+        }
+    }
+    t.Save(window.grab().toImage(), "after-calls");
+    t.boxes.clear();
+    window.core().CloseSession();
+    t.Save(window.grab().toImage(), "logged-out");
+    t.Summary(tool.rows.size(), answered, faulted, failed);
+    return failed ? 1 : 0;
+}
+
+int TourSoap2(const tester2::Soap2ToolDefinition& tool, Tour& t)
+{
+    client::TokenLibrary library;
+    tester2::Soap2Window window(tool, library);
+    window.show();
+    QApplication::processEvents();  // laid out before the first picture
+    window.SetText(tester2::kWsdlBox, t.o.uri.isEmpty() ? LocalService(t.o, kSoap2Description) : t.o.uri.toStdString());
+    t.Save(window.grab().toImage(), "start");
+    t.boxes.clear();
+    window.core().Connect();
+    t.Save(window.grab().toImage(), "connected");
+    if (!window.Enabled(tester2::kCreateTicketButton)) {
+        t.Say("connect", "failed " + t.LastBox());
+        return 1;
+    }
+    t.Say("connect", "ok");
+    window.SetText(tester2::kUserNameBox, t.o.user.toStdString());
+    window.SetText(tester2::kPasswordBox, t.o.password.toStdString());
+    t.boxes.clear();
+    window.core().CreateTicket();
+    t.Save(window.grab().toImage(), "logged-in");
+    if (!window.Enabled(tester2::kCloseSessionButton)) {
+        t.Say("login", "failed " + t.LastBox());
+        return 1;
+    }
+    t.Say("login", "ok");
+    int answered = 0, faulted = 0, failed = 0;
+    for (const tester2::Row& row : tool.rows) {
+        t.boxes.clear();
+        switch (window.core().Send(row.button)) {
+        case tester2::Outcome::Completed:
+            ++answered;
+            t.Say(row.method, window.core().session().resultText.empty() ? "answered (empty result)" : "answered");
+            break;
+        case tester2::Outcome::Fault:
+            ++faulted;
+            t.Say(row.method, "fault " + t.LastBox());
+            break;
+        case tester2::Outcome::Failed:
+            ++failed;
+            t.Say(row.method, "failed " + t.LastBox());
+            break;
+        }
+    }
+    t.Save(window.grab().toImage(), "after-calls");
+    t.boxes.clear();
+    window.core().CloseSession();
+    t.Save(window.grab().toImage(), "logged-out");
+    t.Summary(tool.rows.size(), answered, faulted, failed);
+    return failed ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -58,19 +215,22 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    Options o;
+    Tour t;
+    Options& o = t.o;
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
         if (args[i] == "--list") {
-            for (const tester::ToolDefinition* t : tester::RegisteredTools())
-                std::cout << t->program << "\n";
+            for (const tester::ToolDefinition* tool : tester::RegisteredTools())
+                std::cout << tool->program << "\n";
+            for (const tester2::Soap2ToolDefinition* tool : tester2::RegisteredSoap2Tools())
+                std::cout << tool->program << "\n";
             return 0;
         }
         if (args[i] == "--uri" && hasValue)
             o.uri = args[++i];
         else if (args[i] == "--port" && hasValue)
-            o.uri = "http://localhost:" + args[++i] + "/TesselService/TesselServiceCore.xml";
+            o.port = args[++i];
         else if (args[i] == "--admin-uri" && hasValue)
             o.adminUri = args[++i];
         else if (args[i] == "--out" && hasValue)
@@ -87,11 +247,14 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    const tester::ToolDefinition* tool = tester::FindTool(o.tool.toStdString());
-    if (!tool) {
+    const tester::ToolDefinition* soap1 = tester::FindTool(o.tool.toStdString());
+    const tester2::Soap2ToolDefinition* soap2 = tester2::FindSoap2Tool(o.tool.toStdString());
+    if (!soap1 && !soap2) {
         std::cerr << "tessel-tour: no tool named \"" << o.tool.toStdString() << "\"; the tools are:";
-        for (const tester::ToolDefinition* t : tester::RegisteredTools())
-            std::cerr << " " << t->program;
+        for (const tester::ToolDefinition* tool : tester::RegisteredTools())
+            std::cerr << " " << tool->program;
+        for (const tester2::Soap2ToolDefinition* tool : tester2::RegisteredSoap2Tools())
+            std::cerr << " " << tool->program;
         std::cerr << "\n";
         return 2;
     }
@@ -100,22 +263,13 @@ int main(int argc, char** argv)
     QDir(o.out).removeRecursively();
     QDir().mkpath(o.out);
 
-    client::TokenLibrary library;
-    tester::ToolWindow window(*tool, library);
-    window.show();
-    int shot = 0;
-    const auto save = [&](const QImage& image, const QString& what) {
-        const QString path = QDir(o.out).filePath(QString("%1-%2.png").arg(++shot, 2, 10, QChar('0')).arg(what));
-        image.save(path);
-    };
-    std::vector<std::pair<std::string, std::string>> boxes;  // title, text of each box since the last step
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<widgets::MessageDialog*>(QApplication::activeModalWidget())) {
-            boxes.emplace_back(box->windowTitle().toStdString(), box->text().toStdString());
+            t.boxes.emplace_back(box->windowTitle().toStdString(), box->text().toStdString());
             QString name = box->windowTitle();
             name.replace(QRegularExpression("[^A-Za-z0-9]+"), "-");
-            save(WithTitle(box), "box-" + name);
+            t.Save(WithTitle(box), "box-" + name);
             box->accept();
         }
     });
@@ -123,73 +277,7 @@ int main(int argc, char** argv)
 
     int exitCode = 0;
     QTimer::singleShot(0, [&] {
-        const auto say = [&](const std::string& step, const std::string& outcome) {
-            std::cout << o.tool.toStdString() << ": " << step << ": " << outcome << "\n";
-        };
-        const auto lastBox = [&] { return boxes.empty() ? std::string() : boxes.back().first + ": " + boxes.back().second.substr(0, 160); };
-        if (!o.uri.isEmpty())
-            window.SetText("txtURI", o.uri.toStdString());
-        if (tool->admin && o.adminUri.isEmpty() && !o.uri.isEmpty()) {
-            QUrl admin(o.uri);
-            admin.setPath("/TesselService/TesselServiceCoreAdmin.xml");
-            o.adminUri = admin.toString();
-        }
-        if (tool->admin && !o.adminUri.isEmpty())
-            window.SetText(tool->admin->uriBox, o.adminUri.toStdString());
-        save(window.grab().toImage(), "start");
-        boxes.clear();
-        window.core().Connect();
-        save(window.grab().toImage(), "connected");
-        if (!window.Enabled("btnListWSDataMethods")) {
-            say("connect", "failed " + lastBox());
-            exitCode = 1;
-            QApplication::quit();
-            return;
-        }
-        say("connect", "ok");
-        window.SetText("UserKey", o.user.toStdString());
-        window.SetText(tool->passwordBox, o.password.toStdString());
-        boxes.clear();
-        window.core().CreateTicket();
-        save(window.grab().toImage(), "logged-in");
-        if (!window.Enabled("CloseSession")) {
-            say("login", "failed " + lastBox());
-            exitCode = 1;
-            QApplication::quit();
-            return;
-        }
-        say("login", "ok");
-        if (tool->admin) {
-            boxes.clear();
-            window.core().ConnectAdmin();
-            save(window.grab().toImage(), "admin-connected");
-            say("admin connect", window.core().session().adminDescriptionText.empty() ? "failed " + lastBox() : "ok");
-        }
-        int answered = 0, faulted = 0, failed = 0;
-        for (const tester::Row& row : tool->rows) {
-            boxes.clear();
-            window.core().Send(row.button);
-            const bool error = !boxes.empty() && boxes.back().first.rfind("Error on ", 0) == 0;
-            const bool fault = error && boxes.back().second.find("answered with a fault") != std::string::npos;
-            if (!error) {
-                ++answered;
-                say(row.method, boxes.empty() ? "answered (empty result)" : "answered");
-            } else if (fault) {
-                ++faulted;
-                say(row.method, "fault " + boxes.back().second.substr(0, 160));
-            } else {
-                ++failed;
-                say(row.method, "failed " + boxes.back().second.substr(0, 160));
-            }
-        }
-        save(window.grab().toImage(), "after-calls");
-        boxes.clear();
-        window.core().CloseSession();
-        save(window.grab().toImage(), "logged-out");
-        std::cout << o.tool.toStdString() << ": " << tool->rows.size() << " rows: " << answered << " answered, "
-                  << faulted << " faulted, " << failed << " failed; screenshots in " << o.out.toStdString() << "\n";
-        if (failed)
-            exitCode = 1;
+        exitCode = soap1 ? TourSoap1(*soap1, t) : TourSoap2(*soap2, t);
         QApplication::quit();
     });
     QApplication::exec();

@@ -107,6 +107,14 @@ std::string FromDisplay(const QString& text)
     return s.toStdString();
 }
 
+QFont DialogFont()
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
 void TextBox::SetText(const std::string& text)
 {
     setPlainText(ForDisplay(text));

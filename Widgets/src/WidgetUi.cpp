@@ -102,6 +102,8 @@ void WidgetUi::SetText(const std::string& control, const std::string& text)
         e->SetText(text);
     } else if (auto* c = qobject_cast<QComboBox*>(w)) {
         c->setEditText(Q(text));
+        if (QLineEdit* e = c->lineEdit())
+            e->setCursorPosition(0);
     } else if (auto* l = qobject_cast<QLabel*>(w)) {
         l->setText(Q(text));
     }

@@ -3,6 +3,7 @@
 // 15 twips a pixel, and owned by its parent widget.
 #pragma once
 
+#include <QFont>
 #include <QFrame>
 #include <QPlainTextEdit>
 #include <QString>
@@ -39,6 +40,11 @@ QString Q(const std::string& s);
 QString ForDisplay(const std::string& text);
 std::string FromDisplay(const QString& text);
 inline constexpr qsizetype kShownCharacters = 1 << 20;
+
+// The 8-point dialog font a window's layout in twips is measured for: a
+// narrow sans serif (Liberation Sans where it is installed), so that captions
+// fit the places their controls have.
+QFont DialogFont();
 
 // A multi-line box of plain text: pasting takes the clipboard's plain text
 // only (and nothing when the clipboard is empty).

@@ -20,7 +20,7 @@ public:
 
     void ShowMessage(const std::string& title, const std::string& text, client::Icon icon) override;
     // Line edits, multi-line boxes, editable combo boxes, labels and buttons.
-    // A line edit shows the start of a text that is set.
+    // A line edit or editable combo box shows the start of a text that is set.
     std::string Text(const std::string& control) override;
     void SetText(const std::string& control, const std::string& text) override;
     bool Checked(const std::string& control) override;

@@ -1,0 +1,312 @@
+#include "Tester2/Soap2Core.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "Catalog/Catalog.h"
+#include "Client/TextRules.h"
+#include "Soap/SoapError.h"
+
+namespace tessel::tester2 {
+
+namespace {
+
+constexpr char kConnectionTitle[] = "Error on Connection";
+constexpr char kLoginTitle[] = "Error on CreateTicket";
+constexpr char kTicketTitle[] = "AuthResult";
+// CreateTicket's fifth argument, by reference: what comes back is not used.
+constexpr std::size_t kFullPrincipalLength = 50;
+
+// The three test servers: the local service first.
+constexpr char kFirstHost[] = "localhost";
+constexpr char kSecondHost[] = "tessel2.example.test";
+constexpr char kThirdHost[] = "tessel3.example.test";
+
+// The positional arguments of a session message, checked against the
+// catalog's parameter list.
+std::vector<soap::Soap2Arg> SessionArgs(const std::string& message, std::vector<soap::Soap2Arg> args)
+{
+    const catalog::SessionMessage* m = catalog::FindSessionMessage(message);
+    if (!m || m->inputs.size() != args.size())
+        throw std::logic_error("the session message " + message + " takes other parameters");
+    return args;
+}
+
+// The argument the catalog names `name` in a session message's list.
+const std::string& ArgNamed(const std::string& message, const std::vector<soap::Soap2Arg>& args,
+                            const std::string& name)
+{
+    const std::vector<std::string>& inputs = catalog::FindSessionMessage(message)->inputs;
+    const auto at = std::find(inputs.begin(), inputs.end(), name);
+    if (at == inputs.end())
+        throw std::logic_error("the session message " + message + " has no parameter " + name);
+    return args.at(static_cast<std::size_t>(at - inputs.begin())).value;
+}
+
+// What the failure boxes say when no client object could be made.
+std::string NoClientText(const std::string& reason)
+{
+    return "No SOAP client object could be made (" + reason + ").";
+}
+
+}  // namespace
+
+const std::vector<std::string>& DefaultDescriptionUrls()
+{
+    static const std::vector<std::string> urls = [] {
+        const auto url = [](const char* host, bool port8080, const char* path) {
+            return std::string("http://") + host + (port8080 ? ":8080" : "") + path;
+        };
+        constexpr char core[] = "/TesselService/TesselServiceCore.wsdl";
+        constexpr char admin[] = "/TesselService/TesselServiceCoreAdmin.wsdl";
+        constexpr char core2[] = "/TesselService2/TesselServiceCore.wsdl";
+        return std::vector<std::string>{
+            url(kFirstHost, false, core),   url(kFirstHost, true, core),   url(kFirstHost, false, admin),
+            url(kFirstHost, true, admin),   url(kFirstHost, false, core2), url(kFirstHost, true, core2),
+            url(kSecondHost, false, core),  url(kSecondHost, true, core),  url(kThirdHost, false, core),
+            url(kThirdHost, true, core),    url(kThirdHost, false, admin), url(kThirdHost, true, admin),
+        };
+    }();
+    return urls;
+}
+
+Soap2Core::Soap2Core(const Soap2ToolDefinition& tool, ToolUi& ui, client::TokenLibrary& library,
+                     ClientFactory makeClient)
+    : tool_(tool), ui_(ui), tokens_(library), makeClient_(std::move(makeClient))
+{
+    if (!makeClient_)
+        makeClient_ = [] { return std::make_unique<soap::Soap2Client>(); };
+}
+
+void Soap2Core::Start()
+{
+    session_.lastDescriptionURL.clear();
+    ui_.SetCaption(tool_.caption);
+    ui_.SetText(kWsdlBox, DefaultDescriptionUrls().front());
+    ui_.SetText(kUserNameBox, "");
+    ui_.SetText(kPasswordBox, "");
+    ui_.SetText(kAuthorityBox, kDefaultAuthority);
+    ui_.SetText(kRealmBox, kDefaultRealm);
+    ui_.SetText(kServiceBox, kDefaultService);
+    ui_.SetText(kResultBox, kDefaultResult);
+    for (const Box& box : tool_.boxes)
+        ui_.SetText(box.name, box.text);
+    ui_.SetEnabled(kCreateTicketButton, false);
+    ui_.SetEnabled(kCloseSessionButton, false);
+    SetOperationsEnabled(false);
+    ui_.SetEnabled(kConnectButton, true);
+}
+
+void Soap2Core::SetOperationsEnabled(bool enabled)
+{
+    for (const Row& row : tool_.rows)
+        ui_.SetEnabled(row.button, enabled);
+}
+
+// ---------------------------------------------------------------------------
+// The failure policy
+
+Outcome Soap2Core::Trapped(const FailureBox& box, client::WaitCursor& wait, const std::function<void()>& step)
+{
+    Outcome outcome = Outcome::Failed;
+    std::string text;
+    try {
+        step();
+        return Outcome::Completed;
+    } catch (const soap::SoapError& e) {
+        // The client object's failures: it keeps their fault string and detail.
+        if (dynamic_cast<const soap::SoapFault*>(&e))
+            outcome = Outcome::Fault;
+        if (const soap::Soap2Client* client = session_.soapClient.get()) {
+            text = box.text == Shown::FaultDetail ? client->FaultDetail() : client->FaultString();
+            if (text.empty())
+                text = client->FaultString();
+        }
+        if (text.empty())
+            text = e.what();
+    } catch (const std::exception& e) {
+        text = e.what();  // the token library, a text rule, or no client object at all
+    } catch (...) {
+        text = "The step failed for a reason nobody reported.";
+    }
+    if (!box.pointerAfterBox)
+        wait.Restore();
+    ui_.ShowMessage(box.title, text, Icon::Exclamation);
+    if (box.intoResultBox)
+        ui_.SetText(kResultBox, text);
+    wait.Restore();
+    return outcome;
+}
+
+Soap2Core::FailureBox Soap2Core::SessionFailure(std::string title, Shown text, bool intoResultBox) const
+{
+    return {std::move(title), text, intoResultBox, tool_.sessionFailurePointer == SessionFailurePointer::AfterBox};
+}
+
+// ---------------------------------------------------------------------------
+// The connection
+
+bool Soap2Core::EnsureClient(client::WaitCursor& wait)
+{
+    const std::string url = ui_.Text(kWsdlBox);
+    // A client left uninitialised by a failed check is built again even for
+    // the URL it had before: the box's URL then works as soon as it is back.
+    if (url == session_.lastDescriptionURL && session_.soapClient && session_.soapClient->initialized())
+        return true;
+    return Trapped({kConnectionTitle}, wait, [&] {
+        session_.soapClient.reset();
+        noClientReason_.clear();
+        try {
+            session_.soapClient = makeClient_();
+        } catch (const std::exception& e) {
+            noClientReason_ = e.what();
+        }
+        if (!session_.soapClient) {
+            if (noClientReason_.empty())
+                noClientReason_ = "no SOAP client is available";
+            throw std::runtime_error(NoClientText(noClientReason_));
+        }
+        session_.soapClient->Initialize(url, "", "", "");
+        session_.lastDescriptionURL = url;
+    }) == Outcome::Completed;
+}
+
+soap::Soap2Client& Soap2Core::Client()
+{
+    if (!session_.soapClient)
+        throw std::runtime_error(noClientReason_.empty()
+                                     ? "There is no SOAP client object: connect to a service description first."
+                                     : NoClientText(noClientReason_));
+    return *session_.soapClient;
+}
+
+void Soap2Core::Connect()
+{
+    client::WaitCursor wait(ui_);
+    if (EnsureClient(wait))
+        ui_.SetEnabled(kCreateTicketButton, true);
+}
+
+// ---------------------------------------------------------------------------
+// Login and logout
+
+void Soap2Core::CreateTicket()
+{
+    client::WaitCursor wait(ui_);
+    EnsureClient(wait);
+    Trapped(SessionFailure(kLoginTitle, Shown::FaultDetail, true), wait, [&] {
+        soap::Soap2Client& client = Client();
+        std::vector<soap::Soap2Arg> ticketArgs =
+            SessionArgs("CreateTicket", {{ui_.Text(kAuthorityBox)},
+                                         {ui_.Text(kRealmBox)},
+                                         {ui_.Text(kUserNameBox)},
+                                         {ui_.Text(kPasswordBox)},
+                                         {std::string(kFullPrincipalLength, '\0'), true}});
+        session_.ticket = client.Call("CreateTicket", ticketArgs);
+        ui_.ShowMessage(kTicketTitle, session_.ticket, Icon::None);
+
+        // The ticket is not tested: an empty one goes to OpenSession like any other.
+        const client::TokenSession::Setup setup = tokens_.Acquire();
+        session_.tokenHandler = setup.handle;
+        session_.tokenScheme = setup.scheme;
+        session_.tokenSeed = setup.seed;
+
+        std::vector<soap::Soap2Arg> openArgs = SessionArgs("OpenSession", {{ui_.Text(kServiceBox)},
+                                                                           {session_.ticket, true},
+                                                                           {session_.tokenScheme, true},
+                                                                           {session_.tokenSeed, true},
+                                                                           {session_.sessionKey, true},
+                                                                           {session_.verifier, true}});
+        client.Call("OpenSession", openArgs);
+        session_.sessionKey = ArgNamed("OpenSession", openArgs, "sessionKey");
+        session_.verifier = ArgNamed("OpenSession", openArgs, "verifier");
+        if (session_.sessionKey.empty())
+            return;  // no session: the buttons keep their state
+        tokens_.SetSessionItems(session_.tokenHandler, session_.sessionKey, session_.verifier);
+        ui_.SetEnabled(kCreateTicketButton, false);
+        ui_.SetEnabled(kCloseSessionButton, true);
+        SetOperationsEnabled(true);
+    });
+}
+
+void Soap2Core::CloseSession()
+{
+    client::WaitCursor wait(ui_);
+    EnsureClient(wait);
+    Trapped(SessionFailure(tool_.program, Shown::FaultString, false), wait, [&] {
+        std::vector<soap::Soap2Arg> args =
+            SessionArgs("CloseSession", {{session_.sessionKey, true}, {session_.verifier, true}});
+        Client().Call("CloseSession", args);
+        ui_.SetEnabled(kCreateTicketButton, false);
+        ui_.SetEnabled(kCloseSessionButton, false);
+        SetOperationsEnabled(false);
+        session_.lastDescriptionURL.clear();
+        ui_.SetText(kUserNameBox, "");
+        ui_.SetText(kPasswordBox, "");
+    });
+}
+
+// ---------------------------------------------------------------------------
+// The authenticated call
+
+Outcome Soap2Core::Send(const std::string& button)
+{
+    const Row* row = tool_.RowOfButton(button);
+    if (!row)
+        return Outcome::Failed;
+    client::WaitCursor wait(ui_);
+    EnsureClient(wait);
+    return Trapped({row->titles.error}, wait, [&] { AuthenticatedCall(*row, wait); });
+}
+
+void Soap2Core::AuthenticatedCall(const Row& row, client::WaitCursor& wait)
+{
+    const std::string& m = row.method;
+    const catalog::Operation* op = catalog::Find(m);
+    if (!op || op->params.size() != row.params.size())
+        throw std::logic_error("the operation table and the row of " + m + " disagree");
+    const std::int32_t h = session_.tokenHandler;
+
+    // The values, as each parameter's take rule gives them.
+    std::vector<std::string> values;
+    for (const Param& p : row.params) {
+        std::string text = ui_.Text(p.box);
+        if (p.take == Take::JoinTrimmedLines) {
+            if (client::CutTrailingCrLf(text))
+                ui_.SetText(p.box, text);
+            text = client::JoinTrimmedLines(text);
+        }
+        values.push_back(std::move(text));
+    }
+
+    std::vector<client::Slot> slots;
+    for (std::size_t i = 0; i < row.params.size(); ++i)
+        slots.emplace_back(op->params[i], values[i]);
+    session_.tokenText = tokens_.RequestToken(h, m, slots).text;
+
+    // The token first, by reference; the parameters by value; last the
+    // argument the server's token is written back into.
+    std::vector<soap::Soap2Arg> args{{session_.tokenText, true}};
+    for (std::size_t i = 0; i < row.params.size(); ++i) {
+        const Param& p = row.params[i];
+        const auto slot = static_cast<std::int32_t>(i + 1);
+        if (p.send == Send::SlotReadBack)
+            args.push_back({tokens_.ReadSlot(h, slot, client::CapacityOf(values[i].size())).text});
+        else if (p.take == Take::AsTyped)
+            args.push_back({ui_.Text(p.box)});  // read again for the call
+        else
+            args.push_back({values[i]});
+    }
+    args.push_back({"", true});
+    session_.resultText = Client().Call(m, args);
+
+    wait.Restore();
+    ui_.ShowMessage(row.titles.result, session_.resultText, Icon::None);
+    session_.tokenText = args.back().value;
+    tokens_.ValidateReply(h, m, session_.resultText, session_.tokenText);  // not examined
+    const std::string shown = tokens_.ReadSlot(h, 1, client::AtLeastOneMiB(session_.resultText.size())).text;
+    ui_.ShowMessage(row.titles.reply, shown, Icon::None);
+    ui_.SetText(kResultBox, shown);
+}
+
+}  // namespace tessel::tester2

@@ -1,0 +1,76 @@
+#include "Tester2/Soap2ToolDefinition.h"
+
+#include <map>
+
+#include "Catalog/Catalog.h"
+
+namespace tessel::tester2 {
+
+const Row* Soap2ToolDefinition::RowOfButton(const std::string& button) const
+{
+    for (const Row& row : rows)
+        if (row.button == button)
+            return &row;
+    return nullptr;
+}
+
+const Box* Soap2ToolDefinition::BoxNamed(const std::string& name) const
+{
+    for (const Box& box : boxes)
+        if (box.name == name)
+            return &box;
+    return nullptr;
+}
+
+const Frame* Soap2ToolDefinition::FrameNamed(const std::string& name) const
+{
+    for (const Frame& frame : frames)
+        if (frame.name == name)
+            return &frame;
+    return nullptr;
+}
+
+std::vector<std::string> Problems(const Soap2ToolDefinition& tool)
+{
+    std::vector<std::string> problems;
+    std::map<std::string, int> names;
+    const auto checkContainer = [&](const std::string& who, const std::string& container) {
+        if (!container.empty() && !tool.FrameNamed(container))
+            problems.push_back(who + " is drawn inside " + container + ", which is not declared");
+    };
+    for (const Frame& frame : tool.frames)
+        ++names[frame.name];
+    for (const Line& line : tool.lines)
+        ++names[line.name];
+    for (const Box& box : tool.boxes) {
+        ++names[box.name];
+        if (box.rect.empty())
+            problems.push_back(box.name + " has no place");
+        checkContainer(box.name, box.container);
+    }
+    for (const Row& row : tool.rows) {
+        ++names[row.button];
+        if (row.rect.empty())
+            problems.push_back(row.button + " has no place");
+        checkContainer(row.button, row.container);
+        if (row.titles.result.empty() || row.titles.reply.empty() || row.titles.error.empty())
+            problems.push_back(row.method + ": a title is missing");
+        const catalog::Operation* op = catalog::Find(row.method);
+        if (!op) {
+            problems.push_back(row.button + ": the catalog lists no operation " + row.method);
+            continue;
+        }
+        if (op->params.size() != row.params.size())
+            problems.push_back(row.method + ": " + std::to_string(row.params.size()) + " boxes for " +
+                               std::to_string(op->params.size()) + " parameters");
+        for (const Param& p : row.params)
+            if (!tool.BoxNamed(p.box))
+                problems.push_back(row.method + ": no box named " + p.box);
+    }
+    for (const auto& [name, count] : names)
+        if (count > 1)
+            problems.push_back(name + " is declared " + std::to_string(count) + " times");
+    return problems;
+}
+
+}  // namespace tessel::tester2
