@@ -30,18 +30,18 @@ HttpAnswer Fault(const std::string& code, const std::string& string, const std::
     return HttpAnswer{500, "text/xml; charset=utf-8", soap::BuildFault(code, string, detail)};
 }
 
-std::string HtmlPage(int status, const std::string& title, const std::string& text)
-{
-    return "<html><head><title>" + std::to_string(status) + " " + title + "</title></head><body><h1>" +
-           std::to_string(status) + " " + title + "</h1><p>" + XmlEscape(text) + "</p></body></html>";
-}
-
 std::string Encoding(std::uint32_t kind)
 {
     return kind == TOKEN_DATA_COMPRESSED ? "compressed" : kind == TOKEN_DATA_ENCRYPTED ? "encrypted" : "plain";
 }
 
 }  // namespace
+
+std::string HtmlPage(int status, const std::string& title, const std::string& text)
+{
+    return "<html><head><title>" + std::to_string(status) + " " + title + "</title></head><body><h1>" +
+           std::to_string(status) + " " + title + "</h1><p>" + XmlEscape(text) + "</p></body></html>";
+}
 
 Service::Service(ServiceOptions options)
     : options_(std::move(options)), store_([&] {

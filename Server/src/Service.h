@@ -33,6 +33,9 @@ struct HttpAnswer {
     std::string body;
 };
 
+// An HTML error page: the status and title as its heading, the text below.
+std::string HtmlPage(int status, const std::string& title, const std::string& text);
+
 inline constexpr char kMainDescriptionPath[] = "/TesselService/TesselServiceCore";
 inline constexpr char kAdminDescriptionPath[] = "/TesselService/TesselServiceCoreAdmin";
 inline constexpr char kSoap2DescriptionPath[] = "/TesselService2/TesselServiceCore";

@@ -395,7 +395,7 @@ TEST_F(Service, HtmlErrorModeAndTheRequestLog)
 TEST_F(Service, ManySessionsAtOnceLoseNothing)
 {
     ServiceProcess svc;
-    constexpr int kSessions = 16, kCalls = 200;
+    constexpr int kSessions = 32, kCalls = 100;
     std::atomic<int> failures{0};
     std::atomic<long long> latencyMicros{0};
     const auto start = std::chrono::steady_clock::now();

@@ -1,0 +1,166 @@
+// The local service against clients that are slow, idle, many, or send
+// hostile data: the others are still answered and nothing grows without bound.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "RawConnection.h"
+#include "ServiceProcess.h"
+#include "TempHome.h"
+#include "TesselClient.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The start of a request that a slow client sends a byte at a time.
+const std::string kSlowRequest =
+    "POST /TesselService/TesselServiceCore.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/xml\r\n"
+    "Content-Length: 100000\r\n\r\n<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body>";
+
+// Sends one more byte of kSlowRequest on each connection every `every`,
+// for `lasting` or until it goes out of scope.
+class Drip {
+public:
+    Drip(std::vector<std::unique_ptr<RawConnection>>& connections, std::chrono::milliseconds every,
+         std::chrono::seconds lasting)
+        : thread_([&connections, every, end = Clock::now() + lasting, this] {
+              for (std::size_t at = 0; at < kSlowRequest.size() && Clock::now() < end && !stop_; ++at) {
+                  for (const auto& c : connections)
+                      c->Send(kSlowRequest.substr(at, 1));
+                  for (auto slept = std::chrono::milliseconds(0); slept < every && !stop_; slept += every / 10)
+                      std::this_thread::sleep_for(every / 10);
+              }
+          })
+    {
+    }
+    ~Drip()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Resumes a stopped process when it goes out of scope.
+struct Resume {
+    pid_t pid;
+    ~Resume() { kill(pid, SIGCONT); }
+};
+
+class HostileClients : public ::testing::Test {
+protected:
+    TempHome home;
+};
+
+}  // namespace
+
+TEST_F(HostileClients, SlowAndIdleConnectionsLeaveRoomForANewClient)
+{
+    ServiceProcess svc;
+    std::vector<std::unique_ptr<RawConnection>> slow, idle;
+    for (int i = 0; i < 16; ++i)
+        slow.push_back(std::make_unique<RawConnection>(svc.port()));
+    for (int i = 0; i < 16; ++i)
+        idle.push_back(std::make_unique<RawConnection>(svc.port()));
+    const Drip drip(slow, std::chrono::milliseconds(500), std::chrono::seconds(15));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    // With a pool too small for them, the new client waits for as long as the
+    // slow ones drip; the bound only catches that.
+    const auto start = Clock::now();
+    TesselClient c(svc.MainDescription());
+    ASSERT_TRUE(c.Login("tester", "tester"));
+    EXPECT_EQ(c.Call("GetVOList", {}).decoded, "Name1;Name2;Name3;Name4");
+    const double ms = MillisecondsSince(start);
+    EXPECT_LT(ms, 6000.0);
+    std::printf("[ slow ] with 16 slow and 16 idle connections open, description + login + call took %.1f ms\n", ms);
+}
+
+TEST_F(HostileClients, ARequestMustArriveWholeWithinItsTime)
+{
+    ServiceProcess svc({"--request-timeout", "2"});
+    std::vector<std::unique_ptr<RawConnection>> slow;
+    slow.push_back(std::make_unique<RawConnection>(svc.port()));
+    const auto start = Clock::now();
+    const Drip drip(slow, std::chrono::milliseconds(100), std::chrono::seconds(15));
+    const std::string answer = slow.front()->Receive(15000);
+    const double ms = MillisecondsSince(start);
+    EXPECT_EQ(answer.rfind("HTTP/1.1 408 Request Timeout\r\n", 0), 0u) << answer;
+    EXPECT_NE(answer.find("within 2 s"), std::string::npos) << answer;
+    EXPECT_LT(ms, 8000.0);
+    std::printf("[ slow ] a request dripping one byte every 100 ms was answered 408 after %.0f ms\n", ms);
+
+    // So must its body.
+    const RawConnection partial(svc.port());
+    partial.Send(kSlowRequest);
+    const std::string late = partial.Receive(15000);
+    EXPECT_EQ(late.rfind("HTTP/1.1 408 Request Timeout\r\n", 0), 0u) << late;
+
+    // A request that arrives whole in time is served on the same terms.
+    TesselClient c(svc.MainDescription());
+    EXPECT_TRUE(c.Login("tester", "tester"));
+}
+
+TEST_F(HostileClients, OneAddressHoldsAtMost64Connections)
+{
+    ServiceProcess svc;
+    std::vector<std::unique_ptr<RawConnection>> idle;
+    for (int i = 0; i < 72; ++i)
+        idle.push_back(std::make_unique<RawConnection>(svc.port()));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    int refused = 0;
+    for (const auto& c : idle) {
+        const std::string answer = c->Receive(20);
+        if (!answer.empty()) {
+            EXPECT_EQ(answer.rfind("HTTP/1.1 503 Service Unavailable\r\n", 0), 0u) << answer;
+            EXPECT_NE(answer.find("127.0.0.1 already holds 64 connections"), std::string::npos) << answer;
+            ++refused;
+        }
+    }
+    EXPECT_EQ(refused, 8);
+
+    // Once they are closed, the address is served again.
+    idle.clear();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    TesselClient c(svc.MainDescription());
+    EXPECT_TRUE(c.Login("tester", "tester"));
+}
+
+TEST_F(HostileClients, ConnectionsWaitingToBeAcceptedAreQueuedNotDropped)
+{
+    ServiceProcess svc;
+    // While the service is stopped, nothing is accepted: every connection
+    // waits in the listen queue.
+    ASSERT_EQ(kill(svc.pid(), SIGSTOP), 0);
+    int established = 0;
+    {
+        const Resume resume{svc.pid()};
+        std::vector<std::unique_ptr<RawConnection>> waiting;
+        for (int i = 0; i < 48; ++i)
+            waiting.push_back(std::make_unique<RawConnection>(svc.port(), false));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        for (const auto& c : waiting)
+            established += c->Connected(0);
+    }
+    EXPECT_EQ(established, 48);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    TesselClient c(svc.MainDescription());
+    EXPECT_TRUE(c.Login("tester", "tester"));
+}
