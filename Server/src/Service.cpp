@@ -151,6 +151,7 @@ Service::Params Service::SessionReply(const std::string& name, const std::map<st
         try {
             ServerOptions so;
             so.timestampWindowSeconds = options_.timestampWindowSeconds;
+            so.maxInflatedBytes = options_.bodyLimit;
             session->tokens = std::make_unique<ServerSession>(Utf8ToText(a.at("tokenScheme")),
                                                               Utf8ToText(a.at("tokenSeed")), Utf8ToText(verifier), so);
         } catch (const TokenRejected& e) {

@@ -24,6 +24,9 @@ struct ServiceOptions {
     std::set<std::string> htmlErrorOperations;
     std::string logFile;
     std::int64_t timestampWindowSeconds = 300;
+    // The largest request body; also the most that a request's compressed
+    // parameters may inflate to, together.
+    std::size_t bodyLimit = 32u << 20;
 };
 
 // What the HTTP layer sends back.

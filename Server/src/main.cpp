@@ -117,7 +117,7 @@ int main(int argc, char** argv)
     try {
         Service service(options);
         GuardedServer server(limits);
-        server.set_payload_max_length(32u << 20);
+        server.set_payload_max_length(options.bodyLimit);
         // Address reuse, but not port sharing: a second instance on a port in
         // use must fail instead of taking half of the first one's requests.
         server.set_socket_options([](int sock) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -56,6 +57,42 @@ private:
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
+
+// A request parameter as the client's token slot holds it.
+struct Slot {
+    std::string name, value;
+    int32_t kind = TESSEL_TOKEN_DATA_PLAIN;
+};
+
+// An authenticated call whose parameters go into the token with their own
+// kinds and are sent as the token library converted them, or as `sent` says.
+std::string CallWithKinds(TesselClient& c, const std::string& method, const std::vector<Slot>& params,
+                          const std::map<std::string, std::string>& sent = {})
+{
+    Lib& lib = Lib::Get();
+    lib.SetData(c.handle(), 0, 0, method.c_str(), "");
+    for (std::size_t i = 0; i < params.size(); ++i)
+        lib.SetData(c.handle(), static_cast<int32_t>(i + 1), params[i].kind, params[i].name.c_str(),
+                    params[i].value.c_str());
+    const auto text = [&](const std::function<TesselHResult(int32_t*, char**)>& f, std::size_t capacity) {
+        std::vector<char> buf(capacity + 1);
+        char* ptr = buf.data();
+        auto length = static_cast<int32_t>(capacity);
+        if (f(&length, &ptr) != 0)
+            throw std::runtime_error("token library call failed");
+        return std::string(buf.data(), static_cast<std::size_t>(length));
+    };
+    std::vector<std::pair<std::string, std::string>> all = {
+        {"user", text([&](int32_t* n, char** b) { return lib.Construct(c.handle(), n, b); }, 1024)}};
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const auto given = sent.find(params[i].name);
+        all.emplace_back(params[i].name, given != sent.end() ? given->second : text([&](int32_t* n, char** b) {
+            return lib.GetData(c.handle(), static_cast<int32_t>(i + 1), nullptr, n, b);
+        }, 2 * params[i].value.size() + 1024));
+    }
+    all.emplace_back("reskey", "");
+    return c.Exchange(method, all);
+}
 
 // Resumes a stopped process when it goes out of scope.
 struct Resume {
@@ -163,4 +200,45 @@ TEST_F(HostileClients, ConnectionsWaitingToBeAcceptedAreQueuedNotDropped)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     TesselClient c(svc.MainDescription());
     EXPECT_TRUE(c.Login("tester", "tester"));
+}
+
+TEST_F(HostileClients, CompressedParametersAreInflatedOnlyOnceTheTokenHolds)
+{
+    ServiceProcess svc;
+    TesselClient c(svc.MainDescription());
+    ASSERT_TRUE(c.Login("tester", "tester"));
+    const std::string text(100000, 'y');
+    const auto put = [&](const std::string& name, const std::map<std::string, std::string>& sent) {
+        return FaultOf([&] {
+            TesselClient::Param(CallWithKinds(c, "PutVOContent",
+                                              {{"name", name}, {"content", text, TESSEL_TOKEN_DATA_COMPRESSED}}, sent),
+                                "result");
+        });
+    };
+    // Data that is not what the token's hash covers is refused before it is
+    // inflated, even when it would not inflate at all.
+    EXPECT_NE(put("Altered", {{"content", "bm90IGNvbXByZXNzZWQ="}}).find("hash does not match"), std::string::npos);
+    EXPECT_NE(FaultOf([&] { c.Call("GetVOContent", {{"name", "Altered"}}); }).find("No VO content"),
+              std::string::npos);
+    // The data the token covers is inflated and stored as it was before compression.
+    EXPECT_EQ(put("Packed", {}), "(no fault)");
+    EXPECT_EQ(c.Call("GetVOContent", {{"name", "Packed"}}).decoded, text);
+}
+
+TEST_F(HostileClients, TheCompressedParametersOfARequestInflateToAtMostTheBodyLimit)
+{
+    ServiceProcess svc;
+    TesselClient c(svc.MainDescription());
+    ASSERT_TRUE(c.Login("tester", "tester"));
+    // Each inflates to 18 MB, below the 32 MB limit; together they pass it.
+    const std::string big(9u << 20, 'x');
+    const std::string fault = FaultOf([&] {
+        TesselClient::Param(CallWithKinds(c, "PutVOContent",
+                                          {{"name", big, TESSEL_TOKEN_DATA_COMPRESSED},
+                                           {"content", big, TESSEL_TOKEN_DATA_COMPRESSED}}),
+                            "result");
+    });
+    EXPECT_NE(fault.find("would inflate to 37748740 bytes, more than the 33554432 allowed"), std::string::npos)
+        << fault;
+    EXPECT_TRUE(c.Call("GetVOList", {}).decoded == "Name1;Name2;Name3;Name4") << "the refused put stored something";
 }

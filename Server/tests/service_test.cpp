@@ -18,19 +18,7 @@
 #include "TempHome.h"
 #include "TesselClient.h"
 
-using tessel::soap::SoapFault;
-
 namespace {
-
-std::string FaultOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const SoapFault& e) {
-        return e.faultString() + " | " + e.detail();
-    }
-    return "(no fault)";
-}
 
 class Service : public ::testing::Test {
 protected:
