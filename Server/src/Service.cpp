@@ -49,7 +49,7 @@ Service::Service(ServiceOptions options)
           for (const auto& [user, password] : options_.users)
               names.push_back(user);
           return names;
-      }())
+      }(), options_.storeLimit)
 {
     if (!options_.logFile.empty()) {
         log_.open(options_.logFile, std::ios::app);

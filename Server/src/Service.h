@@ -27,6 +27,8 @@ struct ServiceOptions {
     // The largest request body; also the most that a request's compressed
     // parameters may inflate to, together.
     std::size_t bodyLimit = 32u << 20;
+    // The most the store may hold, in bytes; puts beyond it fail.
+    std::size_t storeLimit = 256u << 20;
 };
 
 // What the HTTP layer sends back.

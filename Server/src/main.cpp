@@ -27,7 +27,8 @@ constexpr char kUsage[] =
     "  --html-error OPERATION   answer OPERATION with an HTML error page (repeatable)\n"
     "  --timestamp-window S     accept client time stamps within S seconds (default 300)\n"
     "  --log FILE               write one JSON line per request to FILE\n"
-    "  --request-timeout S      a request's header and body must arrive within S seconds (default 10)\n";
+    "  --request-timeout S      a request's header and body must arrive within S seconds (default 10)\n"
+    "  --store-limit MB         keep at most MB megabytes in the store; puts beyond fail (default 256)\n";
 
 [[noreturn]] void Usage(const std::string& problem)
 {
@@ -99,6 +100,8 @@ int main(int argc, char** argv)
             options.logFile = value();
         else if (arg == "--request-timeout")
             limits.requestTimeout = std::chrono::seconds(Number(arg, value(), 1, 3600));
+        else if (arg == "--store-limit")
+            options.storeLimit = static_cast<std::size_t>(Number(arg, value(), 1, 1L << 20)) << 20;
         else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;

@@ -242,3 +242,24 @@ TEST_F(HostileClients, TheCompressedParametersOfARequestInflateToAtMostTheBodyLi
         << fault;
     EXPECT_TRUE(c.Call("GetVOList", {}).decoded == "Name1;Name2;Name3;Name4") << "the refused put stored something";
 }
+
+TEST_F(HostileClients, AFloodOfPutsStopsAtTheStoreLimit)
+{
+    ServiceProcess svc({"--store-limit", "1"});
+    TesselClient c(svc.MainDescription());
+    ASSERT_TRUE(c.Login("tester", "tester"));
+    const std::string content(100000, 'f');
+    int stored = 0;
+    std::string full = "(no fault)";
+    for (; stored < 50 && full == "(no fault)"; ++stored)
+        full = FaultOf([&] { c.Call("PutVOContent", {{"name", "F" + std::to_string(stored)}, {"content", content}}); });
+    --stored;
+    EXPECT_EQ(stored, 10);
+    EXPECT_EQ(full.rfind("The store is full (--store-limit 1 MB) | ", 0), 0u) << full;
+    EXPECT_NE(FaultOf([&] { c.Call("PutLog", {{"log", content}}); }).find("store is full"), std::string::npos);
+
+    // Reads and deletes go on, and what a delete frees can be used again.
+    EXPECT_EQ(c.Call("GetVOContent", {{"name", "F0"}}).decoded, content);
+    EXPECT_EQ(c.Call("RemoveVOContent", {{"name", "F0"}}).decoded, "OK");
+    EXPECT_EQ(c.Call("PutVOContent", {{"name", "Again"}, {"content", content}}).decoded, "tessel://tester/Again");
+}
