@@ -7,12 +7,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "RawConnection.h"
+#include "RequestLog.h"
 #include "ServiceProcess.h"
 #include "TempHome.h"
 #include "TesselClient.h"
@@ -262,4 +264,30 @@ TEST_F(HostileClients, AFloodOfPutsStopsAtTheStoreLimit)
     EXPECT_EQ(c.Call("GetVOContent", {{"name", "F0"}}).decoded, content);
     EXPECT_EQ(c.Call("RemoveVOContent", {{"name", "F0"}}).decoded, "OK");
     EXPECT_EQ(c.Call("PutVOContent", {{"name", "Again"}, {"content", content}}).decoded, "tessel://tester/Again");
+}
+
+TEST_F(HostileClients, TheRequestLogKeepsTheStartOfEachValueAndItsLength)
+{
+    const std::string log = home.dir() + "/requests.log";
+    ServiceProcess svc({"--log", log});
+    TesselClient c(svc.MainDescription());
+    // Requests of no session, each with a value of 2,000,000 characters.
+    const std::string big = "\xC3\xA9" + std::string(1999999, 'v');  // starts with a two-byte character
+    for (int i = 0; i < 3; ++i)
+        c.Exchange("PutVOContent", {{"user", "forged:V0"}, {"name", "n"}, {"content", big}, {"reskey", ""}});
+    std::vector<std::pair<std::string, std::string>> many = {{"user", "forged:V0"}};
+    for (int i = 0; i < 200; ++i)
+        many.emplace_back("p" + std::to_string(i), std::string(300, 'm'));
+    c.Exchange("GetVOList", many);
+
+    EXPECT_LT(std::filesystem::file_size(log), 64u * 1024);
+    const auto lines = ReadLog(log);
+    ASSERT_EQ(lines.size(), 4u);
+    const auto& content = lines[0]["parameters"][2];
+    EXPECT_EQ(content[0], "content");
+    EXPECT_EQ(content[1], big.substr(0, 257));  // 256 characters, the first of two bytes
+    EXPECT_EQ(content[2], 2000000);
+    EXPECT_EQ(lines[0]["token"], "unknown session");
+    EXPECT_EQ(lines[3]["parameters"].size(), 64u);
+    EXPECT_EQ(lines[3]["parameterCount"], 202);  // with the "reskey" of the operation's template
 }

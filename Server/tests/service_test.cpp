@@ -374,10 +374,11 @@ TEST_F(Service, HtmlErrorModeAndTheRequestLog)
     EXPECT_EQ(last["token"], "valid");
     EXPECT_EQ(last["encoding"], "plain");
     ASSERT_EQ(last["parameters"].size(), 4u);
+    EXPECT_EQ(last["parameterCount"], 4);
     EXPECT_EQ(last["parameters"][0][0], "user");
-    EXPECT_EQ(last["parameters"][1], nlohmann::json({"name", "name"}));
-    EXPECT_EQ(last["parameters"][2], nlohmann::json({"acluser", "xxx"}));
-    EXPECT_EQ(last["parameters"][3], nlohmann::json({"reskey", ""}));
+    EXPECT_EQ(last["parameters"][1], nlohmann::json({"name", "name", 4}));
+    EXPECT_EQ(last["parameters"][2], nlohmann::json({"acluser", "xxx", 3}));
+    EXPECT_EQ(last["parameters"][3], nlohmann::json({"reskey", "", 0}));
 }
 
 TEST_F(Service, ManySessionsAtOnceLoseNothing)
