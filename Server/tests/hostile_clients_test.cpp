@@ -125,10 +125,13 @@ TEST_F(HostileClients, SlowAndIdleConnectionsLeaveRoomForANewClient)
     const auto start = Clock::now();
     TesselClient c(svc.MainDescription());
     ASSERT_TRUE(c.Login("tester", "tester"));
+    const double login = MillisecondsSince(start);
+    const auto callStart = Clock::now();
     EXPECT_EQ(c.Call("GetVOList", {}).decoded, "Name1;Name2;Name3;Name4");
-    const double ms = MillisecondsSince(start);
-    EXPECT_LT(ms, 6000.0);
-    std::printf("[ slow ] with 16 slow and 16 idle connections open, description + login + call took %.1f ms\n", ms);
+    const double call = MillisecondsSince(callStart);
+    EXPECT_LT(login + call, 6000.0);
+    std::printf("[ slow ] with 16 slow and 16 idle connections open: description and login %.1f ms, a call %.1f ms\n",
+                login, call);
 }
 
 TEST_F(HostileClients, ARequestMustArriveWholeWithinItsTime)
