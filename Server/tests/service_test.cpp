@@ -376,8 +376,8 @@ TEST_F(Service, HtmlErrorModeAndTheRequestLog)
     ASSERT_EQ(last["parameters"].size(), 4u);
     EXPECT_EQ(last["parameterCount"], 4);
     EXPECT_EQ(last["parameters"][0][0], "user");
-    EXPECT_EQ(last["parameters"][1], nlohmann::json({"name", "name", 4}));
-    EXPECT_EQ(last["parameters"][2], nlohmann::json({"acluser", "xxx", 3}));
+    EXPECT_EQ(last["parameters"][1], LoggedParameter("name", "name"));
+    EXPECT_EQ(last["parameters"][2], LoggedParameter("acluser", "xxx"));
     EXPECT_EQ(last["parameters"][3], nlohmann::json({"reskey", "", 0}));
 }
 
