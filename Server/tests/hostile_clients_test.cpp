@@ -257,7 +257,9 @@ TEST_F(HostileClients, AFloodOfPutsStopsAtTheStoreLimit)
     int stored = 0;
     std::string full = "(no fault)";
     for (; stored < 50 && full == "(no fault)"; ++stored)
-        full = FaultOf([&] { c.Call("PutVOContent", {{"name", "F" + std::to_string(stored)}, {"content", content}}); });
+        full = FaultOf([&] {
+            c.Call("PutVOContent", {{"name", "F" + std::to_string(stored)}, {"content", content}});
+        });
     --stored;
     EXPECT_EQ(stored, 10);
     EXPECT_EQ(full.rfind("The store is full (--store-limit 1 MB) | ", 0), 0u) << full;
