@@ -76,6 +76,7 @@ public:
         return status_;
     }
 
+    pid_t pid() const { return pid_; }
     int port() const { return port_; }
     const std::string& firstLine() const { return first_; }
     std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }

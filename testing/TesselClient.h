@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -11,8 +12,20 @@
 
 #include "Client/SessionMessages.h"
 #include "Soap/Packager.h"
+#include "Soap/SoapError.h"
 #include "Soap/Transport.h"
 #include "TokenExports.h"
+
+// The fault string and detail that f raised, or "(no fault)".
+inline std::string FaultOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const tessel::soap::SoapFault& e) {
+        return e.faultString() + " | " + e.detail();
+    }
+    return "(no fault)";
+}
 
 struct CallResult {
     std::string reply;      // the reply body

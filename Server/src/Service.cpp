@@ -30,10 +30,22 @@ HttpAnswer Fault(const std::string& code, const std::string& string, const std::
     return HttpAnswer{500, "text/xml; charset=utf-8", soap::BuildFault(code, string, detail)};
 }
 
-std::string HtmlPage(int status, const std::string& title, const std::string& text)
+// What the log keeps of a text: its first characters, never part of one.
+constexpr std::size_t kLoggedCharacters = 256;
+// How many of a request's parameters the log lists.
+constexpr std::size_t kLoggedParameters = 64;
+
+// The first `max` characters of UTF-8 text, and how many characters all of it has.
+std::pair<std::string, std::size_t> Cut(const std::string& text, std::size_t max)
 {
-    return "<html><head><title>" + std::to_string(status) + " " + title + "</title></head><body><h1>" +
-           std::to_string(status) + " " + title + "</h1><p>" + XmlEscape(text) + "</p></body></html>";
+    std::size_t characters = 0, end = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            continue;  // inside a character
+        if (characters++ == max)
+            end = i;
+    }
+    return {text.substr(0, end), characters};
 }
 
 std::string Encoding(std::uint32_t kind)
@@ -43,13 +55,19 @@ std::string Encoding(std::uint32_t kind)
 
 }  // namespace
 
+std::string HtmlPage(int status, const std::string& title, const std::string& text)
+{
+    return "<html><head><title>" + std::to_string(status) + " " + title + "</title></head><body><h1>" +
+           std::to_string(status) + " " + title + "</h1><p>" + XmlEscape(text) + "</p></body></html>";
+}
+
 Service::Service(ServiceOptions options)
     : options_(std::move(options)), store_([&] {
           std::vector<std::string> names;
           for (const auto& [user, password] : options_.users)
               names.push_back(user);
           return names;
-      }())
+      }(), options_.storeLimit)
 {
     if (!options_.logFile.empty()) {
         log_.open(options_.logFile, std::ios::app);
@@ -113,11 +131,14 @@ void Service::Log(const std::string& operation, const Params& params, const std:
     line["time"] = std::chrono::duration_cast<std::chrono::milliseconds>(
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();
-    line["operation"] = operation;
+    line["operation"] = Cut(operation, kLoggedCharacters).first;
     line["parameters"] = nlohmann::json::array();
-    for (const auto& [name, value] : params)
-        line["parameters"].push_back({name, value});
-    line["token"] = token;
+    for (std::size_t i = 0; i < params.size() && i < kLoggedParameters; ++i) {
+        const auto [value, length] = Cut(params[i].second, kLoggedCharacters);
+        line["parameters"].push_back({Cut(params[i].first, kLoggedCharacters).first, value, length});
+    }
+    line["parameterCount"] = params.size();
+    line["token"] = Cut(token, kLoggedCharacters).first;
     line["encoding"] = encoding;
     const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     const std::lock_guard<std::mutex> lock(logMutex_);
@@ -155,6 +176,7 @@ Service::Params Service::SessionReply(const std::string& name, const std::map<st
         try {
             ServerOptions so;
             so.timestampWindowSeconds = options_.timestampWindowSeconds;
+            so.maxInflatedBytes = options_.bodyLimit;
             session->tokens = std::make_unique<ServerSession>(Utf8ToText(a.at("tokenScheme")),
                                                               Utf8ToText(a.at("tokenSeed")), Utf8ToText(verifier), so);
         } catch (const TokenRejected& e) {

@@ -24,6 +24,11 @@ struct ServiceOptions {
     std::set<std::string> htmlErrorOperations;
     std::string logFile;
     std::int64_t timestampWindowSeconds = 300;
+    // The largest request body; also the most that a request's compressed
+    // parameters may inflate to, together.
+    std::size_t bodyLimit = 32u << 20;
+    // The most the store may hold, in bytes; puts beyond it fail.
+    std::size_t storeLimit = 256u << 20;
 };
 
 // What the HTTP layer sends back.
@@ -33,6 +38,9 @@ struct HttpAnswer {
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers = {};  // further headers ("Allow")
 };
+
+// An HTML error page: the status and title as its heading, the text below.
+std::string HtmlPage(int status, const std::string& title, const std::string& text);
 
 inline constexpr char kMainDescriptionPath[] = "/TesselService/TesselServiceCore";
 inline constexpr char kAdminDescriptionPath[] = "/TesselService/TesselServiceCoreAdmin";

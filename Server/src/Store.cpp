@@ -52,6 +52,103 @@ long Number(const Args& a, const std::string& name)
     return n;
 }
 
+std::size_t Bytes(const std::string& text)
+{
+    return text.size();
+}
+
+std::size_t Bytes(const StoreState::Vo& vo)
+{
+    return vo.name.size() + vo.uri.size() + vo.owner.size() + vo.content.size();
+}
+
+std::size_t Bytes(const StoreState::LogEntry& e)
+{
+    return sizeof e.id + e.user.size() + e.category.size() + e.uri.size() + e.text.size();
+}
+
+std::size_t Bytes(const StoreState::Share& sh)
+{
+    return sh.uri.size() + sh.owner.size() + sh.ipaddress.size() + sh.field.size() + Bytes(sh.attendees);
+}
+
+std::size_t Bytes(const StoreState::ShareField& f)
+{
+    return f.uri.size() + f.author.size() + f.name.size() + f.field.size();
+}
+
+std::size_t Bytes(const StoreState::Resource& r)
+{
+    return r.name.size() + r.urlleaf.size() + r.props.size() + r.modulename.size() + r.creator.size() +
+           r.version.size() + r.type.size() + r.id.size() + r.description.size();
+}
+
+std::size_t Bytes(const StoreState::Acl& acl)
+{
+    std::size_t n = 0;
+    for (const auto& [user, access] : acl)
+        n += kEntryBytes + user.size() + access.size();
+    return n;
+}
+
+std::size_t Bytes(const std::vector<std::string>& items)
+{
+    std::size_t n = 0;
+    for (const std::string& i : items)
+        n += kEntryBytes + i.size();
+    return n;
+}
+
+std::size_t Bytes(const std::set<std::string>& items)
+{
+    std::size_t n = 0;
+    for (const std::string& i : items)
+        n += kEntryBytes + i.size();
+    return n;
+}
+
+namespace {
+
+template <class Value>
+std::size_t MapBytes(const std::map<std::string, Value>& map)
+{
+    std::size_t n = 0;
+    for (const auto& [key, value] : map)
+        n += EntryBytes(key, value);
+    return n;
+}
+
+// Whole megabytes as the option gives them, other sizes in bytes.
+std::string Size(std::size_t bytes)
+{
+    return bytes % (1u << 20) == 0 ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes) + " bytes";
+}
+
+}  // namespace
+
+void StoreState::Account(std::size_t before, std::size_t after)
+{
+    const std::size_t next = used - std::min(used, before) + after;
+    if (after > before && next > limit)
+        throw OperationFault("The store is full (--store-limit " + Size(limit) + ")",
+                             "Storing this would take the store to " + std::to_string(next) +
+                                 " bytes, past its limit of " + std::to_string(limit) +
+                                 " bytes. Reads and deletes still work: remove something, or start the service "
+                                 "with a larger --store-limit.",
+                             "Server");
+    used = next;
+}
+
+std::size_t StoreState::Footprint() const
+{
+    std::size_t n = MapBytes(vos) + MapBytes(resumable) + MapBytes(resourceAcls) + MapBytes(uriAcls) +
+                    MapBytes(messages) + MapBytes(shares) + MapBytes(shareFields) + MapBytes(groups) +
+                    MapBytes(resources);
+    for (const LogEntry& e : logs)
+        n += kEntryBytes + Bytes(e);
+    return n;
+}
+
 StoreState::StoreState(std::vector<std::string> userNames) : users(std::move(userNames))
 {
     const std::string owner = users.empty() ? "tester" : users.front();
@@ -90,6 +187,7 @@ StoreState::StoreState(std::vector<std::string> userNames) : users(std::move(use
     resources["handbook"] = Resource{"handbook",   "handbook.html", "public", true, "modulename",
                                      "tester",     "1.0",           "html",   "H-1",
                                      "The handbook of the module"};
+    used = Footprint();
 }
 
 StoreState::Vo& StoreState::VoByName(const std::string& name)
@@ -116,8 +214,10 @@ StoreState::Resource& StoreState::ResourceByName(const std::string& name)
     return it->second;
 }
 
-Store::Store(std::vector<std::string> users) : state_(std::make_unique<StoreState>(std::move(users)))
+Store::Store(std::vector<std::string> users, std::size_t limit)
+    : state_(std::make_unique<StoreState>(std::move(users)))
 {
+    state_->limit = limit;
     for (const auto add : {AddLogHandlers, AddAclHandlers, AddMessageHandlers, AddContentHandlers,
                            AddCollaborationHandlers, AddSettingsHandlers, AddResourceHandlers})
         add(handlers_);
@@ -139,6 +239,18 @@ std::string Store::Execute(const std::string& operation, const Args& args, const
                              "The service has no operation named \"" + operation + "\".");
     const std::lock_guard<std::mutex> lock(mutex_);
     return it->second(*state_, args, ctx);
+}
+
+std::size_t Store::Used()
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return state_->used;
+}
+
+std::size_t Store::Recount()
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return state_->Footprint();
 }
 
 }  // namespace tessel::server

@@ -2,6 +2,7 @@
 // its handler.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -45,7 +46,10 @@ class Store {
 public:
     // Seeds the store and builds the dispatch table; raises std::logic_error
     // when an operation of the catalog has no handler or a handler no operation.
-    explicit Store(std::vector<std::string> users);
+    // Operations that would take what the store holds past `limit` bytes fail
+    // with the "store is full" fault; reads, deletes and shrinking updates
+    // always work.
+    explicit Store(std::vector<std::string> users, std::size_t limit = SIZE_MAX);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -53,6 +57,10 @@ public:
     // Runs one operation; raises OperationFault. Safe from several threads:
     // operations run one at a time.
     std::string Execute(const std::string& operation, const Args& args, const CallContext& ctx);
+
+    // What the store holds, in bytes: as charged by every change, and counted afresh.
+    std::size_t Used();
+    std::size_t Recount();
 
 private:
     std::mutex mutex_;

@@ -3,6 +3,7 @@
 // lock, one at a time.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -11,6 +12,11 @@
 #include "Store.h"
 
 namespace tessel::server {
+
+// What the store is charged for what it holds: the length of every text, and
+// a fixed overhead for every entry of a map or list. Locks (a user and a
+// session) and the reload counters are not counted.
+inline constexpr std::size_t kEntryBytes = 64;
 
 struct StoreState {
     struct Vo {
@@ -40,6 +46,20 @@ struct StoreState {
     // finds something with its default texts.
     explicit StoreState(std::vector<std::string> users);
 
+    // Charges the store for an entry that goes from `before` to `after` bytes.
+    // Raises the "store is full" fault, changing nothing, when that takes the
+    // store past its limit; shrinking always succeeds. Every change to what
+    // the store holds goes through here, mostly by Set and Erase.
+    void Account(std::size_t before, std::size_t after);
+    // Puts value under key, replacing what was there, charged for the difference.
+    template <class Value>
+    Value& Set(std::map<std::string, Value>& map, std::string key, Value value);
+    // Removes key and what it holds, if there.
+    template <class Value>
+    void Erase(std::map<std::string, Value>& map, std::string key);
+    // Every entry counted afresh: what `used` must be.
+    std::size_t Footprint() const;
+
     Vo& VoByName(const std::string& name);
     Vo& VoByUri(const std::string& uri);
     Resource& ResourceByName(const std::string& name);
@@ -56,7 +76,45 @@ struct StoreState {
     std::map<std::string, std::set<std::string>> groups;
     std::map<std::string, Resource> resources;
     std::map<std::string, int> reloads;
+    std::size_t used = 0;               // bytes, as charged by Account
+    std::size_t limit = SIZE_MAX;       // bytes
 };
+
+std::size_t Bytes(const std::string& text);
+std::size_t Bytes(const StoreState::Vo& vo);
+std::size_t Bytes(const StoreState::LogEntry& entry);
+std::size_t Bytes(const StoreState::Share& share);
+std::size_t Bytes(const StoreState::ShareField& field);
+std::size_t Bytes(const StoreState::Resource& resource);
+std::size_t Bytes(const StoreState::Acl& acl);
+std::size_t Bytes(const std::vector<std::string>& items);
+std::size_t Bytes(const std::set<std::string>& items);
+
+template <class Value>
+std::size_t EntryBytes(const std::string& key, const Value& value)
+{
+    return kEntryBytes + key.size() + Bytes(value);
+}
+
+template <class Value>
+Value& StoreState::Set(std::map<std::string, Value>& map, std::string key, Value value)
+{
+    const auto it = map.find(key);
+    Account(it == map.end() ? 0 : EntryBytes(key, it->second), EntryBytes(key, value));
+    if (it != map.end())
+        return it->second = std::move(value);
+    return map.emplace(std::move(key), std::move(value)).first->second;
+}
+
+template <class Value>
+void StoreState::Erase(std::map<std::string, Value>& map, std::string key)
+{
+    const auto it = map.find(key);
+    if (it == map.end())
+        return;
+    Account(EntryBytes(key, it->second), 0);
+    map.erase(it);
+}
 
 // Helpers of the handler files.
 inline const std::string kOk = "OK";

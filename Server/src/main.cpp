@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "GuardedServer.h"
 #include "Service.h"
 
 using namespace tessel::server;
@@ -25,7 +26,9 @@ constexpr char kUsage[] =
     "  --encrypt-results        send the other results encrypted\n"
     "  --html-error OPERATION   answer OPERATION with an HTML error page (repeatable)\n"
     "  --timestamp-window S     accept client time stamps within S seconds (default 300)\n"
-    "  --log FILE               write one JSON line per request to FILE\n";
+    "  --log FILE               write one JSON line per request to FILE\n"
+    "  --request-timeout S      a request's header and body must arrive within S seconds (default 10)\n"
+    "  --store-limit MB         keep at most MB megabytes in the store; puts beyond fail (default 256)\n";
 
 [[noreturn]] void Usage(const std::string& problem)
 {
@@ -64,6 +67,7 @@ std::string BaseUrl(const httplib::Request& req, int port)
 int main(int argc, char** argv)
 {
     ServiceOptions options;
+    HttpLimits limits;
     long port = 8080;
     bool usersGiven = false;
     for (int i = 1; i < argc; ++i) {
@@ -94,6 +98,10 @@ int main(int argc, char** argv)
             options.timestampWindowSeconds = Number(arg, value(), 1, 1L << 30);
         else if (arg == "--log")
             options.logFile = value();
+        else if (arg == "--request-timeout")
+            limits.requestTimeout = std::chrono::seconds(Number(arg, value(), 1, 3600));
+        else if (arg == "--store-limit")
+            options.storeLimit = static_cast<std::size_t>(Number(arg, value(), 1, 1L << 20)) << 20;
         else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
@@ -111,16 +119,14 @@ int main(int argc, char** argv)
 
     try {
         Service service(options);
-        httplib::Server server;
-        server.set_payload_max_length(32u << 20);
+        GuardedServer server(limits);
+        server.set_payload_max_length(options.bodyLimit);
         // Address reuse, but not port sharing: a second instance on a port in
         // use must fail instead of taking half of the first one's requests.
         server.set_socket_options([](int sock) {
             const int yes = 1;
             setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         });
-        server.set_read_timeout(30, 0);
-        server.set_write_timeout(30, 0);
         int bound = 0;
         const auto reply = [](httplib::Response& res, const HttpAnswer& a) {
             res.status = a.status;
@@ -128,13 +134,13 @@ int main(int argc, char** argv)
                 res.set_header(name, value);
             res.set_content(a.body, a.contentType.c_str());
         };
-        server.Get(R"(.*)", [&](const httplib::Request& req, httplib::Response& res) {
+        server.Get(R"(.*)", server.Gated([&](const httplib::Request& req, httplib::Response& res) {
             reply(res, service.Get(req.path, BaseUrl(req, bound)));
-        });
-        server.Post(R"(.*)", [&](const httplib::Request& req, httplib::Response& res) {
+        }));
+        server.Post(R"(.*)", server.Gated([&](const httplib::Request& req, httplib::Response& res) {
             reply(res, service.Post(req.path, req.body, BaseUrl(req, bound)));
-        });
-        bound = port == 0 ? server.bind_to_any_port("127.0.0.1") : (server.bind_to_port("127.0.0.1", static_cast<int>(port)) ? static_cast<int>(port) : -1);
+        }));
+        bound = server.Bind("127.0.0.1", static_cast<int>(port));
         if (bound <= 0) {
             std::cerr << "TesselServiceLocal: cannot listen on 127.0.0.1:" << port << " (is the port in use?)\n";
             return 1;

@@ -209,7 +209,7 @@ TEST(Tool1, AContentLongerThanTheBuildingTakesIsRefusedAndNothingIsSent)
     // At the limit the text goes whole.
     s.ui.texts["txtTranslate"] = std::string(32767, 'c');
     s.core.Send("btnPVOC_SW");
-    EXPECT_EQ(s.LastSent("content"), std::string(32767, 'c'));
+    EXPECT_EQ(s.LastRequest()["parameters"][2], LoggedParameter("content", std::string(32767, 'c')));
     ASSERT_EQ(s.ui.boxes.size(), 2u);
     EXPECT_EQ(s.ui.boxes[1].title, "result of PutVOContent");
 }

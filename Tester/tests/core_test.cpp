@@ -161,8 +161,8 @@ TEST_F(Tool3Core, LoginSendsTheBoxesAndEnablesTheRows)
     EXPECT_FALSE(ui.enabled["CloseSession"]);
     const auto attempt = ReadLog(log).back();
     EXPECT_EQ(attempt["operation"], "CreateTicket");
-    EXPECT_EQ(attempt["parameters"][2], nlohmann::json({"principal", "tester"}));
-    EXPECT_EQ(attempt["parameters"][3], nlohmann::json({"credential", "wrong"}));
+    EXPECT_EQ(attempt["parameters"][2], LoggedParameter("principal", "tester"));
+    EXPECT_EQ(attempt["parameters"][3], LoggedParameter("credential", "wrong"));
 
     ui.texts["Principal"] = "tester";
     core.CreateTicket();
@@ -174,7 +174,7 @@ TEST_F(Tool3Core, LoginSendsTheBoxesAndEnablesTheRows)
     const auto lines = ReadLog(log);
     const auto& open = lines.back();
     EXPECT_EQ(open["operation"], "OpenSession");
-    EXPECT_EQ(open["parameters"][3][1], core.session().tokenSeed);
+    EXPECT_EQ(open["parameters"][3], LoggedParameter("tokenSeed", core.session().tokenSeed));
     EXPECT_EQ(open["parameters"][2][1], "Microsoft Base Cryptographic Provider v1.0,PROV_RSA_FULL,CALG_RC2,CALG_SHA1");
 }
 
@@ -205,9 +205,9 @@ TEST_F(Tool3Core, EveryRowSendsItsDefaultsInOrder)
         EXPECT_EQ(params.front()[0], "user");
         const auto* op = tessel::catalog::Find(row.method);
         for (std::size_t i = 0; i < row.params.size(); ++i)
-            EXPECT_EQ(params[i + 1], nlohmann::json({op->params[i], Tool3().BoxNamed(row.params[i].box)->text}))
+            EXPECT_EQ(params[i + 1], LoggedParameter(op->params[i], Tool3().BoxNamed(row.params[i].box)->text))
                 << row.method;
-        EXPECT_EQ(params.back(), nlohmann::json({"reskey", ""}));
+        EXPECT_EQ(params.back(), LoggedParameter("reskey", ""));
         // One box at most with the option off: the result, or the trapped fault.
         ASSERT_LE(ui.boxes.size(), 1u) << row.method;
         if (!ui.boxes.empty()) {
@@ -245,8 +245,7 @@ TEST_F(Tool3Core, PutResourceAclSendsASecondTokenAndShowsIt)
     ConnectAndLogin(core);
     core.Send("btnPutResourceACL");
     const auto sent = LastRequest();
-    EXPECT_EQ(sent["parameters"][0][0], "user");
-    EXPECT_EQ(ui.texts["UserKey"], sent["parameters"][0][1].get<std::string>());
+    EXPECT_EQ(sent["parameters"][0], LoggedParameter("user", ui.texts["UserKey"]));
     EXPECT_NE(ui.texts["UserKey"], "tester");
     // The entry put sends its second token but leaves the user name box alone.
     ui.texts["UserKey"] = "tester";
@@ -259,7 +258,7 @@ TEST_F(Tool3Core, PutResourceAclSendsASecondTokenAndShowsIt)
     core.CreateTicket();
     const auto lines = ReadLog(log);
     const auto it = std::find_if(lines.rbegin(), lines.rend(), [](const auto& l) { return l["operation"] == "CreateTicket"; });
-    EXPECT_EQ((*it)["parameters"][2], nlohmann::json({"principal", token}));
+    EXPECT_EQ((*it)["parameters"][2], LoggedParameter("principal", token));
 }
 
 TEST_F(Tool3Compressed, CompressedResultIsShownCutToTheRawLength)

@@ -107,9 +107,9 @@ TEST_P(EveryRow, SendsItsDefaultsUnderTheCatalogsNamesInOrder)
     EXPECT_EQ(params.front()[0], "user");
     for (std::size_t i = 0; i < names.size(); ++i) {
         const Param& p = row().params[i];
-        EXPECT_EQ(params[i + 1], nlohmann::json({names[i], SentFor(p, tool().BoxNamed(p.box)->text)})) << p.box;
+        EXPECT_EQ(params[i + 1], LoggedParameter(names[i], SentFor(p, tool().BoxNamed(p.box)->text))) << p.box;
     }
-    EXPECT_EQ(params.back(), nlohmann::json({"reskey", ""}));
+    EXPECT_EQ(params.back(), LoggedParameter("reskey", ""));
     EXPECT_EQ(sent["token"], "valid");
 }
 

@@ -227,15 +227,17 @@ TEST_F(Soap2CoreTest, LoginShowsTheTicketAndEnablesEveryOperation)
     EXPECT_EQ(ui.events.back(), "pointer");
 
     const nlohmann::json ticket = LastOf("CreateTicket");
-    EXPECT_EQ(ticket["parameters"], nlohmann::json::parse(R"([["authority","LDAP://ldap.example.test"],
-        ["realm","example.test"],["principal","tester"],["credential","tester"],["fullPrincipal",""]])"));
+    EXPECT_EQ(ticket["parameters"],
+              nlohmann::json({LoggedParameter("authority", "LDAP://ldap.example.test"),
+                              LoggedParameter("realm", "example.test"), LoggedParameter("principal", "tester"),
+                              LoggedParameter("credential", "tester"), LoggedParameter("fullPrincipal", "")}));
     const nlohmann::json open = LastOf("OpenSession");
-    EXPECT_EQ(open["parameters"][0], nlohmann::json({"service", "tsc"}));
-    EXPECT_EQ(open["parameters"][1], nlohmann::json({"ticket", core.session().ticket}));
-    EXPECT_EQ(open["parameters"][2], nlohmann::json({"tokenScheme", core.session().tokenScheme}));
-    EXPECT_EQ(open["parameters"][3], nlohmann::json({"tokenSeed", core.session().tokenSeed}));
-    EXPECT_EQ(open["parameters"][4], nlohmann::json({"sessionKey", ""}));
-    EXPECT_EQ(open["parameters"][5], nlohmann::json({"verifier", ""}));
+    EXPECT_EQ(open["parameters"][0], LoggedParameter("service", "tsc"));
+    EXPECT_EQ(open["parameters"][1], LoggedParameter("ticket", core.session().ticket));
+    EXPECT_EQ(open["parameters"][2], LoggedParameter("tokenScheme", core.session().tokenScheme));
+    EXPECT_EQ(open["parameters"][3], LoggedParameter("tokenSeed", core.session().tokenSeed));
+    EXPECT_EQ(open["parameters"][4], LoggedParameter("sessionKey", ""));
+    EXPECT_EQ(open["parameters"][5], LoggedParameter("verifier", ""));
     EXPECT_FALSE(core.session().sessionKey.empty());
     EXPECT_EQ(core.session().verifier.rfind("V", 0), 0u);
 
@@ -275,7 +277,7 @@ TEST_F(Soap2CoreTest, AnEmptyTicketIsNotTested)
     EXPECT_EQ(ui.boxes[1].text, "The ticket \"\" was not issued by CreateTicket; log in again.");
     EXPECT_EQ(ui.boxes[1].icon, Icon::Exclamation);
     EXPECT_EQ(ui.texts[kResultBox], ui.boxes[1].text);
-    EXPECT_EQ(LastOf("OpenSession")["parameters"][1], nlohmann::json({"ticket", ""}));
+    EXPECT_EQ(LastOf("OpenSession")["parameters"][1], LoggedParameter("ticket", ""));
     EXPECT_NE(core.session().tokenHandler, 0);  // the handler was acquired all the same
     EXPECT_TRUE(ui.enabled[kCreateTicketButton]);
     EXPECT_FALSE(ui.enabled[kCloseSessionButton]);
@@ -453,8 +455,8 @@ TEST_F(Soap2CoreTest, CloseSessionEmptiesTheLoginAndConnectThenBuildsANewClient)
     EXPECT_TRUE(ui.boxes.empty());
     const nlohmann::json close = LastRequest();
     EXPECT_EQ(close["operation"], "CloseSession");
-    EXPECT_EQ(close["parameters"][0], nlohmann::json({"sessionKey", core.session().sessionKey}));
-    EXPECT_EQ(close["parameters"][1], nlohmann::json({"verifier", core.session().verifier}));
+    EXPECT_EQ(close["parameters"][0], LoggedParameter("sessionKey", core.session().sessionKey));
+    EXPECT_EQ(close["parameters"][1], LoggedParameter("verifier", core.session().verifier));
     EXPECT_FALSE(ui.enabled[kCreateTicketButton]);
     EXPECT_FALSE(ui.enabled[kCloseSessionButton]);
     for (const Row& row : ToolSP2().rows)
@@ -574,13 +576,13 @@ TEST_F(Soap2CoreTest, QueryCutsTheBoxAndSendsTheStatementReadBackFromItsSlot)
     EXPECT_EQ(core.Send("BtnQuery"), Outcome::Completed);
     EXPECT_EQ(ui.texts["Query"], "  <query>  \r\n <get/> \r\n</query>");
     const nlohmann::json sent = LastRequest();
-    EXPECT_EQ(sent["parameters"][1], nlohmann::json({"sqlstmt", "<query><get/></query>"}));
+    EXPECT_EQ(sent["parameters"][1], LoggedParameter("sqlstmt", "<query><get/></query>"));
     EXPECT_EQ(sent["token"], "valid");
     // A single line: the CR LF goes, the line is sent as it is.
     ui.texts["Query"] = "<query/>\r\n";
     core.Send("BtnQuery");
     EXPECT_EQ(ui.texts["Query"], "<query/>");
-    EXPECT_EQ(LastRequest()["parameters"][1], nlohmann::json({"sqlstmt", "<query/>"}));
+    EXPECT_EQ(LastRequest()["parameters"][1], LoggedParameter("sqlstmt", "<query/>"));
     // Too long to build: said in the Query error box, nothing is sent.
     const std::size_t before = ReadLog(log).size();
     ui.texts["Query"] = std::string(40000, 'q') + "\r\nx";
@@ -599,8 +601,8 @@ TEST_F(Soap2CoreTest, TheUnlockUpdatesSendTheRichTextUnchanged)
     ui.texts["UpdateVOContentbyURIwithUnlockURI"] = "URI1";
     EXPECT_EQ(core.Send("BtnUpdateVOContentbyURIwithUnlock"), Outcome::Completed);
     const nlohmann::json sent = LastRequest();
-    EXPECT_EQ(sent["parameters"][1], nlohmann::json({"uri", "URI1"}));
-    EXPECT_EQ(sent["parameters"][2], nlohmann::json({"content", content}));
+    EXPECT_EQ(sent["parameters"][1], LoggedParameter("uri", "URI1"));
+    EXPECT_EQ(sent["parameters"][2], LoggedParameter("content", content));
     EXPECT_EQ(sent["token"], "valid");  // slot 1 "uri", slot 2 "content", as the server rebuilt them
     EXPECT_EQ(ui.Titles(), (std::vector<std::string>{"UpdateVOCOntentbyURIwithUnlock Result",
                                                      "result of UpdateVOContentbyURIwithUnlock"}));
@@ -649,8 +651,8 @@ TEST_F(Soap2CoreTest, GetVOURIAndPutVOURIReadTheSameBoxes)
     ui.texts["voname"] = "Plan";
     ASSERT_EQ(core.Send("BtnPutVOURI"), Outcome::Completed);
     const std::string uri = ui.texts[kResultBox];
-    EXPECT_EQ(LastRequest()["parameters"][1], nlohmann::json({"vouser", "carol"}));
+    EXPECT_EQ(LastRequest()["parameters"][1], LoggedParameter("vouser", "carol"));
     ASSERT_EQ(core.Send("BtnGetVOURI"), Outcome::Completed);
-    EXPECT_EQ(LastRequest()["parameters"][2], nlohmann::json({"name", "Plan"}));
+    EXPECT_EQ(LastRequest()["parameters"][2], LoggedParameter("name", "Plan"));
     EXPECT_EQ(ui.texts[kResultBox], uri);
 }

@@ -127,13 +127,29 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
     if (usedNonces_.count(*n))
         throw TokenRejected("the token's nonce was already used in this session (a replayed request)");
 
+    // The hash covers the slots as sent, so it is checked before anything is
+    // inflated or decrypted: an altered request costs no more than its size.
     CryptHash hash = provider_.CreateHash(hashAlg_);
     hash.HashSessionKey(sessionKey_);
+    for (const WireSlot& slot : slots) {
+        HashTextBytes(hash, slot.name);
+        HashTextBytes(hash, slot.value);
+    }
+    if (*h != HexEncode(hash.HashValue()))
+        throw TokenRejected("the token's hash does not match the request's data");
+    std::uint64_t inflated = 0;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const std::uint32_t kind = Le32(records.data() + 8 * i);
+        if (kind == TOKEN_DATA_COMPRESSED || kind == TOKEN_DATA_COMPRESSED_ENCRYPTED)
+            inflated += Le32(records.data() + 8 * i + 4);
+    }
+    if (inflated > options_.maxInflatedBytes)
+        throw TokenRejected("the request's compressed items would inflate to " + std::to_string(inflated) +
+                            " bytes, more than the " + std::to_string(options_.maxInflatedBytes) + " allowed");
+
     std::vector<OptText> values;
     values.reserve(slots.size());
     for (std::size_t i = 0; i < slots.size(); ++i) {
-        HashTextBytes(hash, slots[i].name);
-        HashTextBytes(hash, slots[i].value);
         const std::uint32_t kind = Le32(records.data() + 8 * i);
         const std::uint32_t plainLength = Le32(records.data() + 8 * i + 4);
         try {
@@ -168,8 +184,6 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
             throw TokenRejected("data item " + std::to_string(i) + " does not decompress");
         }
     }
-    if (*h != HexEncode(hash.HashValue()))
-        throw TokenRejected("the token's hash does not match the request's data");
     usedNonces_.insert(*n);
     if (plainValues)
         *plainValues = std::move(values);

@@ -26,6 +26,8 @@ public:
 struct ServerOptions {
     // How far a client's time stamp may be from the server's clock.
     std::int64_t timestampWindowSeconds = 300;
+    // The most bytes the compressed items of one request may inflate to, together.
+    std::uint64_t maxInflatedBytes = 32u << 20;
     std::shared_ptr<EngineEnvironment> env;  // null: the system's
 };
 
@@ -69,8 +71,10 @@ public:
     const Text& Opaque() const noexcept { return opaque_; }
 
     // Checks a request token against the request's slots (slot 0 the method
-    // name, then the parameters as sent). Returns the plain value of every
-    // slot. Raises TokenRejected.
+    // name, then the parameters as sent): first the token's own fields (opaque
+    // value, nonce, time stamp, records) and its hash over the slots as sent,
+    // and only then, within maxInflatedBytes, decodes the slots. Returns the
+    // plain value of every slot. Raises TokenRejected.
     RequestStamp ValidateRequest(const OptText& token, const std::vector<WireSlot>& slots,
                                  std::vector<OptText>* plainValues = nullptr);
 

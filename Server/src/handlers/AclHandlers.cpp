@@ -100,6 +100,8 @@ struct Kind {
         return it->second;
     }
     std::string What(const Args& a) const { return label + a.at(key); }
+    // Stores the ACL, charged for the difference.
+    void Store(StoreState& s, const Args& a, Acl acl) const { s.Set(s.*acls, a.at(key), std::move(acl)); }
 };
 
 void AddKind(HandlerTable& t, const Kind& k)
@@ -109,31 +111,38 @@ void AddKind(HandlerTable& t, const Kind& k)
         return EntryOf(k.Existing(s, a), a.at("acluser"), k.What(a));
     };
     t["Put" + k.infix] = [k](StoreState& s, const Args& a, const CallContext&) {
-        auto& acls = s.*k.acls;
-        if (acls.count(a.at(k.key)))
+        if ((s.*k.acls).count(a.at(k.key)))
             throw OperationFault("The ACL exists", "The ACL of " + k.What(a) + " is already there; update it instead.");
-        acls[a.at(k.key)] = ParseAcl(a.at("acl"));
+        k.Store(s, a, ParseAcl(a.at("acl")));
         return kOk;
     };
     t["Put" + k.infix + "Entry"] = [k](StoreState& s, const Args& a, const CallContext&) {
-        PutEntry((s.*k.acls)[a.at(k.key)], a.at("acluser"), a.at("accright"), true);
+        const auto it = (s.*k.acls).find(a.at(k.key));
+        Acl acl = it == (s.*k.acls).end() ? Acl() : it->second;  // a new entry may start the ACL
+        PutEntry(acl, a.at("acluser"), a.at("accright"), true);
+        k.Store(s, a, std::move(acl));
         return kOk;
     };
     t["Update" + k.infix] = [k](StoreState& s, const Args& a, const CallContext&) {
-        k.Existing(s, a) = ParseAcl(a.at("acl"));
+        k.Existing(s, a);
+        k.Store(s, a, ParseAcl(a.at("acl")));
         return kOk;
     };
     t["Update" + k.infix + "Entry"] = [k](StoreState& s, const Args& a, const CallContext&) {
-        PutEntry(k.Existing(s, a), a.at("acluser"), a.at("accright"), false);
+        Acl acl = k.Existing(s, a);
+        PutEntry(acl, a.at("acluser"), a.at("accright"), false);
+        k.Store(s, a, std::move(acl));
         return kOk;
     };
     t["Delete" + k.infix] = [k](StoreState& s, const Args& a, const CallContext&) {
         k.Existing(s, a);
-        (s.*k.acls).erase(a.at(k.key));
+        s.Erase(s.*k.acls, a.at(k.key));
         return kOk;
     };
     t["Delete" + k.infix + "Entry"] = [k](StoreState& s, const Args& a, const CallContext&) {
-        RemoveEntry(k.Existing(s, a), a.at("acluser"), k.What(a));
+        Acl acl = k.Existing(s, a);
+        RemoveEntry(acl, a.at("acluser"), k.What(a));
+        k.Store(s, a, std::move(acl));
         return kOk;
     };
 }

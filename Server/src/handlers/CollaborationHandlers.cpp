@@ -18,6 +18,15 @@ Share& SharingOf(StoreState& s, const Args& a)
     return it->second;
 }
 
+// Changes a copy of the sharing of "uri" and stores it, charged for the difference.
+template <class Change>
+void ChangeSharing(StoreState& s, const Args& a, Change change)
+{
+    Share sh = SharingOf(s, a);
+    change(sh);
+    s.Set(s.shares, a.at("uri"), std::move(sh));
+}
+
 ShareField& FieldOf(StoreState& s, const Args& a)
 {
     const auto it = s.shareFields.find(a.at("uri"));
@@ -31,12 +40,14 @@ ShareField& FieldOf(StoreState& s, const Args& a)
 void AddCollaborationHandlers(HandlerTable& t)
 {
     t["StartSharing"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        Share& sh = s.shares[a.at("uri")];
-        sh.uri = a.at("uri");
-        if (sh.owner.empty())
-            sh.owner = c.user;
-        sh.ipaddress = a.at("ipaddress");
-        sh.active = true;
+        const auto it = s.shares.find(a.at("uri"));
+        Share next = it == s.shares.end() ? Share{} : it->second;
+        next.uri = a.at("uri");
+        if (next.owner.empty())
+            next.owner = c.user;
+        next.ipaddress = a.at("ipaddress");
+        next.active = true;
+        const Share& sh = s.Set(s.shares, a.at("uri"), std::move(next));
         return "<sharing uri=\"" + XmlEscape(sh.uri) + "\" owner=\"" + XmlEscape(sh.owner) + "\" ipaddress=\"" +
                XmlEscape(sh.ipaddress) + "\"/>";
     };
@@ -48,27 +59,29 @@ void AddCollaborationHandlers(HandlerTable& t)
         return Join(SharingOf(s, a).attendees);
     };
     t["AddAttendee"] = [](StoreState& s, const Args& a, const CallContext&) {
-        Share& sh = SharingOf(s, a);
-        const std::string& who = a.at("attendee");
-        if (std::find(sh.attendees.begin(), sh.attendees.end(), who) != sh.attendees.end())
-            throw OperationFault("Already an attendee", who + " already attends " + sh.uri + ".");
-        sh.attendees.push_back(who);
+        ChangeSharing(s, a, [&](Share& sh) {
+            const std::string& who = a.at("attendee");
+            if (std::find(sh.attendees.begin(), sh.attendees.end(), who) != sh.attendees.end())
+                throw OperationFault("Already an attendee", who + " already attends " + sh.uri + ".");
+            sh.attendees.push_back(who);
+        });
         return kOk;
     };
     t["DeleteAttendee"] = [](StoreState& s, const Args& a, const CallContext&) {
-        Share& sh = SharingOf(s, a);
-        const auto at = std::find(sh.attendees.begin(), sh.attendees.end(), a.at("attendee"));
-        if (at == sh.attendees.end())
-            NotFound("attendee of " + sh.uri + " named", a.at("attendee"));
-        sh.attendees.erase(at);
+        ChangeSharing(s, a, [&](Share& sh) {
+            const auto at = std::find(sh.attendees.begin(), sh.attendees.end(), a.at("attendee"));
+            if (at == sh.attendees.end())
+                NotFound("attendee of " + sh.uri + " named", a.at("attendee"));
+            sh.attendees.erase(at);
+        });
         return kOk;
     };
     t["ChangeOwner"] = [](StoreState& s, const Args& a, const CallContext&) {
-        SharingOf(s, a).owner = a.at("newowner");
+        ChangeSharing(s, a, [&](Share& sh) { sh.owner = a.at("newowner"); });
         return kOk;
     };
     t["SaveSharing"] = [](StoreState& s, const Args& a, const CallContext&) {
-        SharingOf(s, a).field = a.at("field");
+        ChangeSharing(s, a, [&](Share& sh) { sh.field = a.at("field"); });
         return kOk;
     };
 
@@ -76,7 +89,7 @@ void AddCollaborationHandlers(HandlerTable& t)
         const std::string uri = "sharefield://" + a.at("author") + "/" + a.at("name");
         if (s.shareFields.count(uri))
             throw OperationFault("The share field exists", uri + " is already there; update it instead.");
-        s.shareFields[uri] = ShareField{uri, a.at("author"), a.at("name"), a.at("field")};
+        s.Set(s.shareFields, uri, ShareField{uri, a.at("author"), a.at("name"), a.at("field")});
         return uri;
     };
     t["GetShareFieldList"] = [](StoreState& s, const Args&, const CallContext&) {
@@ -104,12 +117,14 @@ void AddCollaborationHandlers(HandlerTable& t)
                XmlEscape(f.name) + "\" size=\"" + std::to_string(f.field.size()) + "\"/>";
     };
     t["UpdateShareField"] = [](StoreState& s, const Args& a, const CallContext&) {
-        FieldOf(s, a).field = a.at("field");
+        ShareField f = FieldOf(s, a);
+        f.field = a.at("field");
+        s.Set(s.shareFields, a.at("uri"), std::move(f));
         return kOk;
     };
     t["RemoveShareField"] = [](StoreState& s, const Args& a, const CallContext&) {
         FieldOf(s, a);
-        s.shareFields.erase(a.at("uri"));
+        s.Erase(s.shareFields, a.at("uri"));
         return kOk;
     };
 }

@@ -43,12 +43,15 @@ void Unlock(Vo& vo)
     vo.lockSession.clear();
 }
 
-std::string Update(Vo& vo, const Args& a, const CallContext& c, const std::string& what, bool unlock)
+std::string Update(StoreState& s, const Vo& vo, const Args& a, const CallContext& c, const std::string& what,
+                   bool unlock)
 {
     CheckLock(vo, c, what);
-    vo.content = a.at("content");
+    Vo next = vo;
+    next.content = a.at("content");
     if (unlock)
-        Unlock(vo);
+        Unlock(next);
+    s.Set(s.vos, vo.name, std::move(next));
     return kOk;
 }
 
@@ -65,8 +68,7 @@ std::string Put(StoreState& s, const std::string& name, const std::string& owner
 {
     if (s.vos.count(name))
         throw OperationFault("The VO exists", "A VO named \"" + name + "\" is already there; update it instead.");
-    Vo& vo = s.vos[name] = Vo{.name = name, .uri = NewVoUri(owner, name), .owner = owner, .content = content};
-    return vo.uri;
+    return s.Set(s.vos, name, Vo{.name = name, .uri = NewVoUri(owner, name), .owner = owner, .content = content}).uri;
 }
 
 }  // namespace
@@ -103,26 +105,26 @@ void AddContentHandlers(HandlerTable& t)
         return Put(s, a.at("name"), a.at("vouser"), "");
     };
     t["UpdateVOContent"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        return Update(s.VoByName(a.at("name")), a, c, a.at("name"), false);
+        return Update(s, s.VoByName(a.at("name")), a, c, a.at("name"), false);
     };
     t["UpdateVOContentbyURI"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        return Update(s.VoByUri(a.at("uri")), a, c, a.at("uri"), false);
+        return Update(s, s.VoByUri(a.at("uri")), a, c, a.at("uri"), false);
     };
     t["UpdateVOContentwithUnlock"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        return Update(s.VoByName(a.at("name")), a, c, a.at("name"), true);
+        return Update(s, s.VoByName(a.at("name")), a, c, a.at("name"), true);
     };
     t["UpdateVOContentbyURIwithUnlock"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        return Update(s.VoByUri(a.at("uri")), a, c, a.at("uri"), true);
+        return Update(s, s.VoByUri(a.at("uri")), a, c, a.at("uri"), true);
     };
     t["RemoveVOContent"] = [](StoreState& s, const Args& a, const CallContext& c) {
         CheckLock(s.VoByName(a.at("name")), c, a.at("name"));
-        s.vos.erase(a.at("name"));
+        s.Erase(s.vos, a.at("name"));
         return kOk;
     };
     const Handler removeByUri = [](StoreState& s, const Args& a, const CallContext& c) {
         Vo& vo = s.VoByUri(a.at("uri"));
         CheckLock(vo, c, a.at("uri"));
-        s.vos.erase(std::string(vo.name));
+        s.Erase(s.vos, vo.name);
         return kOk;
     };
     t["RemoveVOContentbyURI"] = removeByUri;

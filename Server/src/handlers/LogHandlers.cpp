@@ -17,7 +17,9 @@ std::string LogXml(const StoreState::LogEntry& e)
 std::string PutLog(StoreState& s, const CallContext& c, const std::string& category, const std::string& uri,
                    const std::string& text)
 {
-    s.logs.push_back({s.nextLogId, c.user, category, uri, text});
+    StoreState::LogEntry e{s.nextLogId, c.user, category, uri, text};
+    s.Account(0, kEntryBytes + Bytes(e));
+    s.logs.push_back(std::move(e));
     return std::to_string(s.nextLogId++);
 }
 
@@ -86,7 +88,9 @@ void AddLogHandlers(HandlerTable& t)
         for (auto& [name, ids] : s.resumable) {
             const auto it = std::find(ids.begin(), ids.end(), id);
             if (it != ids.end()) {
-                ids.erase(it);
+                std::vector<std::string> left = ids;
+                left.erase(left.begin() + (it - ids.begin()));
+                s.Set(s.resumable, name, std::move(left));
                 return "<resumed id=\"" + XmlEscape(id) + "\" process=\"" + XmlEscape(name) + "\" flag=\"" +
                        XmlEscape(a.at("flag")) + "\"/>";
             }

@@ -20,17 +20,18 @@ void AddMessageHandlers(HandlerTable& t)
     t["PutMessage"] = [](StoreState& s, const Args& a, const CallContext&) {
         if (s.messages.count(a.at("uri")))
             throw OperationFault("A message exists", "The item " + a.at("uri") + " has a message; update it instead.");
-        s.messages[a.at("uri")] = a.at("message");
+        s.Set(s.messages, a.at("uri"), a.at("message"));
         return kOk;
     };
     t["GetMessage"] = [](StoreState& s, const Args& a, const CallContext&) { return MessageOf(s, a); };
     t["UpdateMessage"] = [](StoreState& s, const Args& a, const CallContext&) {
-        MessageOf(s, a) = a.at("message");
+        MessageOf(s, a);
+        s.Set(s.messages, a.at("uri"), a.at("message"));
         return kOk;
     };
     t["RemoveMessage"] = [](StoreState& s, const Args& a, const CallContext&) {
         MessageOf(s, a);
-        s.messages.erase(a.at("uri"));
+        s.Erase(s.messages, a.at("uri"));
         return kOk;
     };
 }

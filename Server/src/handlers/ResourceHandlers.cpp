@@ -26,6 +26,15 @@ void SetAttributes(Resource& r, const Args& a)
     r.type = a.at("type"), r.id = a.at("id"), r.description = a.at("description");
 }
 
+// Changes a copy of the resource "name" and stores it, charged for the difference.
+template <class Change>
+void ChangeResource(StoreState& s, const Args& a, Change change)
+{
+    Resource r = s.ResourceByName(a.at("name"));
+    change(r);
+    s.Set(s.resources, a.at("name"), std::move(r));
+}
+
 std::string AttributeList(StoreState& s, const std::string* module)
 {
     std::string out = "<resources>";
@@ -43,17 +52,16 @@ void AddResourceHandlers(HandlerTable& t)
         if (s.resources.count(a.at("name")))
             throw OperationFault("The resource exists",
                                  "A Folio resource named \"" + a.at("name") + "\" is already there.");
-        Resource& r = s.resources[a.at("name")] =
-            Resource{.name = a.at("name"), .urlleaf = a.at("urlleaf"), .props = a.at("props")};
+        Resource r{.name = a.at("name"), .urlleaf = a.at("urlleaf"), .props = a.at("props")};
         SetAttributes(r, a);
-        return c.baseUrl + "/Folio/" + r.urlleaf;
+        return c.baseUrl + "/Folio/" + s.Set(s.resources, a.at("name"), std::move(r)).urlleaf;
     };
     t["GetVOResourceURL"] = [](StoreState& s, const Args& a, const CallContext& c) {
         return c.baseUrl + "/Folio/" + s.ResourceByName(a.at("name")).urlleaf;
     };
     t["RemoveVOResource"] = [](StoreState& s, const Args& a, const CallContext&) {
         s.ResourceByName(a.at("name"));
-        s.resources.erase(a.at("name"));
+        s.Erase(s.resources, a.at("name"));
         return kOk;
     };
     t["GetVOResourceAttribute"] = [](StoreState& s, const Args& a, const CallContext&) {
@@ -73,22 +81,23 @@ void AddResourceHandlers(HandlerTable& t)
         return Join(std::vector<std::string>(modules.begin(), modules.end()));
     };
     t["UpdateVOResourceURL"] = [](StoreState& s, const Args& a, const CallContext&) {
-        s.ResourceByName(a.at("name")).urlleaf = a.at("urlleaf");
+        ChangeResource(s, a, [&](Resource& r) { r.urlleaf = a.at("urlleaf"); });
         return kOk;
     };
     t["UpdateVOResourceProps"] = [](StoreState& s, const Args& a, const CallContext&) {
-        s.ResourceByName(a.at("name")).props = a.at("props");
+        ChangeResource(s, a, [&](Resource& r) { r.props = a.at("props"); });
         return kOk;
     };
     t["UpdateVOResourceAttribute"] = [](StoreState& s, const Args& a, const CallContext&) {
-        SetAttributes(s.ResourceByName(a.at("name")), a);
+        ChangeResource(s, a, [&](Resource& r) { SetAttributes(r, a); });
         return kOk;
     };
     t["RemoveVOResourceAttribute"] = [](StoreState& s, const Args& a, const CallContext&) {
-        Resource& r = s.ResourceByName(a.at("name"));
-        if (!r.hasAttributes)
-            NotFound("attributes of the resource", r.name);
-        r = Resource{.name = r.name, .urlleaf = r.urlleaf, .props = r.props};
+        ChangeResource(s, a, [](Resource& r) {
+            if (!r.hasAttributes)
+                NotFound("attributes of the resource", r.name);
+            r = Resource{.name = r.name, .urlleaf = r.urlleaf, .props = r.props};
+        });
         return kOk;
     };
 }

@@ -18,7 +18,10 @@ void AddSettingsHandlers(HandlerTable& t)
     t["GetCompressThreshold"] = [](StoreState&, const Args&, const CallContext& c) {
         return std::to_string(c.compressThreshold);
     };
-    t["GetAdminUserList"] = [](StoreState& s, const Args&, const CallContext&) { return Members(s.groups["admins"]); };
+    t["GetAdminUserList"] = [](StoreState& s, const Args&, const CallContext&) {
+        const auto it = s.groups.find("admins");
+        return it == s.groups.end() ? std::string() : Members(it->second);
+    };
     t["GetGroupList"] = [](StoreState& s, const Args&, const CallContext&) {
         std::vector<std::string> names;
         for (const auto& [g, members] : s.groups)
