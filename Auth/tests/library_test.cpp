@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -549,4 +550,24 @@ TEST_F(Library, RequestsClaimingHugePlainLengthsAreRefusedByTheServer)
         EXPECT_EQ(values.at(1), Text());
     }
     EXPECT_LT(PeakRssMiB() - peakBefore, 512);
+}
+
+TEST_F(Library, ADamagedKeyFileDoesNotStopTheNextLogin)
+{
+    {
+        Login first;
+        ASSERT_FALSE(first.seed.empty());
+    }
+    int damaged = 0;
+    for (const auto& e : std::filesystem::directory_iterator(home.keys()))
+        if (e.path().extension() == ".key" && ++damaged)
+            std::ofstream(e.path(), std::ios::trunc) << "a half-written key file";
+    ASSERT_EQ(damaged, 1);
+
+    Login login;
+    const std::vector<std::pair<std::string, std::string>> req = {{"GetLogs", ""}};
+    const std::string token = login.Request(req);
+    const RequestStamp stamp = login.server->ValidateRequest(Utf8ToText(token), Login::Wire(req));
+    EXPECT_EQ(login.Reply("GetLogs", login.server->BuildReply(stamp, ResultSlots("GetLogs", "after", 0))), kOk);
+    EXPECT_EQ(login.Slot(1), "after");
 }
