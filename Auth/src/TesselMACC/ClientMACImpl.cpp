@@ -384,7 +384,8 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
                 if (!slot.value) {
                     slot.converted.reset();
                 } else {
-                    // A plain length the data cannot hold is refused before anything is allocated.
+                    // A plain length the data cannot hold is refused before anything is decoded.
+                    CheckInflatedLength(Base64DecodedLength(slot.value), plainLength);
                     slot.converted = DecompressText(Base64Decode(slot.value), plainLength);
                 }
                 break;

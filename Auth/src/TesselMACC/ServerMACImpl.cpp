@@ -149,6 +149,8 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
             switch (kind) {
             case TOKEN_DATA_PLAIN: values.push_back(slots[i].value); break;
             case TOKEN_DATA_COMPRESSED: {
+                // A plain length the data cannot hold is refused before anything is decoded.
+                CheckInflatedLength(Base64DecodedLength(slots[i].value), plainLength);
                 const ByteBuffer bytes = DecompressBytes(Base64Decode(slots[i].value), plainLength);
                 values.push_back(TextFromUtf16Bytes(bytes.data(), bytes.size()));
                 break;
@@ -159,6 +161,8 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
                 break;
             }
             case TOKEN_DATA_COMPRESSED_ENCRYPTED: {
+                // Decryption only shortens the data: the same check holds before it.
+                CheckInflatedLength(Base64DecodedLength(slots[i].value), plainLength);
                 const ByteBuffer packed = sessionKey_.Decrypt(Base64Decode(slots[i].value));
                 const ByteBuffer bytes = DecompressBytes(packed, plainLength);
                 values.push_back(TextFromUtf16Bytes(bytes.data(), bytes.size()));

@@ -119,18 +119,27 @@ Text Base64Encode(const std::uint8_t* bytes, std::uint32_t size)
     return out;
 }
 
-ByteBuffer Base64Decode(const OptText& text)
+std::uint64_t Base64DecodedLength(const OptText& text)
 {
     if (!text || text->size() < 4)
+        return 0;
+    const std::size_t groups = text->size() / 4;
+    std::uint64_t length = std::uint64_t{groups} * 3;
+    const std::size_t lastGroup = (groups - 1) * 4;
+    if (((*text)[lastGroup + 3] & 0xFFu) == '=')
+        --length;
+    if (((*text)[lastGroup + 2] & 0xFFu) == '=')
+        --length;
+    return length;
+}
+
+ByteBuffer Base64Decode(const OptText& text)
+{
+    const std::uint64_t length = Base64DecodedLength(text);
+    if (length == 0)
         return ByteBuffer();
     const std::size_t groups = text->size() / 4;
     const Text& t = *text;
-    std::size_t length = groups * 3;
-    const std::size_t lastGroup = (groups - 1) * 4;
-    if ((t[lastGroup + 3] & 0xFFu) == '=')
-        --length;
-    if ((t[lastGroup + 2] & 0xFFu) == '=')
-        --length;
     ByteBuffer out(CheckedSize(length), ByteBuffer::Uninitialized{});
     std::size_t o = 0;
     const auto decodeGroup = [&](std::size_t g, std::uint8_t* b) {

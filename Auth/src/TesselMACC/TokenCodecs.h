@@ -51,6 +51,8 @@ ByteBuffer HexDecode(const OptText& text);
 Text Base64Encode(const std::uint8_t* bytes, std::uint32_t size);
 inline Text Base64Encode(const ByteBuffer& b) { return Base64Encode(b.data(), b.size()); }
 ByteBuffer Base64Decode(const OptText& text);
+// The number of bytes Base64Decode gives for a text, without decoding it.
+std::uint64_t Base64DecodedLength(const OptText& text);
 
 // UTC broken-down time as the time stamp formats it.
 struct UtcTime {
