@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "Crypt.h"
+#include "FuzzSupport.h"
 #include "TesselMAC.h"
 #include "TokenCodecs.h"
 
@@ -11,7 +12,7 @@ using namespace tessel;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const bool home = [] { return setenv("XDG_DATA_HOME", "/tmp/tessel-fuzz", 1) == 0; }();
+    static const bool home = (fuzz::UseTemporaryKeyHome("tessel-fuzz-decoders"), true);
     (void)home;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const Text text = Utf8ToText(bytes);
