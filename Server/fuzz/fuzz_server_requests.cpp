@@ -114,12 +114,15 @@ public:
     }
 
 private:
-    // A plain exchange of a session message; the reply's values, or SoapFault.
+    // A plain exchange of a session message (as the main description has
+    // it, wherever it is posted); the reply's values, or SoapFault.
     soap::ResponseValues Exchange(const std::string& operation, const std::map<std::string, std::string>& values,
                                   const Endpoint* endpoint = nullptr)
     {
         const Endpoint& to = endpoint ? *endpoint : endpoints_.at("main");
-        const soap::OperationDescription& op = *to.description.Find(operation);
+        const soap::OperationDescription* described = to.description.Find(operation);
+        const soap::OperationDescription& op =
+            described ? *described : *endpoints_.at("main").description.Find(operation);
         Params params;
         for (const soap::MessagePart& part : op.inputParts)
             params.emplace_back(part.name, values.count(part.name) ? values.at(part.name) : "");

@@ -93,6 +93,7 @@ int main(int argc, char** argv)
     // Logins with seeds and schemes of the input's.
     Seed("open-fresh-seed", "open main\n*\n*");
     Seed("open-soap2", "open soap2\n*\n*");
+    Seed("open-admin", "open admin\n*\n*");
     Seed("open-enhanced-3des",
          "open main\nMicrosoft Enhanced Cryptographic Provider v1.0,PROV_RSA_FULL,CALG_3DES,CALG_MD5\n*");
     Seed("open-unknown-provider", "open main\nNo Such Provider\n*");
