@@ -52,15 +52,5 @@ function(tessel_add_test)
     PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${T_ENVIRONMENT}")
 endfunction()
 
-# tessel_add_fuzzer(NAME fuzz_x SOURCES x.cpp LIBS ...)
-# A libFuzzer target, built only with -DTESSEL_FUZZ=ON (clang).
-function(tessel_add_fuzzer)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
-  if(NOT TESSEL_FUZZ)
-    return()
-  endif()
-  add_executable(${T_NAME} ${T_SOURCES})
-  target_compile_options(${T_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(${T_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS})
-endfunction()
+# tessel_add_fuzzer() and tessel_add_fuzz_corpus(): libFuzzer targets and their seeds.
+include(${CMAKE_CURRENT_LIST_DIR}/TesselFuzz.cmake)

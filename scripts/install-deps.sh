@@ -7,6 +7,7 @@ packages=(
   libssl-dev zlib1g-dev libxml2-dev libcurl4-openssl-dev libcpp-httplib-dev
   nlohmann-json3-dev qt6-base-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 xvfb xauth
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

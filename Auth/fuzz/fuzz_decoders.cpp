@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "Crypt.h"
+#include "FuzzSupport.h"
 #include "TesselMAC.h"
 #include "TokenCodecs.h"
 
@@ -11,17 +12,23 @@ using namespace tessel;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const bool home = [] { return setenv("XDG_DATA_HOME", "/tmp/tessel-fuzz", 1) == 0; }();
+    static const bool home = (fuzz::UseTemporaryKeyHome("tessel-fuzz-decoders"), true);
     (void)home;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const Text text = Utf8ToText(bytes);
     (void)TextToUtf8(text);
     (void)HexDecode(text);
     const ByteBuffer decoded = Base64Decode(text);
-    try {
-        (void)DecompressBytes(decoded, static_cast<std::uint32_t>(size * 4));
-        (void)DecompressText(decoded, static_cast<std::uint32_t>(size * 4));
-    } catch (const ZlibError&) {
+    // The first four bytes claim a plain length, as a record does.
+    const std::uint32_t claim = size >= 4 ? data[0] | (data[1] << 8) | (data[2] << 16) | (std::uint32_t{data[3]} << 24)
+                                          : static_cast<std::uint32_t>(size * 4);
+    for (const std::uint32_t expected : {static_cast<std::uint32_t>(size * 4), claim}) {
+        try {
+            (void)DecompressBytes(decoded, expected);
+            (void)DecompressText(decoded, expected);
+        } catch (const ZlibError&) {
+        } catch (const LengthRefused&) {
+        }
     }
     (void)SplitAtFirst(text, u':');
     (void)FromSingleByte(data, static_cast<std::uint32_t>(size));

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <vector>
+
 #include "RaiseHResult.h"
 #include "TokenCodecs.h"
 
@@ -115,6 +117,34 @@ TEST(Compression, ReportsZlibCodes)
         EXPECT_EQ(e.code, Z_DATA_ERROR);
     }
     EXPECT_THROW(DecompressBytes(ByteBuffer(), 10), ZlibError);
+}
+
+TEST(Compression, RefusesPlainLengthsTheDataCannotHoldBeforeAllocating)
+{
+    // At most 1032 to 1, plus a little for header and trailer, and never more than the ceiling.
+    EXPECT_NO_THROW(CheckInflatedLength(10, 10 * 1032 + 64));
+    EXPECT_THROW(CheckInflatedLength(10, 10 * 1032 + 65), LengthRefused);
+    EXPECT_NO_THROW(CheckInflatedLength(0, 64));
+    EXPECT_NO_THROW(CheckInflatedLength(std::uint64_t{1} << 30, kMaxDataBytes));
+    EXPECT_THROW(CheckInflatedLength(std::uint64_t{1} << 30, kMaxDataBytes + 1), LengthRefused);
+    // Checked in 64 bits: a size near 2^32 / 1032 does not wrap.
+    EXPECT_THROW(CheckInflatedLength(4'161'791, 0xFFFFFFFFu), LengthRefused);
+
+    // A stream of 4.3 MB whose claim of 0xFFFFFFFF once wrapped the text's size to 0.
+    const std::vector<Bytef> zeros(4'300'000);
+    std::vector<Bytef> buf(compressBound(zeros.size()));
+    uLongf n = buf.size();
+    ASSERT_EQ(compress2(buf.data(), &n, zeros.data(), zeros.size(), 0), Z_OK);
+    const ByteBuffer stored(buf.data(), static_cast<std::uint32_t>(n));
+    EXPECT_THROW(DecompressText(stored, 0xFFFFFFFFu), LengthRefused);
+    EXPECT_THROW(DecompressText(stored, 0xFFFFFFFEu), LengthRefused);
+    EXPECT_THROW(DecompressBytes(stored, 0xFFFFFFFFu), LengthRefused);
+    EXPECT_EQ(DecompressBytes(stored, 4'300'000).size(), 4'300'000u);
+    try {
+        DecompressText(stored, 0xFFFFFFFFu);
+    } catch (const HResultError& e) {
+        EXPECT_EQ(e.code(), kE_INVALIDARG);
+    }
 }
 
 TEST(Split, CutsAtTheFirstSeparator)

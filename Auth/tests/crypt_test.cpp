@@ -5,8 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "Crypt.h"
+#include "KeyContainer.h"
 #include "Md2.h"
 #include "TempHome.h"
 #include "TokenCodecs.h"
@@ -42,10 +44,32 @@ CryptKey Derived(const CryptProvider& p, ALG_ID alg, std::uint32_t flags = 0)
     return p.DeriveKey(alg, h, flags);
 }
 
-std::string PublicBlobOfContainer()
+std::string PublicBlobOfContainer(const char16_t* name = kBaseProviderName)
 {
-    const CryptProvider p = Open();
+    const CryptProvider p = Open(name);
     return Hex(p.GetExchangeKey().Export(PUBLICKEYBLOB, nullptr));
+}
+
+std::string KeyPath(const char16_t* name = kBaseProviderName)
+{
+    return KeyContainer(name, std::nullopt).path();
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The files beside the key file whose names start with its name and `suffix`.
+std::vector<std::filesystem::path> Beside(const std::string& keyPath, const std::string& suffix)
+{
+    std::vector<std::filesystem::path> found;
+    const std::filesystem::path key(keyPath);
+    for (const auto& e : std::filesystem::directory_iterator(key.parent_path()))
+        if (e.path().filename().string().rfind(key.filename().string() + suffix, 0) == 0)
+            found.push_back(e.path());
+    return found;
 }
 
 }  // namespace
@@ -163,14 +187,105 @@ TEST(KeyContainer, TwoProcessesCreatingAtOnceAgreeOnOnePair)
     EXPECT_EQ(PublicBlobOfContainer(), a);
 }
 
-TEST(KeyContainer, DamagedFileGivesAProviderError)
+TEST(KeyContainer, DamagedFileIsSetAsideAndANewPairMade)
 {
     const TempHome home;
-    Open();
-    for (const auto& e : std::filesystem::directory_iterator(home.keys()))
-        if (e.path().extension() == ".key")
-            std::ofstream(e.path(), std::ios::trunc) << "garbage that is not a container";
-    EXPECT_EQ(CodeOf([] { Open().GetExchangeKey(); }), kNTE_KEYSET_ENTRY_BAD);
+    const std::string first = PublicBlobOfContainer();
+    // Not a container at all, then a container whose blob is no key pair.
+    const std::string keyFile = ReadAll(KeyPath());
+    const std::string damages[] = {"garbage that is not a container",
+                                   keyFile.substr(0, 9) + std::string(keyFile.size() - 9, 'x')};
+    std::string previous = first;
+    for (const std::string& damage : damages) {
+        std::ofstream(KeyPath(), std::ios::trunc | std::ios::binary) << damage;
+        const std::string fresh = PublicBlobOfContainer();
+        EXPECT_NE(fresh, previous);
+        EXPECT_EQ(PublicBlobOfContainer(), fresh);  // the new pair is kept
+        previous = fresh;
+    }
+    // Both damaged files are kept, renamed, with their bytes.
+    const auto aside = Beside(KeyPath(), ".damaged-");
+    ASSERT_EQ(aside.size(), 2u);
+    std::set<std::string> kept;
+    for (const auto& path : aside)
+        kept.insert(ReadAll(path));
+    EXPECT_EQ(kept, std::set<std::string>(std::begin(damages), std::end(damages)));
+}
+
+TEST(KeyContainer, LinkAtTheKeyPathIsRefused)
+{
+    const TempHome home;
+    // Another container's pair must not become this container's through a link.
+    const std::string other = PublicBlobOfContainer(kEnhancedProviderName);
+    std::filesystem::create_symlink(KeyPath(kEnhancedProviderName), KeyPath());
+    EXPECT_EQ(CodeOf([] { PublicBlobOfContainer(); }), kNTE_PERM);
+    EXPECT_EQ(PublicBlobOfContainer(kEnhancedProviderName), other);
+    // A dangling link is refused too, and nothing is made where it points.
+    std::filesystem::remove(KeyPath());
+    std::filesystem::create_symlink(home.dir() + "/elsewhere.key", KeyPath());
+    EXPECT_EQ(CodeOf([] { PublicBlobOfContainer(); }), kNTE_PERM);
+    EXPECT_FALSE(std::filesystem::exists(home.dir() + "/elsewhere.key"));
+    // So is a link at the lock file's path.
+    std::filesystem::remove(KeyPath());
+    std::filesystem::create_symlink(home.dir() + "/elsewhere.lock", KeyPath() + ".lock");
+    EXPECT_EQ(CodeOf([] { PublicBlobOfContainer(); }), kNTE_PERM);
+    EXPECT_FALSE(std::filesystem::exists(home.dir() + "/elsewhere.lock"));
+    // With the links gone the container is made as usual.
+    std::filesystem::remove(KeyPath() + ".lock");
+    EXPECT_FALSE(PublicBlobOfContainer().empty());
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(KeyPath())));
+}
+
+TEST(KeyContainer, LinkAtTheTemporaryPathIsNotFollowed)
+{
+    const TempHome home;
+    Open();  // the folder and an empty container
+    const std::string victim = home.dir() + "/victim";
+    std::ofstream(victim) << "precious";
+    const std::string tmp = KeyPath() + ".tmp." + std::to_string(getpid());
+    std::filesystem::create_symlink(victim, tmp);
+    // Making the pair writes the container through its temporary file.
+    EXPECT_FALSE(PublicBlobOfContainer().empty());
+    EXPECT_EQ(ReadAll(victim), "precious");
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(tmp)));
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(KeyPath())));
+}
+
+TEST(KeyContainer, FolderThatOthersMayWriteIsRefused)
+{
+    const TempHome home;
+    const std::string first = PublicBlobOfContainer();
+    for (const mode_t mode : {0777, 0703, 0730}) {
+        chmod(home.keys().c_str(), mode);
+        EXPECT_EQ(CodeOf([] { Open(); }), kNTE_PERM) << std::oct << mode;
+        EXPECT_EQ(CodeOf([] { PublicBlobOfContainer(); }), kNTE_PERM) << std::oct << mode;
+    }
+    // Nothing is repaired behind the user's back, and a private folder works again.
+    struct stat st {};
+    ASSERT_EQ(stat(home.keys().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0730u);
+    chmod(home.keys().c_str(), 0700);
+    EXPECT_EQ(PublicBlobOfContainer(), first);
+}
+
+TEST(KeyContainer, FolderOfAnotherUserOrALinkedFolderIsRefused)
+{
+    const TempHome home;
+    const std::string first = PublicBlobOfContainer();
+    // A link in place of the folder, even to a private folder of this user.
+    const std::string real = home.dir() + "/real-keys";
+    std::filesystem::rename(home.keys(), real);
+    std::filesystem::create_directory_symlink(real, home.keys());
+    EXPECT_EQ(CodeOf([] { Open(); }), kNTE_PERM);
+    std::filesystem::remove(home.keys());
+    std::filesystem::rename(real, home.keys());
+    EXPECT_EQ(PublicBlobOfContainer(), first);
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can give the folder to another user";
+    ASSERT_EQ(chown(home.keys().c_str(), 65534, 65534), 0);
+    EXPECT_EQ(CodeOf([] { Open(); }), kNTE_PERM);
+    ASSERT_EQ(chown(home.keys().c_str(), 0, 0), 0);
+    EXPECT_EQ(PublicBlobOfContainer(), first);
 }
 
 TEST(KeyContainer, UnusableFolderIsReportedNotCrashed)

@@ -1,9 +1,13 @@
 // The token library through its C boundary, loaded by name as the tools load it.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <zlib.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,17 +110,73 @@ std::vector<ReplySlot> ResultSlots(const std::string& method, const std::string&
     return {{Utf8ToText(method), Text(), TOKEN_DATA_PLAIN}, {u"result", Utf8ToText(result), kind}};
 }
 
-// Reads a request token's inner text with the session key, which the client
-// hands out wrapped for its own key-exchange pair.
-std::string InnerText(TesselTokenHandle h, const std::string& token)
+// The session key, which the client hands out wrapped for its own key-exchange pair.
+CryptKey SessionKeyOf(TesselTokenHandle h)
 {
     OutText blob(4096);
     EXPECT_EQ(Lib::Get().GetItem(h, "SessionKey", &blob.length, blob.buf()), kOk);
     const CryptProvider prov =
         CryptProvider::AcquireProviderContext(std::nullopt, std::u16string(kBaseProviderName), PROV_RSA_FULL, 0);
-    CryptKey key = prov.ImportKey(Base64Decode(Utf8ToText(blob.text())), 0, nullptr);
+    return prov.ImportKey(Base64Decode(Utf8ToText(blob.text())), 0, nullptr);
+}
+
+// Reads a request token's inner text with the session key.
+std::string InnerText(TesselTokenHandle h, const std::string& token)
+{
+    CryptKey key = SessionKeyOf(h);
     const ByteBuffer plain = key.Decrypt(Base64Decode(Utf8ToText(token.substr(0, token.find(':')))));
     return TextToUtf8(FromSingleByte(plain.data(), plain.size()));
+}
+
+// A request token made by hand with the session key: a fresh nonce, the
+// current time, the right hash over the slots as sent, and records as given.
+std::string ForgedRequest(Login& login, const std::vector<WireSlot>& slots, const std::string& records)
+{
+    static int serial = 0;
+    CryptKey session = SessionKeyOf(login.h);
+    const CryptProvider prov =
+        CryptProvider::AcquireProviderContext(std::nullopt, std::u16string(kBaseProviderName), PROV_RSA_FULL, 0);
+    CryptHash h = prov.CreateHash(CALG_SHA1);
+    h.HashSessionKey(session);
+    for (const WireSlot& slot : slots) {
+        HashTextBytes(h, slot.name);
+        HashTextBytes(h, slot.value);
+    }
+    char nonce[17];
+    std::snprintf(nonce, sizeof nonce, "%016X", ++serial);
+    const std::string inner = std::string(nonce) + ":" + TextToUtf8(MakeTimestamp()) + ":" +
+                              TextToUtf8(HexEncode(h.HashValue())) + ":" + records;
+    return TextToUtf8(Base64Encode(session.Encrypt(SingleByteBytes(Utf8ToText(inner), true)))) + ":OPAQUE-42";
+}
+
+// A zlib stream of n zero bytes stored without compression: as long as its
+// plain text, so that a record may claim about 1032 times that much.
+Text StoredZeros(std::size_t n)
+{
+    const std::vector<Bytef> zeros(n);
+    std::vector<Bytef> packed(compressBound(n));
+    uLongf packedLength = packed.size();
+    EXPECT_EQ(compress2(packed.data(), &packedLength, zeros.data(), n, 0), Z_OK);
+    return Base64Encode(packed.data(), static_cast<std::uint32_t>(packedLength));
+}
+
+// One record: kind and plain length, little-endian, as 16 hexadecimal digits.
+std::string Record(std::uint32_t kind, std::uint32_t plainLength)
+{
+    std::uint8_t bytes[8];
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(kind >> (8 * i));
+        bytes[4 + i] = static_cast<std::uint8_t>(plainLength >> (8 * i));
+    }
+    return TextToUtf8(HexEncode(bytes, 8));
+}
+
+// The process's peak resident memory so far, in MiB.
+long PeakRssMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
 }
 
 // A reply made by hand from the session and seed keys, with records as given
@@ -148,6 +208,10 @@ TesselHResult ForgedReply(Login& login, const std::string& request, const std::s
     EXPECT_EQ(Lib::Get().SetData(login.h, 1, 0, "result", TextToUtf8(wire).c_str()), kOk);
     return Lib::Get().Validate(login.h, token.c_str());
 }
+
+// 4,300,000 stored bytes: enough for a claim of 0xFFFFFFFF to pass a check
+// of the ratio alone (4 GiB / 1032 is about 4,161,790).
+constexpr std::size_t kBigStream = 4'300'000;
 
 class Library : public ::testing::Test {
 protected:
@@ -436,4 +500,77 @@ TEST_F(Library, HandlersOnSeveralThreads)
     for (auto& th : threads)
         th.join();
     EXPECT_EQ(failures.load(), 0);
+}
+
+TEST_F(Library, RepliesClaimingHugePlainLengthsAreRefusedBeforeAnythingIsAllocated)
+{
+    Login login;
+    const std::string token = login.Request({{"GetVOContent", ""}});
+    const Text wire = StoredZeros(kBigStream);
+    const long peakBefore = PeakRssMiB();
+    // 0xFFFFFFFF once wrapped the text's size to 0; 0xFFFFFFFE made a 4 GiB block.
+    for (const std::uint32_t claim : {0xFFFFFFFFu, 0xFFFFFFFEu, 0x10000001u}) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ForgedReply(login, token, "GetVOContent", wire, Record(1, claim)), E_INVALIDARG_) << claim;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << claim;
+    }
+    EXPECT_LT(PeakRssMiB() - peakBefore, 512);
+    // The same stream with its true length is taken: the refusal is the claim's.
+    EXPECT_EQ(ForgedReply(login, token, "GetVOContent", wire, Record(1, kBigStream)), kOk);
+    EXPECT_EQ(login.Slot(1), "");  // zeros: the text ends at once
+}
+
+TEST_F(Library, RequestsClaimingHugePlainLengthsAreRefusedByTheServer)
+{
+    Login login;
+    const ByteBuffer stored = Base64Decode(StoredZeros(kBigStream));
+    CryptKey session = SessionKeyOf(login.h);
+    // Kind 1 carries the stream as it is, kind 3 encrypted with the session key.
+    const Text wire[2] = {Base64Encode(stored), Base64Encode(session.Encrypt(stored))};
+    const long peakBefore = PeakRssMiB();
+    for (const std::uint32_t kind : {1u, 3u}) {
+        const std::vector<WireSlot> slots = {{u"PutVOContent", Text()}, {u"content", wire[kind / 2]}};
+        for (const std::uint32_t claim : {0xFFFFFFFFu, 0xFFFFFFFEu, 0x10000001u}) {
+            const std::string records = Record(0, 0) + Record(kind, claim);
+            const auto start = std::chrono::steady_clock::now();
+            try {
+                login.server->ValidateRequest(Utf8ToText(ForgedRequest(login, slots, records)), slots);
+                ADD_FAILURE() << "a claim of " << claim << " in kind " << kind << " was taken";
+            } catch (const TokenRejected& e) {
+                // Refused by the claim itself: the request's cap on what its
+                // items inflate to, or the library's ceiling on one item.
+                const std::string why = e.what();
+                EXPECT_TRUE(why.find("claims a plain length of " + std::to_string(claim)) != std::string::npos ||
+                            why.find("would inflate to " + std::to_string(claim) + " bytes") != std::string::npos)
+                    << why;
+            }
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << records;
+        }
+        // The forger is right: the true length is taken.
+        std::vector<OptText> values;
+        login.server->ValidateRequest(Utf8ToText(ForgedRequest(login, slots, Record(0, 0) + Record(kind, kBigStream))),
+                                      slots, &values);
+        EXPECT_EQ(values.at(1), Text());
+    }
+    EXPECT_LT(PeakRssMiB() - peakBefore, 512);
+}
+
+TEST_F(Library, ADamagedKeyFileDoesNotStopTheNextLogin)
+{
+    {
+        Login first;
+        ASSERT_FALSE(first.seed.empty());
+    }
+    int damaged = 0;
+    for (const auto& e : std::filesystem::directory_iterator(home.keys()))
+        if (e.path().extension() == ".key" && ++damaged)
+            std::ofstream(e.path(), std::ios::trunc) << "a half-written key file";
+    ASSERT_EQ(damaged, 1);
+
+    Login login;
+    const std::vector<std::pair<std::string, std::string>> req = {{"GetLogs", ""}};
+    const std::string token = login.Request(req);
+    const RequestStamp stamp = login.server->ValidateRequest(Utf8ToText(token), Login::Wire(req));
+    EXPECT_EQ(login.Reply("GetLogs", login.server->BuildReply(stamp, ResultSlots("GetLogs", "after", 0))), kOk);
+    EXPECT_EQ(login.Slot(1), "after");
 }

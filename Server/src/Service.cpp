@@ -272,8 +272,17 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
         return Fault("Client", "Invalid token", e.what());
     }
     Args values;
-    for (std::size_t i = 1; i < slots.size(); ++i)
-        values.emplace(TextToUtf8(slots[i].name), TextToUtf8(plain[i].value_or(Text())));
+    for (std::size_t i = 1; i < slots.size(); ++i) {
+        const std::string n = TextToUtf8(slots[i].name), v = TextToUtf8(plain[i].value_or(Text()));
+        // A compressed or encrypted item passes XML by: what it holds must still be text that a reply can carry.
+        if (!soap::IsXmlText(v)) {
+            Log(name, req.parameters, "valid", "fault");
+            return Fault("Client", "Invalid parameter value",
+                         "The value of \"" + n + "\" is not text that XML can carry (a control character or "
+                         "invalid UTF-8), so it could never be sent back.");
+        }
+        values.emplace(n, v);
+    }
 
     std::string result;
     try {

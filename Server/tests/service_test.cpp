@@ -570,3 +570,38 @@ TEST_F(Service, TheDocumentLiteralDescriptionNamesPartsAndServesTheSoap2Client)
     EXPECT_EQ(client.FaultString(), "Unknown ticket");
     EXPECT_EQ(client.FaultDetail(), "The ticket \"TKT-forged\" was not issued by CreateTicket; log in again.");
 }
+
+TEST_F(Service, ValuesThatXmlCannotCarryAreRefusedInsideTokenSlotsToo)
+{
+    ServiceProcess svc;
+    TesselClient c(svc.MainDescription());
+    ASSERT_TRUE(c.Login("tester", "tester"));
+    Lib& lib = Lib::Get();
+    // A compressed or encrypted slot carries its value past XML; a control
+    // character stored that way could never be sent back.
+    for (const int32_t kind : {1, 2}) {
+        lib.SetData(c.handle(), 0, 0, "UpdateVOContent", "");
+        lib.SetData(c.handle(), 1, 0, "name", "Name1");
+        lib.SetData(c.handle(), 2, kind, "content", "a \x01 bell");
+        std::vector<char> token(1025), wire(4097);
+        char* p = token.data();
+        int32_t len = 1024;
+        ASSERT_EQ(lib.Construct(c.handle(), &len, &p), 0);
+        token.resize(static_cast<std::size_t>(len));
+        char* w = wire.data();
+        int32_t wireLen = 4096;
+        ASSERT_EQ(lib.GetData(c.handle(), 2, nullptr, &wireLen, &w), 0);
+        const std::string refused = FaultOf([&] {
+            TesselClient::Param(c.Exchange("UpdateVOContent", {{"user", std::string(token.begin(), token.end())},
+                                                               {"name", "Name1"},
+                                                               {"content", std::string(wire.data(), wireLen)},
+                                                               {"reskey", ""}}),
+                                "result");
+        });
+        EXPECT_NE(refused.find("Invalid parameter value"), std::string::npos) << kind << ": " << refused;
+    }
+    // Nothing was stored: the content still reads back.
+    const CallResult r = c.Call("GetVOContent", {{"name", "Name1"}});
+    EXPECT_EQ(r.validation, 0);
+    EXPECT_FALSE(r.decoded.empty());
+}

@@ -50,10 +50,6 @@ std::uint32_t GetLe32(const std::uint8_t* p)
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-// zlib cannot expand a stream by more than about 1032 to 1; a record that
-// claims more cannot be honest and is refused before anything is allocated.
-constexpr std::uint64_t kMaxInflateRatio = 1032;
-
 }  // namespace
 
 ByteBuffer ScriptedEnvironment::RandomBytes(const CryptProvider& provider, std::uint32_t length)
@@ -100,9 +96,14 @@ void HashTextBytes(CryptHash& hash, const OptText& text)
     if (!text || text->empty())
         return;
     if constexpr (std::endian::native == std::endian::little) {
-        // The string's own storage already is its UTF-16LE bytes.
-        hash.HashData(reinterpret_cast<const std::uint8_t*>(text->data()),
-                      static_cast<std::uint32_t>(text->size() * 2));
+        // The string's own storage already is its UTF-16LE bytes; fed in
+        // pieces whose length fits the hash's 32-bit count.
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(text->data());
+        std::size_t left = text->size() * 2;
+        constexpr std::size_t kPiece = std::size_t{1} << 30;
+        for (; left > kPiece; left -= kPiece, bytes += kPiece)
+            hash.HashData(bytes, static_cast<std::uint32_t>(kPiece));
+        hash.HashData(bytes, static_cast<std::uint32_t>(left));
     } else {
         hash.HashData(Utf16Bytes(*text, false));
     }
@@ -362,9 +363,10 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
     if (f1 != x)
         Fail(kE_FAIL);
 
-    const ByteBuffer records = HexDecode(f4);
-    if (records.size() != 8 * slots_.size())
+    // 16 hexadecimal digits per slot, checked before anything is decoded.
+    if (f4.value_or(Text()).size() / 2 != 8 * slots_.size())
         Fail(kE_FAIL);
+    const ByteBuffer records = HexDecode(f4);
 
     CryptHash hash = provider_.CreateHash(sessionHashAlg_);
     hash.HashSessionKey(sessionKey_);
@@ -382,10 +384,9 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
                 if (!slot.value) {
                     slot.converted.reset();
                 } else {
-                    const ByteBuffer packed = Base64Decode(slot.value);
-                    if (plainLength > packed.size() * kMaxInflateRatio + 64)
-                        Fail(kE_INVALIDARG);
-                    slot.converted = DecompressText(packed, plainLength);
+                    // A plain length the data cannot hold is refused before anything is decoded.
+                    CheckInflatedLength(Base64DecodedLength(slot.value), plainLength);
+                    slot.converted = DecompressText(Base64Decode(slot.value), plainLength);
                 }
                 break;
             case TOKEN_DATA_ENCRYPTED: {

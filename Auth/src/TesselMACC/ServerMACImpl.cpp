@@ -52,6 +52,11 @@ ServerSession::ServerSession(const OptText& scheme, const OptText& seed, Text op
     } catch (const HResultError&) {
         throw TokenRejected("the scheme names a provider the server does not have: " + TextToUtf8(parts.Joined()));
     }
+    // The longest seed carries the largest public key a blob may hold (16384
+    // bits): about 2,900 characters.
+    constexpr std::size_t kMaxSeedChars = 16 * 1024;
+    if (seed && seed->size() > kMaxSeedChars)
+        throw TokenRejected("the seed is " + std::to_string(seed->size()) + " characters long, more than any seed");
     const auto [a, k] = SplitAtFirst(seed, u';');
     const auto [r, e] = SplitAtFirst(a, u':');
     if (!r || r->empty() || !e || e->empty() || !k || k->empty())
@@ -101,6 +106,9 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
     try {
         const ByteBuffer plain = sessionKey_.Decrypt(Base64Decode(head));
         inner = FromSingleByte(plain.data(), plain.size());
+    } catch (const LengthRefused&) {
+        throw TokenRejected("the token is longer than any token can be (" + std::to_string(head->size()) +
+                            " characters)");
     } catch (const HResultError&) {
         throw TokenRejected("the token does not decrypt with the session key");
     }
@@ -119,10 +127,11 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
                           });
     if (!hexNonce)
         throw TokenRejected("the token's nonce is not 8 to 15 bytes of hexadecimal (an altered token)");
-    const ByteBuffer records = HexDecode(d);
-    if (records.size() != 8 * slots.size())
-        throw TokenRejected("the token describes " + std::to_string(records.size() / 8) + " data items, the request has " +
+    // 16 hexadecimal digits per data item, checked before anything is decoded.
+    if (d->size() / 2 != 8 * slots.size())
+        throw TokenRejected("the token describes " + std::to_string(d->size() / 16) + " data items, the request has " +
                             std::to_string(slots.size()));
+    const ByteBuffer records = HexDecode(d);
     CheckTime(*t, *options_.env, options_.timestampWindowSeconds, "the token's");
     if (usedNonces_.count(*n))
         throw TokenRejected("the token's nonce was already used in this session (a replayed request)");
@@ -156,10 +165,9 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
             switch (kind) {
             case TOKEN_DATA_PLAIN: values.push_back(slots[i].value); break;
             case TOKEN_DATA_COMPRESSED: {
-                const ByteBuffer packed = Base64Decode(slots[i].value);
-                if (plainLength > packed.size() * 1032ull + 64)
-                    throw TokenRejected("a compressed item claims an impossible length");
-                const ByteBuffer bytes = DecompressBytes(packed, plainLength);
+                // A plain length the data cannot hold is refused before anything is decoded.
+                CheckInflatedLength(Base64DecodedLength(slots[i].value), plainLength);
+                const ByteBuffer bytes = DecompressBytes(Base64Decode(slots[i].value), plainLength);
                 values.push_back(TextFromUtf16Bytes(bytes.data(), bytes.size()));
                 break;
             }
@@ -169,15 +177,20 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
                 break;
             }
             case TOKEN_DATA_COMPRESSED_ENCRYPTED: {
+                // Decryption only shortens the data: the same check holds before it.
+                CheckInflatedLength(Base64DecodedLength(slots[i].value), plainLength);
                 const ByteBuffer packed = sessionKey_.Decrypt(Base64Decode(slots[i].value));
-                if (plainLength > packed.size() * 1032ull + 64)
-                    throw TokenRejected("a compressed item claims an impossible length");
                 const ByteBuffer bytes = DecompressBytes(packed, plainLength);
                 values.push_back(TextFromUtf16Bytes(bytes.data(), bytes.size()));
                 break;
             }
             default: values.push_back(slots[i].value); break;
             }
+        } catch (const LengthRefused&) {
+            throw TokenRejected("data item " + std::to_string(i) + " claims a plain length of " +
+                                std::to_string(plainLength) + " bytes, more than its " +
+                                std::to_string(slots[i].value ? slots[i].value->size() : 0) +
+                                " characters can hold or the limit of " + std::to_string(kMaxDataBytes) + " bytes");
         } catch (const HResultError&) {
             throw TokenRejected("data item " + std::to_string(i) + " does not decrypt");
         } catch (const ZlibError&) {

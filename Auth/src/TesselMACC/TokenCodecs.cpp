@@ -53,7 +53,22 @@ inline unsigned Base64Value(char16_t c)
 {
     return kBase64Values.v[c & 0xFFu];
 }
+
+// The size of a block of token data made from outside, refused before it is
+// allocated when it is over the ceiling.
+std::uint32_t CheckedSize(std::uint64_t bytes)
+{
+    if (bytes > kMaxDataBytes)
+        throw LengthRefused();
+    return static_cast<std::uint32_t>(bytes);
+}
 }  // namespace
+
+void CheckInflatedLength(std::uint64_t compressedSize, std::uint64_t plainLength)
+{
+    if (plainLength > kMaxDataBytes || plainLength > compressedSize * kMaxInflateRatio + kInflateSlack)
+        throw LengthRefused();
+}
 
 Text HexEncode(const std::uint8_t* bytes, std::uint32_t size)
 {
@@ -69,7 +84,7 @@ ByteBuffer HexDecode(const OptText& text)
 {
     if (!text)
         return ByteBuffer();
-    const auto n = static_cast<std::uint32_t>(text->size() / 2);
+    const std::uint32_t n = CheckedSize(text->size() / 2);
     ByteBuffer out(n, ByteBuffer::Uninitialized{});
     for (std::uint32_t i = 0; i < n; ++i) {
         const unsigned hi = HexValue((*text)[2 * i] & 0xFFu);
@@ -104,19 +119,28 @@ Text Base64Encode(const std::uint8_t* bytes, std::uint32_t size)
     return out;
 }
 
-ByteBuffer Base64Decode(const OptText& text)
+std::uint64_t Base64DecodedLength(const OptText& text)
 {
     if (!text || text->size() < 4)
+        return 0;
+    const std::size_t groups = text->size() / 4;
+    std::uint64_t length = std::uint64_t{groups} * 3;
+    const std::size_t lastGroup = (groups - 1) * 4;
+    if (((*text)[lastGroup + 3] & 0xFFu) == '=')
+        --length;
+    if (((*text)[lastGroup + 2] & 0xFFu) == '=')
+        --length;
+    return length;
+}
+
+ByteBuffer Base64Decode(const OptText& text)
+{
+    const std::uint64_t length = Base64DecodedLength(text);
+    if (length == 0)
         return ByteBuffer();
     const std::size_t groups = text->size() / 4;
     const Text& t = *text;
-    std::size_t length = groups * 3;
-    const std::size_t lastGroup = (groups - 1) * 4;
-    if ((t[lastGroup + 3] & 0xFFu) == '=')
-        --length;
-    if ((t[lastGroup + 2] & 0xFFu) == '=')
-        --length;
-    ByteBuffer out(static_cast<std::uint32_t>(length), ByteBuffer::Uninitialized{});
+    ByteBuffer out(CheckedSize(length), ByteBuffer::Uninitialized{});
     std::size_t o = 0;
     const auto decodeGroup = [&](std::size_t g, std::uint8_t* b) {
         const unsigned c0 = Base64Value(t[4 * g]);
@@ -175,6 +199,7 @@ ByteBuffer CompressBytes(const std::uint8_t* bytes, std::uint32_t size)
 
 ByteBuffer DecompressBytes(const ByteBuffer& compressed, std::uint32_t expectedLength)
 {
+    CheckInflatedLength(compressed.size(), expectedLength);
     ByteBuffer out(expectedLength, ByteBuffer::Uninitialized{});
     // zlib's single call wants a non-null destination even for 0 bytes.
     std::uint8_t dummy = 0;
@@ -189,8 +214,9 @@ ByteBuffer DecompressBytes(const ByteBuffer& compressed, std::uint32_t expectedL
 
 Text DecompressText(const ByteBuffer& compressed, std::uint32_t expectedLength)
 {
+    CheckInflatedLength(compressed.size(), expectedLength);
     // Inflates straight into the text's storage, then cuts it at the terminator.
-    Text text((expectedLength + 1) / 2, u'\0');
+    Text text((std::size_t{expectedLength} + 1) / 2, u'\0');
     std::uint8_t dummy = 0;
     uLongf outLen = expectedLength;
     const int rc = uncompress(expectedLength ? reinterpret_cast<std::uint8_t*>(text.data()) : &dummy, &outLen,
@@ -219,7 +245,7 @@ std::pair<OptText, OptText> SplitAtFirst(const OptText& text, char16_t separator
 ByteBuffer Utf16Bytes(const Text& text, bool withTerminator)
 {
     const std::size_t n = text.size() + (withTerminator ? 1 : 0);
-    ByteBuffer out(static_cast<std::uint32_t>(n * 2));
+    ByteBuffer out(CheckedSize(std::uint64_t{n} * 2));
     for (std::size_t i = 0; i < text.size(); ++i) {
         out[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
         out[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
@@ -248,7 +274,7 @@ std::string ToSingleByte(const Text& text)
 
 ByteBuffer SingleByteBytes(const Text& text, bool withNul)
 {
-    ByteBuffer out(static_cast<std::uint32_t>(text.size() + (withNul ? 1 : 0)));
+    ByteBuffer out(CheckedSize(std::uint64_t{text.size()} + (withNul ? 1 : 0)));
     for (std::size_t i = 0; i < text.size(); ++i)
         out[i] = text[i] < 0x80 ? static_cast<std::uint8_t>(text[i]) : '?';
     return out;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "ByteBuffer.h"
+#include "RaiseHResult.h"
 
 namespace tessel {
 
@@ -21,6 +22,28 @@ struct ZlibError {
     int code;
 };
 
+// The most bytes one block of token data may have: a slot's plain value, a
+// decoded Base64 or hexadecimal field, a value's UTF-16 bytes. 256 MiB is four
+// times the largest reply the SOAP transport accepts (64 MiB of UTF-8 text is
+// at most 128 MiB of UTF-16), and far below where a 32-bit length wraps.
+inline constexpr std::uint64_t kMaxDataBytes = std::uint64_t{256} << 20;
+// zlib cannot expand a stream by more than 1032 to 1; the slack covers the
+// header, the trailer and an empty stream.
+inline constexpr std::uint64_t kMaxInflateRatio = 1032;
+inline constexpr std::uint64_t kInflateSlack = 64;
+
+// Raised when a length read from outside (a record's plain length, a text to
+// decode or encode) is more than its data can hold or more than kMaxDataBytes.
+// Nothing has been allocated for it; the library reports it as E_INVALIDARG.
+class LengthRefused : public HResultError {
+public:
+    LengthRefused() noexcept : HResultError(kE_INVALIDARG) {}
+};
+
+// Checks, in 64-bit arithmetic, a plain length that `compressedSize` bytes of
+// zlib data are said to inflate to; raises LengthRefused.
+void CheckInflatedLength(std::uint64_t compressedSize, std::uint64_t plainLength);
+
 Text HexEncode(const std::uint8_t* bytes, std::uint32_t size);
 inline Text HexEncode(const ByteBuffer& b) { return HexEncode(b.data(), b.size()); }
 ByteBuffer HexDecode(const OptText& text);
@@ -28,6 +51,8 @@ ByteBuffer HexDecode(const OptText& text);
 Text Base64Encode(const std::uint8_t* bytes, std::uint32_t size);
 inline Text Base64Encode(const ByteBuffer& b) { return Base64Encode(b.data(), b.size()); }
 ByteBuffer Base64Decode(const OptText& text);
+// The number of bytes Base64Decode gives for a text, without decoding it.
+std::uint64_t Base64DecodedLength(const OptText& text);
 
 // UTC broken-down time as the time stamp formats it.
 struct UtcTime {
@@ -39,6 +64,8 @@ inline Text MakeTimestamp() { return FormatTimestamp(CurrentUtcTime()); }
 
 ByteBuffer CompressBytes(const std::uint8_t* bytes, std::uint32_t size);
 inline ByteBuffer CompressBytes(const ByteBuffer& b) { return CompressBytes(b.data(), b.size()); }
+// Both decompressors check the expected length with CheckInflatedLength
+// before they allocate anything.
 ByteBuffer DecompressBytes(const ByteBuffer& compressed, std::uint32_t expectedLength);
 // DecompressBytes read as UTF-16LE text up to its terminator, without an
 // intermediate block.
@@ -50,7 +77,8 @@ constexpr std::uint32_t CompressBound(std::uint32_t n) { return n + (n + 12) / 1
 std::pair<OptText, OptText> SplitAtFirst(const OptText& text, char16_t separator);
 
 // UTF-16 little-endian bytes of a value: with the two-byte terminator
-// (2n + 2 bytes) or without it (2n bytes).
+// (2n + 2 bytes) or without it (2n bytes). Raises LengthRefused beyond
+// kMaxDataBytes, as do SingleByteBytes, HexDecode and Base64Decode.
 ByteBuffer Utf16Bytes(const Text& text, bool withTerminator);
 // The text of UTF-16LE bytes up to the first terminator (or the end).
 Text TextFromUtf16Bytes(const std::uint8_t* bytes, std::uint32_t size);

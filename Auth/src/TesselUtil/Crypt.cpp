@@ -973,22 +973,30 @@ CryptKey CryptProvider::GetExchangeKey() const
         RaiseHResult(kERROR_INVALID_PARAMETER, op);
     const std::uint32_t bits = state_->kind == ProviderKind::Base ? 512 : 1024;
     const auto generate = [bits] { return GenerateRsaPrivateBlob(bits, "CryptGenKey()"); };
+    // A stored blob that is no key-exchange pair is a damaged container entry.
+    std::unique_ptr<KeyState> pair;
+    const auto parse = [&pair](const ByteBuffer& blob) {
+        if (blob.size() < 8 || blob[0] != PRIVATEKEYBLOB || ReadLe32(blob.data() + 4) != CALG_RSA_KEYX)
+            return false;
+        try {
+            pair = RsaKeyFromBlob(blob.data(), blob.size(), true, op);
+        } catch (const HResultError&) {
+            return false;
+        }
+        return true;
+    };
     ByteBuffer blob;
     if (state_->container) {
-        blob = state_->container->LoadOrCreateExchangePair(generate);
+        blob = state_->container->LoadOrCreateExchangePair(generate, parse);
     } else {
         const std::lock_guard<std::mutex> lock(state_->ephemeralMutex);
         if (!state_->ephemeralPair)
             state_->ephemeralPair = generate();
         blob = state_->ephemeralPair->Copy();
     }
-    if (blob.size() < 8 || blob[0] != PRIVATEKEYBLOB)
+    if (!pair && !parse(blob))
         Raise(kNTE_KEYSET_ENTRY_BAD, op);
-    try {
-        return CryptKey(RsaKeyFromBlob(blob.data(), blob.size(), true, op));
-    } catch (const HResultError&) {
-        Raise(kNTE_KEYSET_ENTRY_BAD, op);
-    }
+    return CryptKey(std::move(pair));
 }
 
 CryptKey CryptProvider::ImportKey(const std::uint8_t* blob, std::uint32_t size, std::uint32_t flags,

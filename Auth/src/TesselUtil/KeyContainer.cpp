@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "RaiseHResult.h"
@@ -21,8 +23,18 @@ constexpr char kMagic[4] = {'T', 'S', 'K', 'C'};
 constexpr std::uint8_t kVersion = 1;
 constexpr std::size_t kHeaderSize = 4 + 1 + 4;
 
+// The largest container file: a 16384-bit pair is about 9 KiB.
+constexpr off_t kMaxFileSize = 1 << 20;
+
+[[noreturn]] void RaiseUnsafe(const char* op)
+{
+    RaiseHResult(static_cast<std::uint32_t>(kNTE_PERM), op);
+}
+
 [[noreturn]] void RaiseErrno(int err, const char* op)
 {
+    if (err == ELOOP)  // O_NOFOLLOW met a link
+        RaiseUnsafe(op);
     RaiseHResult(err == EACCES || err == EPERM || err == EROFS ? kERROR_ACCESS_DENIED
                                                                : static_cast<std::uint32_t>(kNTE_FAIL),
                  op);
@@ -33,11 +45,13 @@ public:
     explicit Fd(int fd) noexcept : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd& operator=(Fd&&) = delete;
     ~Fd()
     {
         if (fd_ >= 0)
             ::close(fd_);
     }
+    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     int get() const noexcept { return fd_; }
 
 private:
@@ -64,26 +78,68 @@ std::string DefaultContainerName()
     return "default";
 }
 
+// Makes the missing folders of `dir`, each 0700.
 void MakeDirs(const std::string& dir)
 {
-    std::string partial;
     std::size_t pos = 0;
     while (pos != std::string::npos) {
         pos = dir.find('/', pos + 1);
-        partial = dir.substr(0, pos);
+        const std::string partial = dir.substr(0, pos);
         if (partial.empty())
             continue;
-        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
+        if (::mkdir(partial.c_str(), 0700) == 0)
+            ::chmod(partial.c_str(), 0700);  // whatever the umask says
+        else if (errno != EEXIST)
             RaiseErrno(errno, "CryptAcquireContext(CRYPT_NEWKEYSET)");
     }
-    ::chmod(dir.c_str(), 0700);
+}
+
+// The keys folder, opened without following a link and checked: this user's
+// own, and nobody else may write to it. An absent folder gives an invalid Fd
+// unless `create` makes it.
+Fd OpenFolder(const std::string& dir, bool create, const char* op)
+{
+    if (create)
+        MakeDirs(dir);
+    Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0) {
+        const int err = errno;
+        if (err == ENOENT && !create)
+            return fd;
+        struct stat st {};
+        if (::lstat(dir.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            RaiseUnsafe(op);
+        RaiseErrno(err, op);
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        RaiseErrno(errno, op);
+    if (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        RaiseUnsafe(op);
+    return fd;
+}
+
+// Whether a name in the folder is a file, without following a link: false
+// when absent; a link, a file with other names or another owner, or anything
+// but a file, is refused.
+bool RegularFileAt(int folder, const std::string& name, const char* op)
+{
+    struct stat st {};
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return false;
+        RaiseErrno(errno, op);
+    }
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid())
+        RaiseUnsafe(op);
+    return true;
 }
 
 // Holds an exclusive lock on the container's lock file while alive.
 class ContainerLock {
 public:
-    explicit ContainerLock(const std::string& path)
-        : fd_(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+    ContainerLock(int folder, const std::string& name)
+        : fd_(::openat(folder, (name + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600))
     {
         if (fd_.get() < 0)
             RaiseErrno(errno, "CryptAcquireContext");
@@ -96,14 +152,30 @@ private:
     Fd fd_;
 };
 
-std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path)
+// A container file as read: absent, holding a pair (or none), or damaged.
+struct ContainerFile {
+    enum class State { Absent, Empty, Pair, Damaged } state = State::Absent;
+    ByteBuffer blob;
+};
+
+ContainerFile ReadContainer(int folder, const std::string& name)
 {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    constexpr const char* op = "CryptGetUserKey(AT_KEYEXCHANGE)";
+    if (!RegularFileAt(folder, name, op))
+        return {};
+    const Fd fd(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT)
-            return std::nullopt;
-        RaiseErrno(errno, "CryptGetUserKey(AT_KEYEXCHANGE)");
+            return {};
+        RaiseErrno(errno, op);
     }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        RaiseErrno(errno, op);
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1)
+        RaiseUnsafe(op);  // replaced between the check and the open
+    if (st.st_size > kMaxFileSize)
+        return {ContainerFile::State::Damaged, {}};
     std::vector<std::uint8_t> bytes;
     std::uint8_t buf[4096];
     for (;;) {
@@ -111,24 +183,48 @@ std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            RaiseErrno(errno, "CryptGetUserKey(AT_KEYEXCHANGE)");
+            RaiseErrno(errno, op);
         }
         if (n == 0)
             break;
         bytes.insert(bytes.end(), buf, buf + n);
-        if (bytes.size() > (1u << 20))
-            RaiseHResult(static_cast<std::uint32_t>(kNTE_KEYSET_ENTRY_BAD), "CryptGetUserKey(AT_KEYEXCHANGE)");
+        if (bytes.size() > static_cast<std::size_t>(kMaxFileSize))
+            return {ContainerFile::State::Damaged, {}};
     }
-    return bytes;
+    if (bytes.size() < kHeaderSize || std::memcmp(bytes.data(), kMagic, 4) != 0 || bytes[4] != kVersion)
+        return {ContainerFile::State::Damaged, {}};
+    std::uint32_t len = 0;
+    for (int i = 0; i < 4; ++i)
+        len |= static_cast<std::uint32_t>(bytes[5 + i]) << (8 * i);
+    if (len != bytes.size() - kHeaderSize)
+        return {ContainerFile::State::Damaged, {}};
+    if (len == 0)
+        return {ContainerFile::State::Empty, {}};
+    return {ContainerFile::State::Pair, ByteBuffer(bytes.data() + kHeaderSize, len)};
 }
 
-void WriteAtomically(const std::string& path, const std::uint8_t* data, std::size_t size)
+// Writes `name` through a temporary file made exclusively (never through a
+// link left at its path) and renamed over it.
+void WriteAtomically(int folder, const std::string& name, const std::uint8_t* data, std::size_t size)
 {
-    const std::string tmp = path + ".tmp." + std::to_string(::getpid());
+    constexpr const char* op = "CryptGenKey()";
+    (void)RegularFileAt(folder, name, op);  // a link or a foreign file there is refused, not replaced
+    const std::string tmp = name + ".tmp." + std::to_string(::getpid());
+    const auto create = [&] {
+        return ::openat(folder, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    };
+    int raw = create();
+    if (raw < 0 && errno == EEXIST) {
+        // Left by a process of the same id that died, or planted: removing the
+        // name removes a link itself, never what it points to.
+        if (::unlinkat(folder, tmp.c_str(), 0) != 0 && errno != ENOENT)
+            RaiseErrno(errno, op);
+        raw = create();
+    }
     {
-        Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        const Fd fd(raw);
         if (fd.get() < 0)
-            RaiseErrno(errno, "CryptGenKey()");
+            RaiseErrno(errno, op);
         std::size_t done = 0;
         while (done < size) {
             const ssize_t n = ::write(fd.get(), data + done, size - done);
@@ -136,21 +232,26 @@ void WriteAtomically(const std::string& path, const std::uint8_t* data, std::siz
                 if (errno == EINTR)
                     continue;
                 const int err = errno;
-                ::unlink(tmp.c_str());
-                RaiseErrno(err, "CryptGenKey()");
+                ::unlinkat(folder, tmp.c_str(), 0);
+                RaiseErrno(err, op);
             }
             done += static_cast<std::size_t>(n);
         }
-        ::fsync(fd.get());
+        if (::fsync(fd.get()) != 0) {
+            const int err = errno;
+            ::unlinkat(folder, tmp.c_str(), 0);
+            RaiseErrno(err, op);
+        }
     }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (::renameat(folder, tmp.c_str(), folder, name.c_str()) != 0) {
         const int err = errno;
-        ::unlink(tmp.c_str());
-        RaiseErrno(err, "CryptGenKey()");
+        ::unlinkat(folder, tmp.c_str(), 0);
+        RaiseErrno(err, op);
     }
+    ::fsync(folder);
 }
 
-void WriteContainer(const std::string& path, const ByteBuffer* blob)
+void WriteContainer(int folder, const std::string& name, const ByteBuffer* blob)
 {
     const std::uint32_t len = blob ? blob->size() : 0;
     std::vector<std::uint8_t> bytes(kHeaderSize + len);
@@ -160,7 +261,27 @@ void WriteContainer(const std::string& path, const ByteBuffer* blob)
         bytes[5 + i] = static_cast<std::uint8_t>(len >> (8 * i));
     if (len)
         std::memcpy(bytes.data() + kHeaderSize, blob->data(), len);
-    WriteAtomically(path, bytes.data(), bytes.size());
+    WriteAtomically(folder, name, bytes.data(), bytes.size());
+}
+
+// Renames a damaged container file to "<name>.damaged-<UTC time>" (a counter
+// added if that is taken), never replacing another file.
+void SetAside(int folder, const std::string& name)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &tm);
+    const std::string base = name + ".damaged-" + stamp;
+    for (int n = 1; n < 1000; ++n) {
+        const std::string aside = n == 1 ? base : base + "-" + std::to_string(n);
+        if (::renameat2(folder, name.c_str(), folder, aside.c_str(), RENAME_NOREPLACE) == 0)
+            return;
+        if (errno != EEXIST)
+            RaiseErrno(errno, "CryptGetUserKey(AT_KEYEXCHANGE)");
+    }
+    RaiseErrno(EEXIST, "CryptGetUserKey(AT_KEYEXCHANGE)");
 }
 
 }  // namespace
@@ -186,65 +307,59 @@ KeyContainer::KeyContainer(const std::u16string& providerName, const std::option
 {
     const std::string container = containerName && !containerName->empty() ? Sanitize(*containerName)
                                                                            : Sanitize(DefaultContainerName());
-    path_ = dir_ + "/" + Sanitize(providerName) + "." + container + ".key";
+    name_ = Sanitize(providerName) + "." + container + ".key";
+    path_ = dir_ + "/" + name_;
 }
 
 bool KeyContainer::Exists() const
 {
-    struct stat st {};
-    return ::stat(path_.c_str(), &st) == 0;
+    constexpr const char* op = "CryptAcquireContext";
+    const Fd folder = OpenFolder(dir_, false, op);
+    return folder.get() >= 0 && RegularFileAt(folder.get(), name_, op);
 }
 
 void KeyContainer::Create() const
 {
-    MakeDirs(dir_);
-    const ContainerLock lock(path_);
-    if (Exists())
-        RaiseHResult(static_cast<std::uint32_t>(kNTE_EXISTS), "CryptAcquireContext(CRYPT_NEWKEYSET)");
-    WriteContainer(path_, nullptr);
+    constexpr const char* op = "CryptAcquireContext(CRYPT_NEWKEYSET)";
+    const Fd folder = OpenFolder(dir_, true, op);
+    const ContainerLock lock(folder.get(), name_);
+    if (RegularFileAt(folder.get(), name_, op))
+        RaiseHResult(static_cast<std::uint32_t>(kNTE_EXISTS), op);
+    WriteContainer(folder.get(), name_, nullptr);
 }
 
 void KeyContainer::Delete() const
 {
-    if (!Exists())
-        RaiseHResult(static_cast<std::uint32_t>(kNTE_BAD_KEYSET), "CryptAcquireContext");
-    const ContainerLock lock(path_);
-    if (::unlink(path_.c_str()) != 0)
-        RaiseErrno(errno, "CryptAcquireContext");
-}
-
-std::optional<ByteBuffer> KeyContainer::LoadExchangePair() const
-{
-    const auto bytes = ReadFile(path_);
-    if (!bytes)
-        RaiseHResult(static_cast<std::uint32_t>(kNTE_BAD_KEYSET), "CryptGetUserKey(AT_KEYEXCHANGE)");
-    if (bytes->size() < kHeaderSize || std::memcmp(bytes->data(), kMagic, 4) != 0 || (*bytes)[4] != kVersion)
-        RaiseHResult(static_cast<std::uint32_t>(kNTE_KEYSET_ENTRY_BAD), "CryptGetUserKey(AT_KEYEXCHANGE)");
-    std::uint32_t len = 0;
-    for (int i = 0; i < 4; ++i)
-        len |= static_cast<std::uint32_t>((*bytes)[5 + i]) << (8 * i);
-    if (len != bytes->size() - kHeaderSize)
-        RaiseHResult(static_cast<std::uint32_t>(kNTE_KEYSET_ENTRY_BAD), "CryptGetUserKey(AT_KEYEXCHANGE)");
-    if (len == 0)
-        return std::nullopt;
-    return ByteBuffer(bytes->data() + kHeaderSize, len);
+    constexpr const char* op = "CryptAcquireContext";
+    const Fd folder = OpenFolder(dir_, false, op);
+    if (folder.get() < 0 || !RegularFileAt(folder.get(), name_, op))
+        RaiseHResult(static_cast<std::uint32_t>(kNTE_BAD_KEYSET), op);
+    const ContainerLock lock(folder.get(), name_);
+    if (::unlinkat(folder.get(), name_.c_str(), 0) != 0)
+        RaiseErrno(errno, op);
 }
 
 void KeyContainer::StoreExchangePair(const ByteBuffer& privateBlob) const
 {
-    MakeDirs(dir_);
-    const ContainerLock lock(path_);
-    WriteContainer(path_, &privateBlob);
+    const Fd folder = OpenFolder(dir_, true, "CryptGenKey()");
+    const ContainerLock lock(folder.get(), name_);
+    WriteContainer(folder.get(), name_, &privateBlob);
 }
 
-ByteBuffer KeyContainer::LoadOrCreateExchangePair(const std::function<ByteBuffer()>& generate) const
+ByteBuffer KeyContainer::LoadOrCreateExchangePair(const std::function<ByteBuffer()>& generate,
+                                                  const std::function<bool(const ByteBuffer&)>& usable) const
 {
-    MakeDirs(dir_);
-    const ContainerLock lock(path_);
-    if (auto existing = LoadExchangePair())
-        return std::move(*existing);
+    const Fd folder = OpenFolder(dir_, true, "CryptGetUserKey(AT_KEYEXCHANGE)");
+    const ContainerLock lock(folder.get(), name_);
+    ContainerFile file = ReadContainer(folder.get(), name_);
+    if (file.state == ContainerFile::State::Pair && !usable(file.blob))
+        file.state = ContainerFile::State::Damaged;
+    if (file.state == ContainerFile::State::Pair)
+        return std::move(file.blob);
+    if (file.state == ContainerFile::State::Damaged)
+        SetAside(folder.get(), name_);
     ByteBuffer blob = generate();
-    WriteContainer(path_, &blob);
+    WriteContainer(folder.get(), name_, &blob);
     return blob;
 }
 

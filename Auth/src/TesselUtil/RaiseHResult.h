@@ -31,6 +31,7 @@ inline constexpr HRESULT kNTE_BAD_HASH_STATE = static_cast<HRESULT>(0x8009000Cu)
 inline constexpr HRESULT kNTE_NO_KEY = static_cast<HRESULT>(0x8009000Du);
 inline constexpr HRESULT kNTE_NO_MEMORY = static_cast<HRESULT>(0x8009000Eu);
 inline constexpr HRESULT kNTE_EXISTS = static_cast<HRESULT>(0x8009000Fu);
+inline constexpr HRESULT kNTE_PERM = static_cast<HRESULT>(0x80090010u);
 inline constexpr HRESULT kNTE_BAD_KEYSET = static_cast<HRESULT>(0x80090016u);
 inline constexpr HRESULT kNTE_KEYSET_NOT_DEF = static_cast<HRESULT>(0x80090019u);
 inline constexpr HRESULT kNTE_KEYSET_ENTRY_BAD = static_cast<HRESULT>(0x8009001Au);
