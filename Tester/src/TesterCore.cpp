@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <variant>
 
 #include "Catalog/Catalog.h"
 #include "Client/SessionMessages.h"
@@ -38,17 +37,6 @@ std::string Describe(const std::exception& e)
     if (!text.empty() && text.back() != '.')
         text += '.';
     return text;
-}
-
-// Item 0 of the service locations: a text, or an object whose "URI" is the endpoint.
-std::string EndpointOf(const soap::Packager& packager)
-{
-    const soap::Catalog locations = packager.GetCatalog(0);
-    if (locations.locations.empty())
-        throw soap::SoapError("the description names no service location");
-    const soap::LocationItem& item = locations.locations.front();
-    return std::holds_alternative<std::string>(item) ? std::get<std::string>(item)
-                                                     : std::get<soap::ServiceLocation>(item).URI;
 }
 
 bool IsAdmin(const Row& row)
@@ -130,7 +118,7 @@ void TesterCore::Connect()
             ui_.ShowMessage(kLoadFailedTitle, kLoadFailedText, Icon::None);
             return;
         }
-        session_.serviceURI = EndpointOf(packager);
+        session_.serviceURI = soap::ServiceEndpoint(packager);
         ui_.SetCaption(tool_.connectedPrefix + session_.descriptionURI);
         const bool hasLogin = packager.HasMethod("CreateTicket");
         switch (tool_.connectRule) {
@@ -173,7 +161,7 @@ void TesterCore::ConnectAdmin()
             ui_.ShowMessage(kLoadFailedTitle, kLoadFailedText, Icon::None);
             return;
         }
-        session_.adminServiceURI = EndpointOf(packager);
+        session_.adminServiceURI = soap::ServiceEndpoint(packager);
         for (const std::string& method : tool_.admin->enableOrder) {
             if (const Row* row = tool_.RowOfMethod(method)) {
                 ui_.SetEnabled(row->button, false);
@@ -217,18 +205,13 @@ void TesterCore::Run(Action action)
 
 std::string TesterCore::PlainExchange(const std::string& method, const std::vector<client::Slot>& params, bool show)
 {
-    soap::Packager packager;
-    soap::Transport transport;
-    packager.LoadServicesDescription(2, session_.descriptionText);
-    packager.SetMethodPayload(soap::kRequestPayload, "", method, packager.GetMethodTemplate(method, 0));
-    for (const auto& [name, value] : params)
-        packager.SetParameter(soap::kRequestPayload, name, value);
-    const std::string request = packager.GetPayload(soap::kRequestPayload);
+    const soap::ComposedRequest request = soap::ComposeRequest(session_.descriptionText, method, params);
     if (show)
-        ui_.ShowMessage(kClientToServer + method + ")", request, Icon::None);
+        ui_.ShowMessage(kClientToServer + method + ")", request.payload, Icon::None);
     client::WaitCursor wait(ui_);
-    transport.AddStandardHeaders(session_.serviceURI, method, request.size(), packager.SoapAction(method));
-    return transport.PostToURI(session_.serviceURI, request);
+    soap::Transport transport;
+    transport.AddStandardHeaders(session_.serviceURI, method, request.payload.size(), request.soapAction);
+    return transport.PostToURI(session_.serviceURI, request.payload);
 }
 
 void TesterCore::CreateTicket()
