@@ -14,11 +14,16 @@ TEST(Verdict, ZeroIsValid)
 TEST(Verdict, NamesEachCodeValidationReturnsWithItsCause)
 {
     const auto code = [](std::uint32_t c) { return static_cast<std::int32_t>(c); };
-    EXPECT_EQ(DescribeVerdict(code(0x80004005u)), "rejected: 0x80004005 E_FAIL (time stamp, nonce proof or hash differs)");
-    EXPECT_EQ(DescribeVerdict(code(0x80070057u)), "rejected: 0x80070057 E_INVALIDARG (the token is empty or malformed)");
-    EXPECT_EQ(DescribeVerdict(code(0x80004001u)), "rejected: 0x80004001 E_NOTIMPL (a slot kind the library does not decode)");
-    EXPECT_EQ(DescribeVerdict(code(0x8007000Eu)), "rejected: 0x8007000E E_OUTOFMEMORY (a compressed slot does not inflate)");
-    EXPECT_EQ(DescribeVerdict(code(0x8000FFFFu)), "rejected: 0x8000FFFF E_UNEXPECTED (the handler has no session set up)");
+    EXPECT_EQ(DescribeVerdict(code(0x80004005u)),
+              "rejected: 0x80004005 E_FAIL (time stamp, nonce proof or hash differs)");
+    EXPECT_EQ(DescribeVerdict(code(0x80070057u)),
+              "rejected: 0x80070057 E_INVALIDARG (the token is empty or malformed)");
+    EXPECT_EQ(DescribeVerdict(code(0x80004001u)),
+              "rejected: 0x80004001 E_NOTIMPL (a slot kind the library does not decode)");
+    EXPECT_EQ(DescribeVerdict(code(0x8007000Eu)),
+              "rejected: 0x8007000E E_OUTOFMEMORY (a compressed slot does not inflate)");
+    EXPECT_EQ(DescribeVerdict(code(0x8000FFFFu)),
+              "rejected: 0x8000FFFF E_UNEXPECTED (the handler has no session set up)");
     EXPECT_EQ(DescribeVerdict(code(0x80070006u)), "rejected: 0x80070006 E_HANDLE (no such token handler)");
     EXPECT_EQ(DescribeVerdict(code(0x80090005u)),
               "rejected: 0x80090005 NTE_BAD_DATA (the token does not decrypt with the session key)");
