@@ -15,7 +15,7 @@ function(tessel_add_soap1_tool)
   add_executable(${T_NAME} $<TARGET_OBJECTS:TesselTesterMain>)
   target_link_libraries(${T_NAME} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${T_NAME}Definition>" TesselTesterWindow)
   target_link_libraries(TesselSoap1Tools INTERFACE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${T_NAME}Definition>")
-  install(TARGETS ${T_NAME} RUNTIME DESTINATION bin)
+  install(TARGETS ${T_NAME} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 
 # Every SOAP 2.0 tool definition, for the programs that carry them all.

@@ -53,6 +53,17 @@ SlotOut TokenSession::ReadSlot(std::int32_t handle, std::int32_t index, std::int
     return library_.GetTokenData(handle, index, capacity);
 }
 
+SlotOut TokenSession::ReadWhole(std::int32_t handle, std::int32_t index, std::size_t resultLength)
+{
+    std::int32_t capacity = AtLeastOneMiB(resultLength);
+    SlotOut slot = library_.GetTokenData(handle, index, capacity);
+    while (slot.hr == 0 && slot.text.size() == static_cast<std::size_t>(capacity) && capacity < kReadWholeMax) {
+        capacity = capacity > kReadWholeMax / 2 ? kReadWholeMax : 2 * capacity;
+        slot = library_.GetTokenData(handle, index, capacity);
+    }
+    return slot;
+}
+
 void TokenSession::Release(std::int32_t handle)
 {
     library_.ReleaseTokenHandler(handle);

@@ -662,4 +662,26 @@ Catalog Packager::GetCatalog(int kind) const
     return catalog;
 }
 
+std::string ServiceEndpoint(const Packager& packager)
+{
+    const Catalog locations = packager.GetCatalog(0);
+    if (locations.locations.empty())
+        throw SoapError("the description names no service location");
+    const LocationItem& item = locations.locations.front();
+    return std::holds_alternative<std::string>(item) ? std::get<std::string>(item)
+                                                     : std::get<ServiceLocation>(item).URI;
+}
+
+ComposedRequest ComposeRequest(const std::string& descriptionText, const std::string& method,
+                               const std::vector<std::pair<std::string, std::string>>& parameters)
+{
+    Packager packager;
+    if (!packager.LoadServicesDescription(2, descriptionText))
+        throw SoapError("the service description cannot be used: " + packager.LastError());
+    packager.SetMethodPayload(kRequestPayload, "", method, packager.GetMethodTemplate(method, kRequestPayload));
+    for (const auto& [name, value] : parameters)
+        packager.SetParameter(kRequestPayload, name, value);
+    return {packager.GetPayload(kRequestPayload), packager.SoapAction(method)};
+}
+
 }  // namespace tessel::soap

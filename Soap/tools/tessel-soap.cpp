@@ -3,7 +3,6 @@
 //   tessel-soap call [-v] DESCRIPTION-URL OPERATION [name=value ...]
 #include <iostream>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "Soap/Packager.h"
@@ -25,16 +24,6 @@ void Load(Packager& packager, const std::string& url)
 {
     if (!packager.LoadServicesDescription(1, url))
         throw SoapError("cannot use the service description " + url + ": " + packager.LastError());
-}
-
-std::string Endpoint(const Packager& packager)
-{
-    const Catalog locations = packager.GetCatalog(0);
-    if (locations.locations.empty())
-        throw SoapError("the service description names no service location");
-    const LocationItem& item = locations.locations.front();
-    return std::holds_alternative<std::string>(item) ? std::get<std::string>(item)
-                                                     : std::get<ServiceLocation>(item).URI;
 }
 
 int List(const std::string& url)
@@ -59,7 +48,7 @@ int CallOperation(const std::string& url, const std::string& operation, const st
         packager.SetParameter(kRequestPayload, p.substr(0, eq), p.substr(eq + 1));
     }
     const std::string request = packager.GetPayload(kRequestPayload);
-    const std::string endpoint = Endpoint(packager);
+    const std::string endpoint = ServiceEndpoint(packager);
     if (verbose)
         std::cerr << "POST " << endpoint << "\n" << request << "\n";
     Transport transport;

@@ -42,17 +42,6 @@ std::string Describe(const std::exception& e)
     return text;
 }
 
-// Item 0 of the service locations: a text, or an object whose "URI" is the endpoint.
-std::string EndpointOf(const soap::Packager& packager)
-{
-    const soap::Catalog locations = packager.GetCatalog(0);
-    if (locations.locations.empty())
-        throw soap::SoapError("the description names no service location");
-    const soap::LocationItem& item = locations.locations.front();
-    return std::holds_alternative<std::string>(item) ? std::get<std::string>(item)
-                                                     : std::get<soap::ServiceLocation>(item).URI;
-}
-
 bool IsAdmin(const Row& row)
 {
     const catalog::Operation* op = catalog::Find(row.method);
@@ -178,7 +167,7 @@ void TesterCore::Connect()
             ui_.ShowMessage(kLoadFailedTitle, kLoadFailedText, Icon::None);
             return;
         }
-        session_.serviceURI = EndpointOf(packager);
+        session_.serviceURI = soap::ServiceEndpoint(packager);
         ui_.SetCaption(tool_.connectedPrefix + session_.descriptionURI);
         const bool hasLogin = packager.HasMethod("CreateTicket");
         switch (tool_.connectRule) {
@@ -225,7 +214,7 @@ void TesterCore::ConnectAdmin()
             ui_.ShowMessage(kLoadFailedTitle, kLoadFailedText, Icon::None);
             return;
         }
-        session_.adminServiceURI = EndpointOf(packager);
+        session_.adminServiceURI = soap::ServiceEndpoint(packager);
         for (const std::string& method : tool_.admin->enableOrder) {
             if (const Row* row = tool_.RowOfMethod(method)) {
                 ui_.SetEnabled(row->button, false);
@@ -271,19 +260,14 @@ void TesterCore::Run(Action action)
 
 std::string TesterCore::PlainExchange(const std::string& method, const std::vector<client::Slot>& params, bool show)
 {
-    soap::Packager packager;
-    soap::Transport transport(http_);
-    packager.LoadServicesDescription(2, session_.descriptionText);
-    packager.SetMethodPayload(soap::kRequestPayload, "", method, packager.GetMethodTemplate(method, 0));
-    for (const auto& [name, value] : params)
-        packager.SetParameter(soap::kRequestPayload, name, value);
-    const std::string request = packager.GetPayload(soap::kRequestPayload);
+    const soap::ComposedRequest request = soap::ComposeRequest(session_.descriptionText, method, params);
     if (show)
-        ui_.ShowMessage(kClientToServer + method + ")", request, Icon::None);
+        ui_.ShowMessage(kClientToServer + method + ")", request.payload, Icon::None);
     client::WaitCursor wait(ui_);
-    transport.AddStandardHeaders(session_.serviceURI, method, request.size(), packager.SoapAction(method));
+    soap::Transport transport(http_);
+    transport.AddStandardHeaders(session_.serviceURI, method, request.payload.size(), request.soapAction);
     long long elapsedMs = 0;
-    return Post(method, session_.serviceURI, request, transport, elapsedMs);
+    return Post(method, session_.serviceURI, request.payload, transport, elapsedMs);
 }
 
 void TesterCore::CreateTicket()

@@ -18,6 +18,7 @@ namespace tessel::client {
 inline constexpr std::int32_t kSchemeCapacity = 255;  // scheme and seed
 inline constexpr std::int32_t kTokenCapacity = 1024;
 inline constexpr std::int32_t kReplyBufferMin = 1048576;
+inline constexpr std::int32_t kReadWholeMax = 1 << 28;
 
 // A capacity for reading back a reply's slot 1 that is at least 1,048,576
 // characters: the larger of the result's length + 1 and 1,048,576.
@@ -52,6 +53,11 @@ public:
                                const std::string& token);
     // A slot's converted value, read back into a buffer of `capacity`.
     SlotOut ReadSlot(std::int32_t handle, std::int32_t index, std::int32_t capacity);
+    // A reply's slot read back whole: first into AtLeastOneMiB(resultLength)
+    // characters, as the content readers do; while the text fills the buffer,
+    // again into one twice as large, up to kReadWholeMax characters (a
+    // compressed result can decode to more than 1,048,576 characters).
+    SlotOut ReadWhole(std::int32_t handle, std::int32_t index, std::size_t resultLength);
     void Release(std::int32_t handle);
 
     TokenLibrary& library() noexcept { return library_; }

@@ -98,6 +98,21 @@ private:
     mutable XmlDocPtr responseDoc_;
 };
 
+// The endpoint of a loaded description: item 0 of its service locations.
+// Raises SoapError when no description is loaded or it names no location.
+std::string ServiceEndpoint(const Packager& packager);
+
+// A request as every client of the kit composes it: a fresh packager loaded
+// from the description text, the method's template as the request payload,
+// then each parameter set in the order given. Raises SoapError when the text
+// is no usable description, lacks the method, or a value cannot go into XML.
+struct ComposedRequest {
+    std::string payload;
+    std::string soapAction;  // the method's, for Transport::AddStandardHeaders
+};
+ComposedRequest ComposeRequest(const std::string& descriptionText, const std::string& method,
+                               const std::vector<std::pair<std::string, std::string>>& parameters);
+
 // A request envelope for an operation with parameters in order.
 std::string BuildRequest(const ServiceDescription& desc, const OperationDescription& op,
                          const std::vector<std::pair<std::string, std::string>>& parameters);

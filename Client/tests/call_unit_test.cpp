@@ -1,0 +1,296 @@
+// The parts of tessel-call that need no service: words and lines of a
+// script, the expectations, the parameters by name, the JUnit document.
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+
+#include <fstream>
+#include <memory>
+
+#include "CallSession.h"
+#include "Junit.h"
+#include "Script.h"
+#include "ScriptRun.h"
+
+using namespace tessel::call;
+
+namespace {
+
+Word Lit(const std::string& s)
+{
+    return {{false, s}};
+}
+
+// The words of a line, variables written back as ${NAME}.
+std::vector<std::string> Words(const std::string& line)
+{
+    std::vector<std::string> out;
+    for (const Word& w : SplitWords(line, 1)) {
+        std::string s;
+        for (const Piece& p : w)
+            s += p.variable ? "${" + p.text + "}" : p.text;
+        out.push_back(s);
+    }
+    return out;
+}
+
+std::string ErrorOf(const std::string& script)
+{
+    try {
+        ParseScript(script);
+    } catch (const ScriptError& e) {
+        return e.what();
+    }
+    return "(parsed)";
+}
+
+}  // namespace
+
+TEST(ScriptWords, SplitAsAShellSplitsThem)
+{
+    using V = std::vector<std::string>;
+    EXPECT_EQ(Words("  GetLog   logID=1\t"), (V{"GetLog", "logID=1"}));
+    EXPECT_EQ(Words("Put content='a  b' msg=\"c d\""), (V{"Put", "content=a  b", "msg=c d"}));
+    EXPECT_EQ(Words("x=\"say \\\"hi\\\" \\$5 \\n\""), (V{"x=say \"hi\" $5 \\n"}));
+    EXPECT_EQ(Words("x='${kept}' y=\"${id}\" z=${id}/s"), (V{"x=${kept}", "y=${id}", "z=${id}/s"}));
+    EXPECT_EQ(Words("a\\ b c\\#d"), (V{"a b", "c#d"}));
+    EXPECT_EQ(Words("GetLogCount # a comment"), (V{"GetLogCount"}));
+    EXPECT_EQ(Words("uri=URI#1"), (V{"uri=URI#1"}));
+    EXPECT_EQ(Words("x='' \"\""), (V{"x=", ""}));
+    EXPECT_EQ(Words("cost=$5"), (V{"cost=$5"}));
+    EXPECT_TRUE(Words("   # only a comment").empty());
+    // A variable expands to one word, blanks and all.
+    const std::vector<Word> w = SplitWords("a=${v}!", 1);
+    EXPECT_EQ(Expand(w[0], {{"v", "x y"}}), "a=x y!");
+    EXPECT_THROW(Expand(w[0], {}), std::out_of_range);
+}
+
+TEST(ScriptWords, UnclosedQuotesAndBadVariablesAreErrors)
+{
+    EXPECT_THROW(SplitWords("a='b", 1), ScriptError);
+    EXPECT_THROW(SplitWords("a=\"b", 1), ScriptError);
+    EXPECT_THROW(SplitWords("a=b\\", 1), ScriptError);
+    EXPECT_THROW(SplitWords("a=${b", 1), ScriptError);
+    EXPECT_THROW(SplitWords("a=${1b}", 1), ScriptError);
+    try {
+        SplitWords("a=${}", 7);
+        FAIL();
+    } catch (const ScriptError& e) {
+        EXPECT_EQ(e.line(), 7);
+        EXPECT_EQ(std::string(e.what()).rfind("line 7: ", 0), 0u);
+    }
+}
+
+TEST(ScriptLines, ParseIntoCallsWithTheirExpectationsAndSets)
+{
+    const std::vector<Step> steps = ParseScript("# head\r\n"
+                                                "PutVOContent name=a content=\"x y\"\r\n"
+                                                "expect result ~ ^tessel://\n"
+                                                "set uri = ${result}\n"
+                                                "\n"
+                                                "GetVOContentbyURI uri=${uri}\n"
+                                                "expect result = 'x y'\n"
+                                                "expect token valid\n"
+                                                "GetLog logID=0\n"
+                                                "expect fault ~ \"No log\"\n"
+                                                "expect token rejected\n"
+                                                "expect fault");
+    ASSERT_EQ(steps.size(), 4u);
+    const auto& put = std::get<CallLine>(steps[0]);
+    EXPECT_EQ(put.line, 2);
+    EXPECT_EQ(put.operation, "PutVOContent");
+    ASSERT_EQ(put.params.size(), 2u);
+    EXPECT_EQ(put.params[1].first, "content");
+    EXPECT_EQ(Expand(put.params[1].second, {}), "x y");
+    ASSERT_EQ(put.expects.size(), 1u);
+    EXPECT_EQ(put.expects[0].kind, Expectation::Kind::ResultMatches);
+    EXPECT_EQ(put.expects[0].line, 3);
+    const auto& set = std::get<SetLine>(steps[1]);
+    EXPECT_EQ(set.name, "uri");
+    EXPECT_EQ(set.value, (Word{{true, "result"}}));
+    const auto& get = std::get<CallLine>(steps[2]);
+    EXPECT_EQ(get.line, 6);
+    EXPECT_EQ(get.params[0].second, (Word{{false, ""}, {true, "uri"}}));
+    ASSERT_EQ(get.expects.size(), 2u);
+    EXPECT_EQ(get.expects[0].kind, Expectation::Kind::ResultEquals);
+    EXPECT_EQ(get.expects[1].kind, Expectation::Kind::TokenValid);
+    const auto& log = std::get<CallLine>(steps[3]);
+    ASSERT_EQ(log.expects.size(), 3u);
+    EXPECT_EQ(log.expects[0].kind, Expectation::Kind::FaultMatches);
+    EXPECT_EQ(log.expects[1].kind, Expectation::Kind::TokenRejected);
+    EXPECT_EQ(log.expects[2].kind, Expectation::Kind::Fault);
+    EXPECT_TRUE(ParseScript("").empty());
+}
+
+TEST(ScriptLines, ABackslashAtTheEndOfALineContinuesIt)
+{
+    const std::vector<Step> steps = ParseScript("A x=1 \\\r\n   y='2 3' \\\n z=4\nexpect fault\nB w=a\\\\\nC");
+    ASSERT_EQ(steps.size(), 3u);
+    const auto& a = std::get<CallLine>(steps[0]);
+    EXPECT_EQ(a.line, 1);
+    ASSERT_EQ(a.params.size(), 3u);
+    EXPECT_EQ(Expand(a.params[1].second, {}), "2 3");
+    EXPECT_EQ(a.expects.size(), 1u);
+    const auto& b = std::get<CallLine>(steps[1]);
+    EXPECT_EQ(b.line, 5);
+    EXPECT_EQ(Expand(b.params[0].second, {}), "a\\");
+    EXPECT_EQ(std::get<CallLine>(steps[2]).line, 6);
+    EXPECT_EQ(ErrorOf("A\nB x=1 \\"), "line 2: a line cannot end in a backslash");
+}
+
+TEST(ScriptLines, ALineThatDoesNotParseIsNamedByItsNumber)
+{
+    const struct {
+        const char* script;
+        const char* error;
+    } cases[] = {
+        {"expect fault", "line 1: an expect line belongs to a call, and no call comes before it"},
+        {"A\nexpect result = two words", "line 2: expect takes one of"},
+        {"A\nexpect result", "line 2: expect takes one of"},
+        {"A\nexpect token", "line 2: expect takes one of"},
+        {"A\nexpect fault = x", "line 2: expect takes one of"},
+        {"A\n\n\nexpect result ~ \"a[\"", "line 4: the regular expression \"a[\" does not compile"},
+        {"A\nset x", "line 2: set takes NAME = VALUE"},
+        {"A\nset x = a b", "line 2: set takes NAME = VALUE"},
+        {"set 9x = 1", "line 1: set needs a variable name"},
+        {"A b", "line 1: a parameter is written name=value, not \"b\""},
+        {"A =b", "line 1: \"\" is not a parameter name"},
+        {"A ${v}=1", "line 1: ${v} has no value here: set it on an earlier line"},
+        {"A x=${result}", "line 1: ${result} has no value here: no call comes before it"},
+        {"A x=1 x=2", "line 1: x is given twice"},
+        {"'A B' x=1", "line 1: a line is a call"},
+        {"A\nB x=\"unclosed", "line 2: a double quote is not closed"},
+        {"set a = ${a}", "line 1: ${a} has no value here"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ErrorOf(c.script).rfind(c.error, 0), 0u) << c.script << " gave " << ErrorOf(c.script);
+    // A pattern with a variable is compiled when it runs.
+    EXPECT_EQ(ErrorOf("set p = \"(\"\nA\nexpect result ~ ${p}"), "(parsed)");
+}
+
+TEST(Expectations, AreCheckedAgainstTheReport)
+{
+    const auto call = [](std::vector<Expectation> expects) {
+        CallLine c;
+        c.operation = "Op";
+        c.expects = std::move(expects);
+        return c;
+    };
+    using K = Expectation::Kind;
+    CallReport ok;
+    ok.outcome = Outcome::Result;
+    ok.result = "Name1;Name2";
+    CallReport rejected = ok;
+    rejected.verdict = static_cast<std::int32_t>(0x80004005u);
+    CallReport fault;
+    fault.outcome = Outcome::Fault;
+    fault.faultString = "No log with the ID 9";
+    fault.faultDetail = "The store holds none.";
+    CallReport gone;
+    gone.error = "Could not connect to x: Connection refused";
+    const std::map<std::string, std::string> values = {{"n", "Name1"}};
+
+    const auto failures = [&](const CallLine& c, const CallReport& r) { return CheckExpectations(c, r, values); };
+    EXPECT_TRUE(failures(call({}), ok).empty());
+    EXPECT_EQ(failures(call({}), rejected), std::vector<std::string>{"reply token rejected: 0x80004005 E_FAIL (time "
+                                                                     "stamp, nonce proof or hash differs)"});
+    EXPECT_TRUE(failures(call({{K::TokenRejected, {}, 1}}), rejected).empty());
+    EXPECT_EQ(failures(call({{K::TokenRejected, {}, 1}}), ok).size(), 1u);
+    EXPECT_EQ(failures(call({}), fault),
+              std::vector<std::string>{"unexpected fault: No log with the ID 9\nThe store holds none."});
+    EXPECT_TRUE(failures(call({{K::Fault, {}, 1}}), fault).empty());
+    EXPECT_TRUE(failures(call({{K::FaultMatches, Lit("holds none"), 1}}), fault).empty());
+    EXPECT_EQ(failures(call({{K::FaultMatches, Lit("^Other"), 1}}), fault).size(), 1u);
+    EXPECT_EQ(failures(call({{K::Fault, {}, 1}}), ok),
+              std::vector<std::string>{"expected a fault, got the result \"Name1;Name2\""});
+    EXPECT_TRUE(failures(call({{K::ResultEquals, Lit("Name1;Name2"), 1}}), ok).empty());
+    EXPECT_TRUE(failures(call({{K::ResultMatches, Word{{false, "^"}, {true, "n"}}, 1}}), ok).empty());
+    EXPECT_EQ(failures(call({{K::ResultEquals, Lit("x"), 1}}), ok),
+              std::vector<std::string>{"expected result = \"x\", got \"Name1;Name2\""});
+    EXPECT_EQ(failures(call({{K::ResultEquals, Lit("x"), 1}, {K::Fault, {}, 2}}), fault),
+              std::vector<std::string>{"expected result = \"x\", got a fault"});
+    EXPECT_EQ(failures(call({{K::ResultMatches, Lit("("), 1}}), ok).size(), 1u);
+    EXPECT_EQ(failures(call({{K::Fault, {}, 1}}), gone), std::vector<std::string>{gone.error});
+    // A long result is cut in the message.
+    CallReport longResult = ok;
+    longResult.result = std::string(1000, 'y');
+    const std::string message = failures(call({{K::ResultEquals, Lit("x"), 1}}), longResult).at(0);
+    EXPECT_LT(message.size(), 300u);
+}
+
+TEST(Parameters, AreTakenByNameInTheDescriptionsOrder)
+{
+    const std::vector<std::string> names = {"logID", "count"};
+    const auto slots = OrderParameters("GetLogs", names, {{"count", "5"}, {"logID", "1"}});
+    EXPECT_EQ(slots, (std::vector<tessel::client::Slot>{{"logID", "1"}, {"count", "5"}}));
+    const auto usage = [&](std::vector<std::pair<std::string, std::string>> given) {
+        try {
+            OrderParameters("GetLogs", names, given);
+        } catch (const CallError& e) {
+            EXPECT_EQ(e.status(), kExitUsage);
+            return std::string(e.what());
+        }
+        return std::string("(ordered)");
+    };
+    EXPECT_EQ(usage({{"logID", "1"}}), "missing parameter count; GetLogs takes logID, count");
+    EXPECT_EQ(usage({}), "missing parameters logID, count; GetLogs takes logID, count");
+    EXPECT_EQ(usage({{"logID", "1"}, {"count", "1"}, {"size", "2"}}),
+              "\"size\" is not a parameter of GetLogs; GetLogs takes logID, count");
+    EXPECT_EQ(usage({{"logID", "1"}, {"logID", "1"}, {"count", "1"}}),
+              "logID is given twice; GetLogs takes logID, count");
+    EXPECT_EQ(DescribeParameters("GetLogCount", {}), "GetLogCount takes no parameters");
+}
+
+TEST(Interfaces, AdminOperationsGoToTheAdminDescriptionBesideTheMainOne)
+{
+    EXPECT_EQ(InterfaceOf("ReLoadConfig", false), Interface::Admin);
+    EXPECT_EQ(InterfaceOf("GetLog", false), Interface::Main);
+    EXPECT_EQ(InterfaceOf("Unknown", false), Interface::Main);
+    EXPECT_EQ(InterfaceOf("GetLog", true), Interface::Admin);
+    EXPECT_EQ(AdminUriBeside("http://localhost:8080/TesselService/TesselServiceCore.xml"),
+              "http://localhost:8080/TesselService/TesselServiceCoreAdmin.xml");
+    EXPECT_EQ(AdminUriBeside("http://h/s/Core.wsdl?x=1.2"), "http://h/s/CoreAdmin.wsdl?x=1.2");
+    EXPECT_EQ(AdminUriBeside("http://h.example.test/s/Core"), "http://h.example.test/s/CoreAdmin");
+}
+
+TEST(Junit, IsWellFormedXmlWhateverTheTextHolds)
+{
+    JunitSuite suite;
+    suite.name = "a&b.tcall";
+    suite.timestamp = "2026-01-02T03:04:05";
+    suite.seconds = 1.5;
+    suite.cases.push_back({"GetLog (line 1)", "tessel-call.a", 0.25, JunitCase::Status::Passed, "", "", "",
+                           "<SOAP-ENV:Envelope a=\"1\"/>\n]]>"});
+    suite.cases.push_back({"GetLog (line 2)", "tessel-call.a", 0.001, JunitCase::Status::Failed, "expectation",
+                           "expected result = \"<x>\"", "expected result = \"<x>\"\nmore", ""});
+    suite.cases.push_back({"setup", "tessel-call.a", 0, JunitCase::Status::Error, "transport",
+                           std::string("bad \x01 byte \xff and \xc3\x28"), "", ""});
+    const std::string xml = JunitXml(suite);
+    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(
+        xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "report.xml", nullptr, XML_PARSE_NONET), xmlFreeDoc);
+    ASSERT_NE(doc, nullptr) << xml;
+    EXPECT_NE(xml.find("<testsuites name=\"a&amp;b.tcall\" tests=\"3\" failures=\"1\" errors=\"1\" time=\"1.500\">"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("time=\"0.250\""), std::string::npos);
+    EXPECT_NE(xml.find("<failure message=\"expected result = &quot;&lt;x&gt;&quot;\" type=\"expectation\">"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("<error message=\"bad \xEF\xBF\xBD byte \xEF\xBF\xBD and \xEF\xBF\xBD(\" type=\"transport\""),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("]]&gt;"), std::string::npos);
+    EXPECT_EQ(xml.find("<system-out>", xml.find("GetLog (line 2)")), std::string::npos);  // none when empty
+}
+
+TEST(Junit, ReplacesTheReportWhole)
+{
+    const std::string dir = ::testing::TempDir();
+    const std::string path = dir + "/tessel-call-junit-test.xml";
+    WriteFileReplacing(path, "first");
+    WriteFileReplacing(path, "second");
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "second");
+    std::remove(path.c_str());
+    EXPECT_THROW(WriteFileReplacing("/nonexistent-folder/report.xml", "x"), std::runtime_error);
+}

@@ -1,0 +1,41 @@
+// A JUnit XML report of a script run, as CI servers read it: one test suite,
+// one test case per call, the failure or error with its message, and the
+// call's envelopes in system-out.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tessel::call {
+
+struct JunitCase {
+    enum class Status { Passed, Failed, Error };
+    std::string name;
+    std::string classname;
+    double seconds = 0;
+    Status status = Status::Passed;
+    std::string type;       // what failed: "fault", "token", "expectation", "transport", ...
+    std::string message;    // the failure's first line
+    std::string details;    // all of it
+    std::string systemOut;  // the envelopes
+};
+
+struct JunitSuite {
+    std::string name;
+    std::string timestamp;  // ISO 8601, UTC, without a zone
+    double seconds = 0;
+    std::vector<JunitCase> cases;
+};
+
+// The report as an XML document. Text that XML cannot carry (bytes that are
+// no UTF-8, control characters) is replaced by U+FFFD.
+std::string JunitXml(const JunitSuite& suite);
+
+// Writes `text` to `path` through a temporary file beside it, so a reader
+// never sees half a report. Raises std::runtime_error saying why it failed.
+void WriteFileReplacing(const std::string& path, const std::string& text);
+
+// The current time as JunitSuite::timestamp wants it.
+std::string UtcTimestamp();
+
+}  // namespace tessel::call

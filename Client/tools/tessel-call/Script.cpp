@@ -1,0 +1,279 @@
+#include "Script.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+namespace tessel::call {
+
+namespace {
+
+bool IsName(std::string_view s)
+{
+    if (s.empty() || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_'))
+        return false;
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+// Whether a line ends in a backslash that escapes the line break.
+bool GoesOn(std::string_view line)
+{
+    std::size_t n = 0;
+    while (n < line.size() && line[line.size() - 1 - n] == '\\')
+        ++n;
+    return n % 2 == 1;
+}
+
+void AddText(Word& word, char c)
+{
+    if (word.empty() || word.back().variable)
+        word.push_back({false, {}});
+    word.back().text += c;
+}
+
+bool IsLiteral(const Word& word)
+{
+    return std::none_of(word.begin(), word.end(), [](const Piece& p) { return p.variable; });
+}
+
+std::string LiteralText(const Word& word)
+{
+    std::string s;
+    for (const Piece& p : word)
+        s += p.text;
+    return s;
+}
+
+}  // namespace
+
+std::vector<Word> SplitWords(std::string_view line, int n)
+{
+    std::vector<Word> words;
+    Word word;
+    bool inWord = false;
+    const auto finish = [&] {
+        if (inWord)
+            words.push_back(std::move(word));
+        word.clear();
+        inWord = false;
+    };
+    // ${NAME} at i (line[i] == '$', line[i + 1] == '{'); returns the index after '}'.
+    const auto variable = [&](std::size_t i) {
+        const std::size_t close = line.find('}', i + 2);
+        if (close == std::string_view::npos)
+            throw ScriptError(n, "\"${\" without a closing \"}\"");
+        const std::string_view name = line.substr(i + 2, close - i - 2);
+        if (!IsName(name))
+            throw ScriptError(n, "\"${" + std::string(name) + "}\" does not name a variable (letters, digits and _)");
+        word.push_back({true, std::string(name)});
+        return close + 1;
+    };
+    std::size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        if (c == ' ' || c == '\t') {
+            finish();
+            ++i;
+        } else if (c == '#' && !inWord) {
+            break;
+        } else if (c == '\'') {
+            inWord = true;
+            const std::size_t close = line.find('\'', i + 1);
+            if (close == std::string_view::npos)
+                throw ScriptError(n, "a single quote is not closed");
+            for (std::size_t k = i + 1; k < close; ++k)
+                AddText(word, line[k]);
+            if (word.empty())
+                word.push_back({false, {}});
+            i = close + 1;
+        } else if (c == '"') {
+            inWord = true;
+            if (word.empty())
+                word.push_back({false, {}});
+            ++i;
+            for (;;) {
+                if (i >= line.size())
+                    throw ScriptError(n, "a double quote is not closed");
+                const char d = line[i];
+                if (d == '"') {
+                    ++i;
+                    break;
+                }
+                const bool escape = d == '\\' && i + 1 < line.size() &&
+                                    std::string_view("$`\"\\").find(line[i + 1]) != std::string_view::npos;
+                if (escape) {
+                    AddText(word, line[i + 1]);
+                    i += 2;
+                } else if (d == '$' && i + 1 < line.size() && line[i + 1] == '{') {
+                    i = variable(i);
+                } else {
+                    AddText(word, d);
+                    ++i;
+                }
+            }
+        } else if (c == '\\') {
+            if (i + 1 >= line.size())
+                throw ScriptError(n, "a line cannot end in a backslash");
+            inWord = true;
+            AddText(word, line[i + 1]);
+            i += 2;
+        } else if (c == '$' && i + 1 < line.size() && line[i + 1] == '{') {
+            inWord = true;
+            i = variable(i);
+        } else {
+            inWord = true;
+            AddText(word, c);
+            ++i;
+        }
+    }
+    finish();
+    return words;
+}
+
+std::string Expand(const Word& word, const std::map<std::string, std::string>& values)
+{
+    std::string s;
+    for (const Piece& p : word)
+        s += p.variable ? values.at(p.text) : p.text;
+    return s;
+}
+
+Regex::Regex(const std::string& pattern)
+{
+    const int rc = regcomp(&re_, pattern.c_str(), REG_EXTENDED | REG_NOSUB);
+    if (rc != 0) {
+        char message[256];
+        regerror(rc, &re_, message, sizeof message);
+        throw std::invalid_argument(message);
+    }
+}
+
+Regex::~Regex()
+{
+    regfree(&re_);
+}
+
+bool Regex::Search(const std::string& text) const
+{
+    return regexec(&re_, text.c_str(), 0, nullptr, 0) == 0;
+}
+
+std::vector<Step> ParseScript(std::string_view text)
+{
+    std::vector<Step> steps;
+    std::set<std::string> known;  // variables set so far
+    bool anyCall = false;
+    int physical = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        // A line that ends in an odd number of backslashes goes on in the next; it is
+        // numbered by its first line.
+        const int n = physical + 1;
+        std::string line;
+        for (;;) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string_view::npos)
+                end = text.size();
+            std::string_view part = text.substr(start, end - start);
+            start = end + 1;
+            ++physical;
+            if (!part.empty() && part.back() == '\r')
+                part.remove_suffix(1);
+            if (GoesOn(part) && start <= text.size()) {
+                line += part.substr(0, part.size() - 1);
+                continue;
+            }
+            line += part;
+            break;
+        }
+        std::vector<Word> words = SplitWords(line, n);
+        if (words.empty())
+            continue;
+
+        for (const Word& w : words)
+            for (const Piece& p : w)
+                if (p.variable && !known.count(p.text) && !(p.text == kResultVariable && anyCall))
+                    throw ScriptError(n, "${" + p.text + "} has no value here" +
+                                             (p.text == kResultVariable ? std::string(": no call comes before it")
+                                                                        : std::string(": set it on an earlier line")));
+
+        const std::string head = IsLiteral(words[0]) ? LiteralText(words[0]) : std::string();
+        if (head == "expect") {
+            if (!anyCall)
+                throw ScriptError(n, "an expect line belongs to a call, and no call comes before it");
+            CallLine& call = std::get<CallLine>(*std::find_if(steps.rbegin(), steps.rend(), [](const Step& s) {
+                return std::holds_alternative<CallLine>(s);
+            }));
+            // The words as written, when they are literal; a word with a variable matches no keyword.
+            const auto lit = [&](std::size_t k) {
+                return k < words.size() && IsLiteral(words[k]) ? LiteralText(words[k]) : std::string("${}");
+            };
+            const std::string what = lit(1), how = lit(2);
+            using K = Expectation::Kind;
+            Expectation e;
+            e.line = n;
+            if (words.size() == 4 && what == "result" && (how == "=" || how == "~")) {
+                e.kind = how == "=" ? K::ResultEquals : K::ResultMatches;
+                e.value = words[3];
+            } else if (words.size() == 2 && what == "fault") {
+                e.kind = K::Fault;
+            } else if (words.size() == 4 && what == "fault" && how == "~") {
+                e.kind = K::FaultMatches;
+                e.value = words[3];
+            } else if (words.size() == 3 && what == "token" && how == "valid") {
+                e.kind = K::TokenValid;
+            } else if (words.size() == 3 && what == "token" && how == "rejected") {
+                e.kind = K::TokenRejected;
+            } else {
+                throw ScriptError(n, "expect takes one of: result = TEXT, result ~ REGEX, fault, fault ~ REGEX, "
+                                     "token valid, token rejected (quote a TEXT or REGEX that has blanks)");
+            }
+            if ((e.kind == K::ResultMatches || e.kind == K::FaultMatches) && IsLiteral(e.value)) {
+                try {
+                    Regex check(LiteralText(e.value));
+                } catch (const std::invalid_argument& bad) {
+                    throw ScriptError(n, "the regular expression \"" + LiteralText(e.value) + "\" does not compile: " +
+                                             bad.what());
+                }
+            }
+            call.expects.push_back(std::move(e));
+        } else if (head == "set") {
+            if (words.size() != 4 || !IsLiteral(words[2]) || LiteralText(words[2]) != "=")
+                throw ScriptError(n, "set takes NAME = VALUE (quote a VALUE that has blanks)");
+            const std::string name = IsLiteral(words[1]) ? LiteralText(words[1]) : std::string();
+            if (!IsName(name) || name == kResultVariable)
+                throw ScriptError(n, "set needs a variable name of letters, digits and _ other than \"" +
+                                         std::string(kResultVariable) + "\"");
+            known.insert(name);
+            steps.emplace_back(SetLine{n, name, words[3]});
+        } else {
+            if (!IsName(head))
+                throw ScriptError(n, "a line is a call (OPERATION name=value ...), an expect line, a set line or a "
+                                     "# comment");
+            CallLine call;
+            call.line = n;
+            call.operation = head;
+            for (std::size_t k = 1; k < words.size(); ++k) {
+                Word& w = words[k];
+                if (w.empty() || w.front().variable || w.front().text.find('=') == std::string::npos)
+                    throw ScriptError(n, "a parameter is written name=value, not \"" +
+                                             (IsLiteral(w) ? LiteralText(w) : std::string("${...}")) + "\"");
+                std::string& first = w.front().text;
+                const std::size_t eq = first.find('=');
+                const std::string name = first.substr(0, eq);
+                first.erase(0, eq + 1);
+                if (!IsName(name))
+                    throw ScriptError(n, "\"" + name + "\" is not a parameter name");
+                if (std::any_of(call.params.begin(), call.params.end(), [&](const auto& p) { return p.first == name; }))
+                    throw ScriptError(n, name + " is given twice");
+                call.params.emplace_back(name, std::move(w));
+            }
+            anyCall = true;
+            steps.emplace_back(std::move(call));
+        }
+    }
+    return steps;
+}
+
+}  // namespace tessel::call
