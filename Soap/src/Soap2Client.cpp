@@ -51,6 +51,8 @@ void Soap2Client::Initialize(const std::string& wsdlUrl, const std::string&, con
 std::string Soap2Client::Call(const std::string& operation, std::vector<Soap2Arg>& args)
 {
     faultCode_.clear(), faultString_.clear(), faultDetail_.clear();
+    lastRequest_.clear();
+    lastReply_ = HttpReply{};
     if (!desc_)
         Fail("Client: the client object is not initialised",
              "No service description is loaded: the connection to the WSDL failed.");
@@ -81,12 +83,13 @@ std::string Soap2Client::Call(const std::string& operation, std::vector<Soap2Arg
     } catch (const SoapError& e) {
         Fail("Client: the request cannot be built", e.what());
     }
-    HttpReply reply;
+    lastRequest_ = request;
     try {
-        reply = HttpPost(endpoint_, request, op->soapAction, options_);
+        lastReply_ = HttpPost(endpoint_, request, op->soapAction, options_);
     } catch (const SoapError& e) {
         Fail("Connector: the request could not be sent", e.what());
     }
+    const HttpReply& reply = lastReply_;
     ResponseValues values;
     try {
         values = ReadResponse(reply.body);

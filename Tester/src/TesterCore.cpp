@@ -509,7 +509,7 @@ void TesterCore::AuthenticatedCall(const Row& row)
         outcome.verdict = tokens_.ValidateReply(h, m, slotValue, session_.tokenText);
     };
     const auto finish = [&](const std::string* shown) {
-        const client::SlotOut whole = ReadWholeSlot(h, result.size());
+        const client::SlotOut whole = tokens_.ReadWhole(h, 1, result.size());
         outcome.decoded = whole.hr == 0 && !(whole.text.empty() && outcome.verdict != 0);
         outcome.kind = whole.kind;
         outcome.whole = client::Characters(whole.text);
@@ -547,18 +547,6 @@ void TesterCore::AuthenticatedCall(const Row& row)
         finish(nullptr);
         return;
     }
-}
-
-client::SlotOut TesterCore::ReadWholeSlot(std::int32_t handle, std::size_t resultLength)
-{
-    constexpr std::size_t kLimit = std::size_t(64) << 20;
-    std::size_t capacity = std::min(std::max<std::size_t>(resultLength * 4 + 1, client::kReplyBufferMin), kLimit);
-    client::SlotOut out = tokens_.ReadSlot(handle, 1, client::CapacityOf(capacity));
-    while (out.hr == 0 && out.text.size() == capacity && capacity < kLimit) {
-        capacity = std::min(capacity * 8, kLimit);
-        out = tokens_.ReadSlot(handle, 1, client::CapacityOf(capacity));
-    }
-    return out;
 }
 
 }  // namespace tessel::tester

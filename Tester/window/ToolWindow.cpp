@@ -27,7 +27,7 @@ void ToolWindow::Build()
     setObjectName(Q(tool_.WindowName()));
     // The window grows by its status line; the controls keep their places.
     setFixedSize(Px(tool_.clientWidth), Px(tool_.clientHeight) + kStatusLineHeight);
-    UseToolFont(this);
+    setFont(DialogFont());
     const int shift = tool_.clientHeight - 10635;  // the shared part moves with the tool's height
 
     QGroupBox* frame1 = MakeFrame(this, "Frame1", " TesselService SOAP 1.0 Dec Interface Tester ",

@@ -4,8 +4,12 @@
 #include <stdexcept>
 
 #include "Catalog/Catalog.h"
+#include "Client/StatusLines.h"
 #include "Client/TextRules.h"
 #include "Soap/SoapError.h"
+#include "Soap/Xml.h"
+
+#include <chrono>
 
 namespace tessel::tester2 {
 
@@ -72,10 +76,12 @@ const std::vector<std::string>& DefaultDescriptionUrls()
 
 Soap2Core::Soap2Core(const Soap2ToolDefinition& tool, ToolUi& ui, client::TokenLibrary& library,
                      ClientFactory makeClient)
-    : tool_(tool), ui_(ui), tokens_(library), makeClient_(std::move(makeClient))
+    : tool_(tool), ui_(ui), tokens_(library), makeClient_(std::move(makeClient)),
+      http_(soap::HttpOptions::FromEnvironment())
 {
+    http_.cancel = &cancel_;
     if (!makeClient_)
-        makeClient_ = [] { return std::make_unique<soap::Soap2Client>(); };
+        makeClient_ = [this] { return std::make_unique<soap::Soap2Client>(http_); };
 }
 
 void Soap2Core::Start()
@@ -115,8 +121,10 @@ Outcome Soap2Core::Trapped(const FailureBox& box, client::WaitCursor& wait, cons
         return Outcome::Completed;
     } catch (const soap::SoapError& e) {
         // The client object's failures: it keeps their fault string and detail.
-        if (dynamic_cast<const soap::SoapFault*>(&e))
+        if (const auto* fault = dynamic_cast<const soap::SoapFault*>(&e)) {
             outcome = Outcome::Fault;
+            ui_.SetStatus(client::FaultLine(fault->faultString(), fault->faultCode()));
+        }
         if (const soap::Soap2Client* client = session_.soapClient.get()) {
             text = box.text == Shown::FaultDetail ? client->FaultDetail() : client->FaultString();
             if (text.empty())
@@ -129,6 +137,8 @@ Outcome Soap2Core::Trapped(const FailureBox& box, client::WaitCursor& wait, cons
     } catch (...) {
         text = "The step failed for a reason nobody reported.";
     }
+    if (outcome != Outcome::Fault)
+        ui_.SetStatus(box.title + ": " + text.substr(0, text.find('\n')));
     if (!box.pointerAfterBox)
         wait.Restore();
     ui_.ShowMessage(box.title, text, Icon::Exclamation);
@@ -166,8 +176,11 @@ bool Soap2Core::EnsureClient(client::WaitCursor& wait)
                 noClientReason_ = "no SOAP client is available";
             throw std::runtime_error(NoClientText(noClientReason_));
         }
-        session_.soapClient->Initialize(url, "", "", "");
+        soap::Soap2Client& client = *session_.soapClient;
+        cancel_ = false;
+        ui_.Wait(client::HostOf(url), [&] { client.Initialize(url, "", "", ""); }, cancel_);
         session_.lastDescriptionURL = url;
+        ui_.SetStatus(client::ConnectedLine(client.Endpoint(), client.description()->operations.size()));
     }) == Outcome::Completed;
 }
 
@@ -202,7 +215,7 @@ void Soap2Core::CreateTicket()
                                          {ui_.Text(kUserNameBox)},
                                          {ui_.Text(kPasswordBox)},
                                          {std::string(kFullPrincipalLength, '\0'), true}});
-        session_.ticket = client.Call("CreateTicket", ticketArgs);
+        Exchange("CreateTicket", [&] { session_.ticket = client.Call("CreateTicket", ticketArgs); });
         ui_.ShowMessage(kTicketTitle, session_.ticket, Icon::None);
 
         // The ticket is not tested: an empty one goes to OpenSession like any other.
@@ -217,15 +230,18 @@ void Soap2Core::CreateTicket()
                                                                            {session_.tokenSeed, true},
                                                                            {session_.sessionKey, true},
                                                                            {session_.verifier, true}});
-        client.Call("OpenSession", openArgs);
+        Exchange("OpenSession", [&] { client.Call("OpenSession", openArgs); });
         session_.sessionKey = ArgNamed("OpenSession", openArgs, "sessionKey");
         session_.verifier = ArgNamed("OpenSession", openArgs, "verifier");
-        if (session_.sessionKey.empty())
+        if (session_.sessionKey.empty()) {
+            ui_.SetStatus(client::kLoginEnded);
             return;  // no session: the buttons keep their state
+        }
         tokens_.SetSessionItems(session_.tokenHandler, session_.sessionKey, session_.verifier);
         ui_.SetEnabled(kCreateTicketButton, false);
         ui_.SetEnabled(kCloseSessionButton, true);
         SetOperationsEnabled(true);
+        ui_.SetStatus(client::LoggedInLine(ui_.Text(kUserNameBox)));
     });
 }
 
@@ -236,13 +252,15 @@ void Soap2Core::CloseSession()
     Trapped(SessionFailure(tool_.program, Shown::FaultString, false), wait, [&] {
         std::vector<soap::Soap2Arg> args =
             SessionArgs("CloseSession", {{session_.sessionKey, true}, {session_.verifier, true}});
-        Client().Call("CloseSession", args);
+        soap::Soap2Client& client = Client();
+        Exchange("CloseSession", [&] { client.Call("CloseSession", args); });
         ui_.SetEnabled(kCreateTicketButton, false);
         ui_.SetEnabled(kCloseSessionButton, false);
         SetOperationsEnabled(false);
         session_.lastDescriptionURL.clear();
         ui_.SetText(kUserNameBox, "");
         ui_.SetText(kPasswordBox, "");
+        ui_.SetStatus(client::kLoggedOut);
     });
 }
 
@@ -298,15 +316,60 @@ void Soap2Core::AuthenticatedCall(const Row& row, client::WaitCursor& wait)
             args.push_back({values[i]});
     }
     args.push_back({"", true});
-    session_.resultText = Client().Call(m, args);
+    soap::Soap2Client& client = Client();
+    client::CallOutcome outcome{.method = m};
+    outcome.elapsedMs = Exchange(m, [&] { session_.resultText = client.Call(m, args); });
+    outcome.httpStatus = client.LastReply().status;
+    outcome.resultCharacters = client::Characters(session_.resultText);
 
     wait.Restore();
     ui_.ShowMessage(row.titles.result, session_.resultText, Icon::None);
     session_.tokenText = args.back().value;
-    tokens_.ValidateReply(h, m, session_.resultText, session_.tokenText);  // not examined
+    outcome.validated = true;
+    outcome.verdict = tokens_.ValidateReply(h, m, session_.resultText, session_.tokenText);  // not acted on
     const std::string shown = tokens_.ReadSlot(h, 1, client::AtLeastOneMiB(session_.resultText.size())).text;
     ui_.ShowMessage(row.titles.reply, shown, Icon::None);
     ui_.SetText(kResultBox, shown);
+
+    // What the tool does not show (the verdict, the decoding, a cut) goes to
+    // the status line, and the whole decoded result to the view.
+    const client::SlotOut whole = tokens_.ReadWhole(h, 1, session_.resultText.size());
+    outcome.decoded = whole.hr == 0 && !(whole.text.empty() && outcome.verdict != 0);
+    outcome.kind = whole.kind;
+    outcome.whole = client::Characters(whole.text);
+    outcome.shown = client::Characters(shown);
+    last_.result = outcome.decoded ? whole.text : std::string();
+    ui_.ShowExchange(last_);
+    ui_.SetStatus(client::CallLine(outcome));
+}
+
+long long Soap2Core::Exchange(const std::string& method, const std::function<void()>& call)
+{
+    soap::Soap2Client& client = Client();
+    cancel_ = false;
+    const auto started = std::chrono::steady_clock::now();
+    const auto record = [&] {
+        const soap::HttpReply& reply = client.LastReply();
+        last_ = client::Exchange{.method = method,
+                                 .url = client.Endpoint(),
+                                 .statusLine = reply.statusLine,
+                                 .requestHeaders = reply.requestHeaders,
+                                 .responseHeaders = reply.headers,
+                                 .request = client.LastRequest(),
+                                 .response = reply.body,
+                                 .requestPretty = soap::PrettyXml(client.LastRequest()),
+                                 .responsePretty = soap::PrettyXml(reply.body),
+                                 .result = {}};
+        ui_.ShowExchange(last_);
+    };
+    try {
+        ui_.Wait(client::HostOf(client.Endpoint()), call, cancel_);
+    } catch (...) {
+        record();
+        throw;
+    }
+    record();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
 }
 
 }  // namespace tessel::tester2

@@ -92,7 +92,8 @@ protected:
 TEST_P(EveryWindow, IsNamedSizedAndCaptioned)
 {
     EXPECT_EQ(window.objectName(), "frmMain");
-    EXPECT_EQ(window.size(), QSize(Px(tool().clientWidth), Px(tool().clientHeight)));
+    // The window is the tool's client area and the status line under it.
+    EXPECT_EQ(window.size(), QSize(Px(tool().clientWidth), Px(tool().clientHeight) + tessel::widgets::kStatusLineHeight));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_EQ(window.windowTitle().toStdString(), tool().caption);
 }

@@ -2,8 +2,10 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <map>
 
 #include "Widgets/Controls.h"
@@ -36,7 +38,8 @@ QWidget* Soap2Window::ContainerOf(const std::string& container, Rect& rect)
 void Soap2Window::Build()
 {
     setObjectName(Q(tool_.windowName));
-    setFixedSize(Px(tool_.clientWidth), Px(tool_.clientHeight));
+    // The window grows by its status line; the controls keep their places.
+    setFixedSize(Px(tool_.clientWidth), Px(tool_.clientHeight) + kStatusLineHeight);
     setFont(DialogFont());
 
     // Frames and lines first, so that the controls lie above them.
@@ -72,10 +75,22 @@ void Soap2Window::Build()
     for (const Box& box : tool_.boxes) {
         Rect r = box.rect;
         QWidget* parent = ContainerOf(box.container, r);
-        if (box.kind == BoxKind::Line)
-            MakeLineEdit(parent, box.name, r);
-        else
+        if (box.kind != BoxKind::Line) {
             MakeTextBox(parent, box.name, r, box.kind == BoxKind::MultiLine);
+            continue;
+        }
+        QLineEdit* edit = MakeLineEdit(parent, box.name, r);
+        // Return in a row's box presses the button of the first row that reads it.
+        for (const Row& row : tool_.rows) {
+            if (std::none_of(row.params.begin(), row.params.end(), [&](const Param& p) { return p.box == box.name; }))
+                continue;
+            const std::string button = row.button;
+            connect(edit, &QLineEdit::returnPressed, this, [this, button] {
+                if (Enabled(button))
+                    core_.Send(button);
+            });
+            break;
+        }
     }
     for (const Row& row : tool_.rows) {
         Rect r = row.rect;
@@ -85,7 +100,20 @@ void Soap2Window::Build()
         connect(button, &QPushButton::clicked, this, [this, name] { core_.Send(name); });
     }
 
-    MakeTextBox(this, kResultBox, tool_.resultRect, false);
+    TextBox* result = MakeTextBox(this, kResultBox, tool_.resultRect, false);
+    connect(result, &TextBox::doubleClicked, this, [this] { OpenExchangeView(); });
+
+    // The status line along the bottom, with the View button of the last exchange at its end.
+    const int width = Px(tool_.clientWidth), bottom = Px(tool_.clientHeight);
+    constexpr int kViewWidth = 56;
+    MakeStatusLine(this, bottom, width - kViewWidth);
+    auto* view = new QPushButton(QStringLiteral("View"), this);  // owned by the window
+    view->setObjectName(QStringLiteral("btnView"));
+    view->setGeometry(width - kViewWidth, bottom, kViewWidth, kStatusLineHeight);
+    view->setToolTip(QStringLiteral("The last exchange: HTTP headers, the request and the reply laid out, the whole "
+                                    "result"));
+    connect(view, &QPushButton::clicked, this, [this] { OpenExchangeView(); });
+    findChild<QComboBox*>(Q(kWsdlBox))->setFocus();
 }
 
 }  // namespace tessel::tester2

@@ -66,13 +66,6 @@ int Px(int twips)
     return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
 }
 
-void UseToolFont(QWidget* window)
-{
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setPointSize(8);
-    window->setFont(font);
-}
-
 QRect PxRect(const Rect& r)
 {
     return QRect(Px(r.left), Px(r.top), Px(r.width), Px(r.height));

@@ -35,6 +35,11 @@ public:
     // function's return value is returned. Raises SoapError on any failure.
     std::string Call(const std::string& operation, std::vector<Soap2Arg>& args);
 
+    // The last call's request envelope and its reply (status, headers, body);
+    // empty before the first call and where the call failed before them.
+    const std::string& LastRequest() const noexcept { return lastRequest_; }
+    const HttpReply& LastReply() const noexcept { return lastReply_; }
+
     const std::string& FaultCode() const noexcept { return faultCode_; }
     const std::string& FaultString() const noexcept { return faultString_; }
     const std::string& FaultDetail() const noexcept { return faultDetail_; }
@@ -48,6 +53,8 @@ private:
     std::optional<ServiceDescription> desc_;
     std::string endpoint_;
     std::string faultCode_, faultString_, faultDetail_;
+    std::string lastRequest_;
+    HttpReply lastReply_;
 };
 
 }  // namespace tessel::soap

@@ -110,9 +110,6 @@ private:
     std::string Post(const std::string& method, const std::string& url, const std::string& request,
                      soap::Transport& transport, long long& elapsedMs);
     void AuthenticatedCall(const Row& row);
-    // Slot 1's converted value whole (up to 64 MiB), for the status line and
-    // the view; the boxes show what the row's rule reads.
-    client::SlotOut ReadWholeSlot(std::int32_t handle, std::size_t resultLength);
     std::string PlainExchange(const std::string& method, const std::vector<client::Slot>& params, bool show);
     void ShowListing(const soap::Packager& packager);
     void ShowResult(const std::string& method, const std::string& text);

@@ -5,12 +5,15 @@
 // talks to its window through client::ToolUi only.
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Client/Exchange.h"
 #include "Client/TokenSession.h"
 #include "Client/ToolUi.h"
 #include "Soap/Soap2Client.h"
@@ -145,6 +148,10 @@ private:
     bool EnsureClient(client::WaitCursor& wait);
     // The client object; raises when there is none.
     soap::Soap2Client& Client();
+    // Runs one exchange of the client object (`call`) while the window waits
+    // (with Cancel after a second), then records it for the window's view;
+    // passes on what the call raises. Returns the time it took, in ms.
+    long long Exchange(const std::string& method, const std::function<void()>& call);
     void AuthenticatedCall(const Row& row, client::WaitCursor& wait);
     void SetOperationsEnabled(bool enabled);
 
@@ -154,6 +161,9 @@ private:
     ClientFactory makeClient_;
     Soap2Session session_;
     std::string noClientReason_;  // why the last connection check made no client object
+    std::atomic<bool> cancel_{false};  // set by the window's Cancel during an exchange
+    soap::HttpOptions http_;
+    client::Exchange last_;
 };
 
 }  // namespace tessel::tester2

@@ -28,9 +28,6 @@ using client::Rect;
 inline constexpr int kTwipsPerPixel = 15;
 
 int Px(int twips);
-// The font the tools' layouts are measured for: an 8-point sans serif of the
-// width of the tools' original dialog font.
-void UseToolFont(QWidget* window);
 QRect PxRect(const Rect& r);
 QString Q(const std::string& s);
 
