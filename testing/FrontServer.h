@@ -40,6 +40,14 @@ public:
                 res.set_content(*text, "text/xml");
             });
         }
+        server_.Get(R"(/doc/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            const auto it = documents_.find(req.matches[1].str());
+            if (it == documents_.end())
+                res.status = 404;
+            else
+                res.set_content(it->second, "text/xml");
+        });
         server_.Get("/front.xml", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(description_, "text/xml");
         });
@@ -78,6 +86,12 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         canned_ = std::move(body);
     }
+    // Serves `text` at /doc/NAME.
+    void ServeDocument(const std::string& name, std::string text)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        documents_[name] = std::move(text);
+    }
     // Answers a session message with `body` instead of passing it on.
     void ReplyToSession(const std::string& message, std::string body)
     {
@@ -93,5 +107,6 @@ private:
     std::mutex mutex_;
     std::string description_, partial_, adminDescription_, adminPartial_, canned_;
     std::map<std::string, std::string> sessionReplies_;
+    std::map<std::string, std::string> documents_;
 };
 

@@ -1,0 +1,130 @@
+// A SOAP 1.0 window, offscreen: an exchange with a server that never answers
+// can be given up with Cancel, and the view follows the last exchange.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+
+#include "FrontServer.h"
+#include "RequestLog.h"
+#include "ServiceProcess.h"
+#include "SilentListener.h"
+#include "TempHome.h"
+#include "Tester/ToolRegistry.h"
+#include "ToolWindow.h"
+#include "Widgets/Controls.h"
+#include "Widgets/ExchangeView.h"
+#include "Widgets/MessageBox.h"
+
+using namespace tessel;
+
+namespace {
+
+class Tool3 : public ::testing::Test {
+protected:
+    Tool3() : svc({"--log", log}) {}
+    void LogIn()
+    {
+        window.SetText("txtURI", svc.MainDescription());
+        window.core().Connect();
+        window.SetText("UserKey", "tester");
+        window.SetText("Principal", "tester");
+        window.core().CreateTicket();
+        ASSERT_TRUE(window.Enabled("CloseSession"));
+    }
+
+    TempHome home;
+    std::string log = home.dir() + "/requests.log";
+    ServiceProcess svc;
+    client::TokenLibrary library;
+    tester::ToolWindow window{*tester::FindTool("TSTestTool3"), library};
+};
+
+}  // namespace
+
+TEST_F(Tool3, CancelGivesUpAnExchangeWithAServerThatNeverAnswers)
+{
+    std::string waitText, errorTitle, errorText;
+    bool clickedMeanwhile = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal->objectName() == "WaitBox" && modal->isVisible() && waitText.empty()) {
+            waitText = modal->findChild<QLabel*>("Text")->text().toStdString();
+            // A click on another row while the exchange waits is not taken.
+            QTest::mouseClick(window.findChild<QAbstractButton*>("btnGAList"), Qt::LeftButton);
+            clickedMeanwhile = true;
+            modal->findChild<QAbstractButton*>("Cancel")->click();
+        } else if (auto* box = qobject_cast<widgets::MessageDialog*>(modal)) {
+            errorTitle = box->windowTitle().toStdString();
+            errorText = box->text().toStdString();
+            box->accept();
+        }
+    });
+    watcher.start(20);
+    LogIn();
+    window.core().Send("btnLogCount");  // answered: "1"
+    SilentListener silent;
+    FrontServer front(svc);
+    front.ServeDocument("silent.xml", server::Description(server::Interface::Main, server::DescriptionStyle::RpcEncoded,
+                                                          silent.Url("/soap")));
+    window.SetText("txtURI", front.Url("/doc/silent.xml"));
+    window.core().Connect();  // the session goes on
+    window.SetWaitBoxDelay(200);
+
+    const std::size_t logged = ReadLog(log).size();
+    const auto started = std::chrono::steady_clock::now();
+    window.core().Send("btnLogCount");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));  // a hang would not end
+    EXPECT_EQ(waitText, "Waiting for 127.0.0.1:" + std::to_string(silent.port()) + "...");
+    EXPECT_TRUE(clickedMeanwhile);
+    EXPECT_EQ(errorTitle, "Error on GetLogCount");
+    EXPECT_EQ(errorText.rfind("Cancelled after ", 0), 0u) << errorText;
+    // The window is as it was: the session open, the rows enabled, the old result kept.
+    EXPECT_TRUE(window.core().session().loggedIn);
+    EXPECT_TRUE(window.Enabled("btnLogCount"));
+    EXPECT_EQ(window.Text("Result"), "1");
+    EXPECT_EQ(ReadLog(log).size(), logged);  // nothing reached the service, the click neither
+    const std::string status = window.findChild<QLabel*>("StatusLine")->toolTip().toStdString();
+    EXPECT_NE(status.find("cancelled after"), std::string::npos) << status;
+}
+
+TEST_F(Tool3, TheViewShowsAndFollowsTheLastExchange)
+{
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<widgets::MessageDialog*>(QApplication::activeModalWidget()))
+            box->accept();
+    });
+    closer.start(20);
+    LogIn();
+    window.core().Send("btnLogCount");
+    window.findChild<QAbstractButton*>("btnView")->click();
+    auto* view = window.findChild<widgets::ExchangeView*>("ExchangeView");
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_FALSE(view->isModal());
+    EXPECT_EQ(widgets::FromDisplay(view->TabText("Response (raw)")), window.Text("Response"));
+    EXPECT_EQ(view->TabText("Result"), "1");
+    EXPECT_TRUE(view->TabText("HTTP").contains("HTTP/1.1 200"));
+    EXPECT_TRUE(view->TabText("HTTP").contains("SOAPAction: \"urn:tessel:TesselServiceCore#GetLogCount\""));
+    EXPECT_TRUE(view->TabText("Request").contains("\n  <SOAP-ENV:Body>"));
+    // While open it follows the next exchange.
+    window.core().Send("btnGetResourceACL");
+    EXPECT_TRUE(view->TabText("Result").startsWith("<VOACL>"));
+    EXPECT_TRUE(view->windowTitle().contains("GetResourceACL"));
+}
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
