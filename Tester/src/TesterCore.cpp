@@ -286,8 +286,9 @@ void TesterCore::CreateTicket()
         soap::Packager response;
         response.SetPayload(soap::kResponsePayload, reply);
         if (show) {
-            ui_.ShowMessage(std::string(kServerToClient) + "CreateTicket)", reply, Icon::None);
-            ui_.SetText(tool_.responseBox, reply);
+            const std::string shown = soap::XmlTextForDisplay(reply);
+            ui_.ShowMessage(std::string(kServerToClient) + "CreateTicket)", shown, Icon::None);
+            ui_.SetText(tool_.responseBox, shown);
         }
         if (!reply.empty())
             session_.ticket = ReplyValue(response, catalog::kResult);
@@ -485,10 +486,11 @@ void TesterCore::AuthenticatedCall(const Row& row)
         return;
     packager.SetPayload(soap::kResponsePayload, reply);
     if (show)
-        ui_.ShowMessage(kServerToClient + m + ")", reply, Icon::None);
+        ui_.ShowMessage(kServerToClient + m + ")", soap::XmlTextForDisplay(reply), Icon::None);
     if (tool_.replyOrder == ReplyOrder::TestAfterPayload && errorPage())
         return;
-    ui_.SetText(tool_.responseBox, reply);
+    // A reply in another encoding than UTF-8 is shown as the text it is.
+    ui_.SetText(tool_.responseBox, soap::XmlTextForDisplay(reply));
     if (hourglass)
         hourglass->Restore();
     if (reply.empty()) {

@@ -193,3 +193,18 @@ TEST_F(Status, TheViewHoldsTheLastExchange)
     EXPECT_NE(e.requestPretty.find("\n  <SOAP-ENV:Body>"), std::string::npos) << e.requestPretty;
     EXPECT_EQ(e.result, "<VOACL><control><user>xxx</user><access>rwdarawad</access></control></VOACL>");
 }
+
+TEST_F(Status, AReplyInAnotherEncodingIsShownAsItsText)
+{
+    FrontServer front(svc);
+    LogIn(front.Url("/front.xml"));
+    ui.checked["chkShowPackets"] = true;
+    front.Reply("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><e:Envelope "
+                "xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body><m:GetLogCountResponse xmlns:m=\"urn:x\">"
+                "<result>caf\xE9</result><reskey></reskey></m:GetLogCountResponse></e:Body></e:Envelope>");
+    ui.boxes.clear();
+    core.Send("btnLogCount");
+    EXPECT_NE(ui.texts["Response"].find("<result>caf\xC3\xA9</result>"), std::string::npos) << ui.texts["Response"];
+    ASSERT_GE(ui.boxes.size(), 2u);
+    EXPECT_EQ(ui.boxes[1].text, ui.texts["Response"]);
+}
