@@ -3,11 +3,11 @@
 # TesselService and opens the launcher of the tools on it (or the tool named),
 # ready to Connect and log in as tester/tester. Without a display it runs a
 # scripted session of every tool offscreen instead (or of the tool named),
-# saves screenshots and says how each went.
+# each on a fresh local service, saves screenshots and says how each went.
 #
 #   ./scripts/run.sh [TOOL]
 #
-# TESSEL_PORT: the service's port (8080; 0 picks a free one).
+# TESSEL_PORT: the service's port with a display (8080; 0 picks a free one).
 # TESSEL_SCREENSHOTS: where the offscreen sessions save their pictures (./screenshots).
 # TESSEL_SKIP_SETUP=1: use the existing build in ${TESSEL_BUILD_DIR:-build}; install and build nothing.
 set -euo pipefail
@@ -20,30 +20,43 @@ if [ "${TESSEL_SKIP_SETUP:-0}" != 1 ]; then
 fi
 bin=$build/bin
 
+service=""
 log=$(mktemp -t tessel-service.XXXXXX.log)
-"$bin/TesselServiceLocal" --port "${TESSEL_PORT:-8080}" >"$log" 2>&1 &
-service=$!
-trap 'kill "$service" 2>/dev/null || true; wait "$service" 2>/dev/null || true; rm -f "$log"' EXIT
-first=""
-for _ in $(seq 100); do
-  first=$(head -n 1 "$log")
-  case "$first" in listening\ on\ *) break ;; esac
-  if ! kill -0 "$service" 2>/dev/null; then
-    echo "TesselServiceLocal did not start:" >&2
-    cat "$log" >&2
-    exit 1
+stop_service() {
+  if [ -n "$service" ]; then
+    kill "$service" 2>/dev/null || true
+    wait "$service" 2>/dev/null || true
   fi
-  sleep 0.1
-done
-case "$first" in
-  listening\ on\ http://127.0.0.1:*/) ;;
-  *) echo "TesselServiceLocal did not say where it listens: $first" >&2; exit 1 ;;
-esac
-port=${first#listening on http://127.0.0.1:}
-port=${port%/}
-echo "TesselServiceLocal is $first (log in as tester, password tester)"
+  service=""
+}
+trap 'stop_service; rm -f "$log"' EXIT
+
+# Starts the service on port $1 and sets $port to the port it listens on.
+start_service() {
+  "$bin/TesselServiceLocal" --port "$1" >"$log" 2>&1 &
+  service=$!
+  local first=""
+  for _ in $(seq 100); do
+    first=$(head -n 1 "$log")
+    case "$first" in listening\ on\ *) break ;; esac
+    if ! kill -0 "$service" 2>/dev/null; then
+      echo "TesselServiceLocal did not start:" >&2
+      cat "$log" >&2
+      exit 1
+    fi
+    sleep 0.1
+  done
+  case "$first" in
+    listening\ on\ http://127.0.0.1:*/) ;;
+    *) echo "TesselServiceLocal did not say where it listens: $first" >&2; exit 1 ;;
+  esac
+  port=${first#listening on http://127.0.0.1:}
+  port=${port%/}
+}
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  start_service "${TESSEL_PORT:-8080}"
+  echo "TesselServiceLocal is listening on http://127.0.0.1:$port/ (log in as tester, password tester)"
   if [ $# -gt 0 ]; then
     case "$1" in
       *SP2) description="http://localhost:$port/TesselService2/TesselServiceCore.wsdl" ;;
@@ -62,11 +75,14 @@ out=${TESSEL_SCREENSHOTS:-$PWD/screenshots}
 rm -rf "$out"
 mkdir -p "$out"
 if [ $# -gt 0 ]; then tools=("$1"); else mapfile -t tools < <("$bin/tessel-tour" --list); fi
-echo "No display here: running a scripted session of each tool offscreen (connect, login, every row, logout)."
+echo "No display here: running a scripted session of each tool offscreen (connect, login, every row, logout),"
+echo "each on a fresh TesselServiceLocal."
 failed=0
 for tool in "${tools[@]}"; do
+  start_service 0
   rc=0
   QT_QPA_PLATFORM=offscreen "$bin/tessel-tour" "$tool" --port "$port" --out "$out/$tool" >"$out/$tool.txt" 2>&1 || rc=$?
+  stop_service
   grep -E "^$tool: (.* rows: |(connect|login): failed)" "$out/$tool.txt" || true
   if [ "$rc" -ne 0 ]; then
     failed=1
@@ -78,4 +94,5 @@ if [ "$failed" != 0 ]; then
   echo "Some sessions failed (see above)." >&2
   exit 1
 fi
-echo "Next: open a tool on a desktop with ./scripts/run.sh TOOL, or run the tests with ./scripts/test.sh."
+echo "Next: on a desktop, ./scripts/run.sh opens the launcher (./scripts/run.sh TOOL one tool);"
+echo "./scripts/test.sh runs the tests."

@@ -33,7 +33,7 @@ std::string Join(const std::vector<std::string>& items)
 
 void NotFound(const std::string& what, const std::string& key)
 {
-    throw OperationFault("No " + what + " " + key, "The store holds no " + what + " named \"" + key + "\".");
+    throw OperationFault("No " + what + " " + key, "The store holds no " + what + " \"" + key + "\".");
 }
 
 long Number(const Args& a, const std::string& name)
@@ -194,7 +194,7 @@ StoreState::Vo& StoreState::VoByName(const std::string& name)
 {
     const auto it = vos.find(name);
     if (it == vos.end())
-        NotFound("VO content", name);
+        NotFound("VO content named", name);
     return it->second;
 }
 
@@ -210,7 +210,7 @@ StoreState::Resource& StoreState::ResourceByName(const std::string& name)
 {
     const auto it = resources.find(name);
     if (it == resources.end())
-        NotFound("Folio resource", name);
+        NotFound("Folio resource named", name);
     return it->second;
 }
 

@@ -31,7 +31,7 @@ ShareField& FieldOf(StoreState& s, const Args& a)
 {
     const auto it = s.shareFields.find(a.at("uri"));
     if (it == s.shareFields.end())
-        NotFound("share field", a.at("uri"));
+        NotFound("share field at", a.at("uri"));
     return it->second;
 }
 

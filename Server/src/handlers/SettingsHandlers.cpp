@@ -31,7 +31,7 @@ void AddSettingsHandlers(HandlerTable& t)
     t["GetGroupUserList"] = [](StoreState& s, const Args& a, const CallContext&) {
         const auto it = s.groups.find(a.at("group"));
         if (it == s.groups.end())
-            NotFound("group", a.at("group"));
+            NotFound("group named", a.at("group"));
         return Members(it->second);
     };
     t["GetOwnGroupList"] = [](StoreState& s, const Args&, const CallContext& c) {
