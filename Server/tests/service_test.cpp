@@ -18,27 +18,12 @@
 #include "Soap/Soap2Client.h"
 #include "Soap/SoapError.h"
 #include "TempHome.h"
+#include "TestText.h"
 #include "TesselClient.h"
 
 using tessel::soap::SoapFault;
 
 namespace {
-
-// UTF-8 text in another encoding, as another client would send it.
-std::string Encode(const std::string& utf8, const char* encoding)
-{
-    iconv_t cd = iconv_open(encoding, "UTF-8");
-    std::string out(utf8.size() * 4 + 4, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size(), outLeft = out.size();
-    char* to = out.data();
-    const std::size_t rc = iconv(cd, &in, &inLeft, &to, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<std::size_t>(-1))
-        throw std::runtime_error(std::string("cannot convert to ") + encoding);
-    out.resize(out.size() - outLeft);
-    return out;
-}
 
 class Service : public ::testing::Test {
 protected:

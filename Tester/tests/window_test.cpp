@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "BoxCloser.h"
 #include "ServiceProcess.h"
 #include "TempHome.h"
 #include "Tester/ToolRegistry.h"
@@ -32,31 +33,6 @@ const ToolDefinition& Tool3()
 
 namespace {
 
-struct SeenBox {
-    std::string title, text;
-    tessel::client::Icon icon;
-    bool waitCursor;
-};
-
-// Closes every modal message box as it opens, and remembers it.
-class BoxCloser {
-public:
-    BoxCloser()
-    {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<MessageDialog*>(QApplication::activeModalWidget())) {
-                seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
-                                QApplication::overrideCursor() != nullptr});
-                box->accept();
-            }
-        });
-        timer_.start(10);
-    }
-    std::vector<SeenBox> seen;
-
-private:
-    QTimer timer_;
-};
 
 template <typename W = QWidget>
 W* Find(QWidget& window, const char* name)

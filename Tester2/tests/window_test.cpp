@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include "BoxCloser.h"
 #include "ServiceProcess.h"
 #include "Soap2Window.h"
 #include "TempHome.h"
@@ -27,38 +28,6 @@ using tessel::widgets::TextBox;
 
 namespace {
 
-struct SeenBox {
-    std::string title, text;
-    tessel::client::Icon icon;
-    bool waitCursor;
-};
-
-// Closes every modal message box as it opens, and remembers it.
-class BoxCloser {
-public:
-    BoxCloser()
-    {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<MessageDialog*>(QApplication::activeModalWidget())) {
-                seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
-                                QApplication::overrideCursor() != nullptr});
-                box->accept();
-            }
-        });
-        timer_.start(10);
-    }
-    std::vector<std::string> Titles() const
-    {
-        std::vector<std::string> t;
-        for (const SeenBox& b : seen)
-            t.push_back(b.title);
-        return t;
-    }
-    std::vector<SeenBox> seen;
-
-private:
-    QTimer timer_;
-};
 
 template <typename W = QWidget>
 W* Find(QWidget& window, const std::string& name)
