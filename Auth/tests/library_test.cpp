@@ -5,7 +5,6 @@
 #include <zlib.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -509,11 +508,8 @@ TEST_F(Library, RepliesClaimingHugePlainLengthsAreRefusedBeforeAnythingIsAllocat
     const Text wire = StoredZeros(kBigStream);
     const long peakBefore = PeakRssMiB();
     // 0xFFFFFFFF once wrapped the text's size to 0; 0xFFFFFFFE made a 4 GiB block.
-    for (const std::uint32_t claim : {0xFFFFFFFFu, 0xFFFFFFFEu, 0x10000001u}) {
-        const auto start = std::chrono::steady_clock::now();
+    for (const std::uint32_t claim : {0xFFFFFFFFu, 0xFFFFFFFEu, 0x10000001u})
         EXPECT_EQ(ForgedReply(login, token, "GetVOContent", wire, Record(1, claim)), E_INVALIDARG_) << claim;
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << claim;
-    }
     EXPECT_LT(PeakRssMiB() - peakBefore, 512);
     // The same stream with its true length is taken: the refusal is the claim's.
     EXPECT_EQ(ForgedReply(login, token, "GetVOContent", wire, Record(1, kBigStream)), kOk);
@@ -532,7 +528,6 @@ TEST_F(Library, RequestsClaimingHugePlainLengthsAreRefusedByTheServer)
         const std::vector<WireSlot> slots = {{u"PutVOContent", Text()}, {u"content", wire[kind / 2]}};
         for (const std::uint32_t claim : {0xFFFFFFFFu, 0xFFFFFFFEu, 0x10000001u}) {
             const std::string records = Record(0, 0) + Record(kind, claim);
-            const auto start = std::chrono::steady_clock::now();
             try {
                 login.server->ValidateRequest(Utf8ToText(ForgedRequest(login, slots, records)), slots);
                 ADD_FAILURE() << "a claim of " << claim << " in kind " << kind << " was taken";
@@ -544,7 +539,6 @@ TEST_F(Library, RequestsClaimingHugePlainLengthsAreRefusedByTheServer)
                             why.find("would inflate to " + std::to_string(claim) + " bytes") != std::string::npos)
                     << why;
             }
-            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << records;
         }
         // The forger is right: the true length is taken.
         std::vector<OptText> values;

@@ -2,9 +2,7 @@
 // reference chains and cycles, very large text, documents in other encodings.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
-#include <functional>
 #include <string>
 
 #include "Soap/Packager.h"
@@ -35,16 +33,10 @@ std::string MultiRefMessage(const std::string& wrapper, int count, int values)
     return s + kEnvelopeClose;
 }
 
-double SecondsOf(const std::function<void()>& f)
-{
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
 }  // namespace
 
-TEST(HostileInput, FiftyThousandReferencesResolveQuickly)
+// How fast they resolve is measured by soap_bench.
+TEST(HostileInput, FiftyThousandReferencesResolve)
 {
     const int kRefs = 50000, kValues = 6000;
     const std::string reply = MultiRefMessage("GetLogsResponse", kRefs, kValues);
@@ -52,16 +44,13 @@ TEST(HostileInput, FiftyThousandReferencesResolveQuickly)
     ASSERT_GT(reply.size(), 1000000u);
     ResponseValues values;
     IncomingRequest incoming;
-    const double replySeconds = SecondsOf([&] { values = ReadResponse(reply); });
-    const double requestSeconds = SecondsOf([&] { incoming = ReadRequest(request); });
+    values = ReadResponse(reply);
+    incoming = ReadRequest(request);
     ASSERT_EQ(values.values.size(), static_cast<std::size_t>(kRefs));
     EXPECT_EQ(values.values[0].second, "0");
     EXPECT_EQ(values.values[kRefs - 1].second, std::to_string((kRefs - 1) % kValues));
     ASSERT_EQ(incoming.parameters.size(), static_cast<std::size_t>(kRefs));
     EXPECT_EQ(incoming.parameters[12345].second, "345");
-    std::printf("[ time ] %zu bytes, %d references: reply %.3f s, request %.3f s\n", reply.size(), kRefs,
-                replySeconds, requestSeconds);
-    EXPECT_LT(replySeconds + requestSeconds, 5.0);  // catches a hang only
 }
 
 TEST(HostileInput, ReferenceChainsResolveAndCyclesAndDanglingReferencesAreRefused)
@@ -91,14 +80,14 @@ TEST(HostileInput, ReferenceChainsResolveAndCyclesAndDanglingReferencesAreRefuse
     EXPECT_NE(ErrorOf([&] { ReadRequest(reply("<result href=\"#s\"/>", "<v id=\"s\" href=\"#s\"/>")); })
                   .find("comes back"),
               std::string::npos);
-    // Many accessors into one long cycle still end quickly.
+    // Many accessors into one long cycle still end.
     std::string accessors, values;
     for (int i = 0; i < 20000; ++i) {
         accessors += "<a href=\"#c" + std::to_string(i) + "\"/>";
         values += "<v id=\"c" + std::to_string(i) + "\" href=\"#c" + std::to_string((i + 1) % 20000) + "\"/>";
     }
     const std::string cycle = reply(accessors, values);
-    EXPECT_LT(SecondsOf([&] { EXPECT_NE(ErrorOf([&] { ReadResponse(cycle); }), "(no error)"); }), 5.0);
+    EXPECT_NE(ErrorOf([&] { ReadResponse(cycle); }).find("comes back"), std::string::npos);
 }
 
 TEST(HostileInput, TextUpToTheDocumentLimitIsRead)
@@ -148,9 +137,7 @@ TEST(HostileInput, EntitiesDocumentTypesAndDepthStayRefused)
         Encode("<?xml version=\"1.0\" encoding=\"UTF-16\"?><!DOCTYPE e [<!ENTITY a \"b\">]><e>&a;</e>", "UTF-16"),
     };
     for (const std::string& doc : refused) {
-        std::string error;
-        EXPECT_LT(SecondsOf([&] { error = ErrorOf([&] { ParseXml(doc, "the reply"); }); }), 5.0);
-        EXPECT_EQ(error, "the reply contains a document type declaration, which is not accepted");
+        EXPECT_EQ(ErrorOf([&] { ParseXml(doc, "the reply"); }), "the reply contains a document type declaration, which is not accepted");
     }
     // A reference to an undeclared entity is not well-formed.
     EXPECT_NE(ErrorOf([&] { ParseXml("<e>&nope;</e>", "the reply"); }).find("not well-formed"), std::string::npos);

@@ -8,7 +8,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <chrono>
 
 #include "FrontServer.h"
 #include "RequestLog.h"
@@ -85,9 +84,7 @@ TEST_F(Tool3, CancelGivesUpAnExchangeWithAServerThatNeverAnswers)
     cancelFor = ":" + std::to_string(silent.port()) + "...";
 
     const std::size_t logged = ReadLog(log).size();
-    const auto started = std::chrono::steady_clock::now();
     window.core().Send("btnLogCount");
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));  // a hang would not end
     EXPECT_EQ(waitText, "Waiting for 127.0.0.1:" + std::to_string(silent.port()) + "...");
     EXPECT_TRUE(clickedMeanwhile);
     EXPECT_EQ(errorTitle, "Error on GetLogCount");

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QTimer>
 
-#include <chrono>
 #include <regex>
 
 #include "FrontServer.h"
@@ -97,9 +96,7 @@ TEST_F(ToolSP2, CancelGivesUpAnExchangeWithAServerThatNeverAnswers)
     window.SetWaitBoxDelay(200);
     cancelFor = ":" + std::to_string(silent.port()) + "...";
     titles.clear(), texts.clear();
-    const auto started = std::chrono::steady_clock::now();
     window.core().Send("BtnGetVOList");
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));  // a hang would not end
     EXPECT_EQ(waitText, "Waiting for 127.0.0.1:" + std::to_string(silent.port()) + "...");
     ASSERT_EQ(titles, std::vector<std::string>{"Error on GetVOList"});
     EXPECT_NE(texts[0].find("cancelled after "), std::string::npos) << texts[0];
