@@ -5,29 +5,14 @@
 
 #include <string>
 
+#include "MultiRefMessages.h"
 #include "Soap/Packager.h"
 #include "Soap/SoapError.h"
 
 using namespace tessel::soap;
+using namespace tessel::soap::samples;
 
 namespace {
-
-const char kEnvelopeOpen[] =
-    "<?xml version=\"1.0\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-    "xmlns:soapenc=\"http://schemas.xmlsoap.org/soap/encoding/\"><soap:Body>";
-const char kEnvelopeClose[] = "</soap:Body></soap:Envelope>";
-
-std::string MultiRefMessage(const std::string& wrapper, int count, int values)
-{
-    std::string s = kEnvelopeOpen;
-    s += "<m:" + wrapper + " xmlns:m=\"urn:test\">";
-    for (int i = 0; i < count; ++i)
-        s += "<a href=\"#v" + std::to_string(i % values) + "\"/>";
-    s += "</m:" + wrapper + ">";
-    for (int i = 0; i < values; ++i)
-        s += "<v id=\"v" + std::to_string(i) + "\">" + std::to_string(i) + "</v>";
-    return s + kEnvelopeClose;
-}
 
 void BM_ReadResponse_FiftyThousandReferences(benchmark::State& state)
 {
@@ -47,13 +32,7 @@ void BM_ReadRequest_FiftyThousandReferences(benchmark::State& state)
 
 void BM_ReadResponse_LongCycleRefused(benchmark::State& state)
 {
-    std::string accessors, values;
-    for (int i = 0; i < 20000; ++i) {
-        accessors += "<a href=\"#c" + std::to_string(i) + "\"/>";
-        values += "<v id=\"c" + std::to_string(i) + "\" href=\"#c" + std::to_string((i + 1) % 20000) + "\"/>";
-    }
-    const std::string cycle = std::string(kEnvelopeOpen) + "<m:PingResponse xmlns:m=\"urn:test\">" + accessors +
-                              "</m:PingResponse>" + values + kEnvelopeClose;
+    const std::string cycle = LongCycleReply(20000);
     for (auto _ : state) {
         try {
             ReadResponse(cycle);

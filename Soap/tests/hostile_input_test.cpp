@@ -5,35 +5,14 @@
 #include <cstdio>
 #include <string>
 
+#include "MultiRefMessages.h"
 #include "Soap/Packager.h"
 #include "Soap/SoapError.h"
 #include "Soap/Xml.h"
 #include "TestText.h"
 
 using namespace tessel::soap;
-
-namespace {
-
-const char kEnvelopeOpen[] =
-    "<?xml version=\"1.0\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-    "xmlns:soapenc=\"http://schemas.xmlsoap.org/soap/encoding/\"><soap:Body>";
-const char kEnvelopeClose[] = "</soap:Body></soap:Envelope>";
-
-// An encoded message whose wrapper holds `count` accessors, each referring by
-// href to one of `values` multi-reference values after the wrapper.
-std::string MultiRefMessage(const std::string& wrapper, int count, int values)
-{
-    std::string s = kEnvelopeOpen;
-    s += "<m:" + wrapper + " xmlns:m=\"urn:test\">";
-    for (int i = 0; i < count; ++i)
-        s += "<a href=\"#v" + std::to_string(i % values) + "\"/>";
-    s += "</m:" + wrapper + ">";
-    for (int i = 0; i < values; ++i)
-        s += "<v id=\"v" + std::to_string(i) + "\">" + std::to_string(i) + "</v>";
-    return s + kEnvelopeClose;
-}
-
-}  // namespace
+using namespace tessel::soap::samples;
 
 // How fast they resolve is measured by soap_bench.
 TEST(HostileInput, FiftyThousandReferencesResolve)
@@ -81,13 +60,7 @@ TEST(HostileInput, ReferenceChainsResolveAndCyclesAndDanglingReferencesAreRefuse
                   .find("comes back"),
               std::string::npos);
     // Many accessors into one long cycle still end.
-    std::string accessors, values;
-    for (int i = 0; i < 20000; ++i) {
-        accessors += "<a href=\"#c" + std::to_string(i) + "\"/>";
-        values += "<v id=\"c" + std::to_string(i) + "\" href=\"#c" + std::to_string((i + 1) % 20000) + "\"/>";
-    }
-    const std::string cycle = reply(accessors, values);
-    EXPECT_NE(ErrorOf([&] { ReadResponse(cycle); }).find("comes back"), std::string::npos);
+    EXPECT_NE(ErrorOf([&] { ReadResponse(LongCycleReply(20000)); }).find("comes back"), std::string::npos);
 }
 
 TEST(HostileInput, TextUpToTheDocumentLimitIsRead)
