@@ -33,18 +33,19 @@ function(tessel_add_soap2_tool)
   install(TARGETS ${T_NAME} RUNTIME DESTINATION bin)
 endfunction()
 
-# tessel_add_test(NAME foo_tests SOURCES a.cpp b.cpp [LIBS ...] [ENVIRONMENT VAR=value ...] [OWN_MAIN])
+# tessel_add_test(NAME foo_tests SOURCES a.cpp b.cpp [LIBS ...] [ENVIRONMENT VAR=value ...] [WIDGETS])
 # A GoogleTest program on the test-support library; every test in it runs
-# under ctest on its own. OWN_MAIN: the program has its own main (Qt tests).
+# under ctest on its own. WIDGETS: its tests drive windows, offscreen unless
+# QT_QPA_PLATFORM says otherwise.
 function(tessel_add_test)
-  cmake_parse_arguments(T "OWN_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "WIDGETS" "NAME;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE TesselTesting ${T_LIBS})
-  if(T_OWN_MAIN)
-    target_link_libraries(${T_NAME} PRIVATE GTest::gtest)
+  if(T_WIDGETS)
+    target_link_libraries(${T_NAME} PRIVATE TesselWidgetsTestMain)
   else()
     target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
   endif()

@@ -10,26 +10,17 @@ namespace tessel::tester {
 
 const Row* ToolDefinition::RowOfButton(const std::string& button) const
 {
-    for (const Row& row : rows)
-        if (row.button == button)
-            return &row;
-    return nullptr;
+    return client::FindBy(rows, &Row::button, button);
 }
 
 const Row* ToolDefinition::RowOfMethod(const std::string& method) const
 {
-    for (const Row& row : rows)
-        if (row.method == method)
-            return &row;
-    return nullptr;
+    return client::FindBy(rows, &Row::method, method);
 }
 
 const Box* ToolDefinition::BoxNamed(const std::string& name) const
 {
-    for (const Box& box : boxes)
-        if (box.name == name)
-            return &box;
-    return nullptr;
+    return client::FindBy(boxes, &Box::name, name);
 }
 
 ToolDefinition LaidOut(ToolDefinition tool)

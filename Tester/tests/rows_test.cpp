@@ -12,34 +12,13 @@
 #include "TempHome.h"
 #include "Tester/TesterCore.h"
 #include "Tester/ToolRegistry.h"
+#include "ToolRows.h"
 
 using namespace tessel::tester;
 
 namespace {
 
-struct ToolRow {
-    const ToolDefinition* tool;
-    const Row* row;
-};
-
-std::vector<ToolRow> AllRows()
-{
-    std::vector<ToolRow> rows;
-    for (const ToolDefinition* tool : RegisteredTools())
-        for (const Row& row : tool->rows)
-            rows.push_back({tool, &row});
-    return rows;
-}
-
-void PrintTo(const ToolRow& r, std::ostream* os)
-{
-    *os << r.tool->program << " " << r.row->method;
-}
-
-std::string NameOf(const ::testing::TestParamInfo<ToolRow>& info)
-{
-    return info.param.tool->program + "_" + info.param.row->method;
-}
+using ToolRow = tessel::ToolRow<ToolDefinition>;
 
 // What a parameter's default text sends, by its take rule.
 std::string SentFor(const Param& p, std::string text)
@@ -143,4 +122,5 @@ TEST_P(EveryRow, IsEnabledAfterLoginOnlyWhenTheDescriptionDeclaresIt)
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllTools, EveryRow, ::testing::ValuesIn(AllRows()), NameOf);
+INSTANTIATE_TEST_SUITE_P(AllTools, EveryRow, ::testing::ValuesIn(tessel::AllRowsOf(RegisteredTools())),
+                         tessel::RowTestName<ToolDefinition>);

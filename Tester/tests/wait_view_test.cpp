@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QLabel>
 #include <QTest>
-#include <QTimer>
 
-
+#include "BoxCloser.h"
 #include "FrontServer.h"
 #include "RequestLog.h"
 #include "ServiceProcess.h"
@@ -18,7 +16,6 @@
 #include "ToolWindow.h"
 #include "Widgets/Controls.h"
 #include "Widgets/ExchangeView.h"
-#include "Widgets/MessageBox.h"
 
 using namespace tessel;
 
@@ -48,30 +45,13 @@ protected:
 
 TEST_F(Tool3, CancelGivesUpAnExchangeWithAServerThatNeverAnswers)
 {
-    std::string cancelFor;  // the wait box to cancel names this
-    std::string waitText, errorTitle, errorText;
+    BoxCloser closer;
     bool clickedMeanwhile = false;
-    QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->objectName() == "WaitBox" && modal->isVisible() && waitText.empty()) {
-            // On a slow machine an earlier step may show the box as well; only
-            // the exchange with the silent server is given up.
-            const std::string text = modal->findChild<QLabel*>("Text")->text().toStdString();
-            if (cancelFor.empty() || text.find(cancelFor) == std::string::npos)
-                return;
-            waitText = text;
-            // A click on another row while the exchange waits is not taken.
-            QTest::mouseClick(window.findChild<QAbstractButton*>("btnGAList"), Qt::LeftButton);
-            clickedMeanwhile = true;
-            modal->findChild<QAbstractButton*>("Cancel")->click();
-        } else if (auto* box = qobject_cast<widgets::MessageDialog*>(modal)) {
-            errorTitle = box->windowTitle().toStdString();
-            errorText = box->text().toStdString();
-            box->accept();
-        }
-    });
-    watcher.start(20);
+    closer.beforeCancel = [&] {
+        // A click on another row while the exchange waits is not taken.
+        QTest::mouseClick(window.findChild<QAbstractButton*>("btnGAList"), Qt::LeftButton);
+        clickedMeanwhile = true;
+    };
     LogIn();
     window.core().Send("btnLogCount");  // answered: "1"
     SilentListener silent;
@@ -81,14 +61,15 @@ TEST_F(Tool3, CancelGivesUpAnExchangeWithAServerThatNeverAnswers)
     window.SetText("txtURI", front.Url("/doc/silent.xml"));
     window.core().Connect();  // the session goes on
     window.SetWaitBoxDelay(200);
-    cancelFor = ":" + std::to_string(silent.port()) + "...";
+    closer.CancelWaitNaming(":" + std::to_string(silent.port()) + "...");
+    closer.seen.clear();
 
     const std::size_t logged = ReadLog(log).size();
     window.core().Send("btnLogCount");
-    EXPECT_EQ(waitText, "Waiting for 127.0.0.1:" + std::to_string(silent.port()) + "...");
+    EXPECT_EQ(closer.cancelledWait, "Waiting for 127.0.0.1:" + std::to_string(silent.port()) + "...");
     EXPECT_TRUE(clickedMeanwhile);
-    EXPECT_EQ(errorTitle, "Error on GetLogCount");
-    EXPECT_EQ(errorText.rfind("Cancelled after ", 0), 0u) << errorText;
+    ASSERT_EQ(closer.Titles(), std::vector<std::string>{"Error on GetLogCount"});
+    EXPECT_EQ(closer.seen[0].text.rfind("Cancelled after ", 0), 0u) << closer.seen[0].text;
     // The window is as it was: the session open, the rows enabled, the old result kept.
     EXPECT_TRUE(window.core().session().loggedIn);
     EXPECT_TRUE(window.Enabled("btnLogCount"));
@@ -100,12 +81,7 @@ TEST_F(Tool3, CancelGivesUpAnExchangeWithAServerThatNeverAnswers)
 
 TEST_F(Tool3, TheViewShowsAndFollowsTheLastExchange)
 {
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [] {
-        if (auto* box = qobject_cast<widgets::MessageDialog*>(QApplication::activeModalWidget()))
-            box->accept();
-    });
-    closer.start(20);
+    const BoxCloser closer;
     LogIn();
     window.core().Send("btnLogCount");
     window.findChild<QAbstractButton*>("btnView")->click();
@@ -122,13 +98,4 @@ TEST_F(Tool3, TheViewShowsAndFollowsTheLastExchange)
     window.core().Send("btnGetResourceACL");
     EXPECT_TRUE(view->TabText("Result").startsWith("<VOACL>"));
     EXPECT_TRUE(view->windowTitle().contains("GetResourceACL"));
-}
-
-int main(int argc, char** argv)
-{
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -346,11 +346,3 @@ TEST(PayloadBoxes, AVeryLongTextIsShownCutAndSaysSo)
     box.SetText("line one\r\nline two");
     EXPECT_EQ(box.Text(), "line one\r\nline two");
 }
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

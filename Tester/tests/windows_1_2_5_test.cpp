@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -102,12 +101,4 @@ TEST_F(Windows, Tool5HasTheAdminPartAboveTheSettingsRows)
                                "LabelAdminURI", "txtAdminURI", "Label2", "btnGCT", "btnGAL", "btnGGL", "btnGGUL",
                                "btnGetOwnGroupList", "GetConferenceManagerURLBtn", "Label11", "txtURI"});
     EXPECT_EQ(Find(window, "BtnConnectAdmin")->x(), Find(window, "btnConnect")->x());
-}
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -8,26 +8,17 @@ namespace tessel::tester2 {
 
 const Row* Soap2ToolDefinition::RowOfButton(const std::string& button) const
 {
-    for (const Row& row : rows)
-        if (row.button == button)
-            return &row;
-    return nullptr;
+    return client::FindBy(rows, &Row::button, button);
 }
 
 const Box* Soap2ToolDefinition::BoxNamed(const std::string& name) const
 {
-    for (const Box& box : boxes)
-        if (box.name == name)
-            return &box;
-    return nullptr;
+    return client::FindBy(boxes, &Box::name, name);
 }
 
 const Frame* Soap2ToolDefinition::FrameNamed(const std::string& name) const
 {
-    for (const Frame& frame : frames)
-        if (frame.name == name)
-            return &frame;
-    return nullptr;
+    return client::FindBy(frames, &Frame::name, name);
 }
 
 std::vector<std::string> Problems(const Soap2ToolDefinition& tool)

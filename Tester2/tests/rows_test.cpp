@@ -13,34 +13,13 @@
 #include "TempHome.h"
 #include "Tester2/Soap2Core.h"
 #include "Tester2/Soap2ToolRegistry.h"
+#include "ToolRows.h"
 
 using namespace tessel::tester2;
 
 namespace {
 
-struct ToolRow {
-    const Soap2ToolDefinition* tool;
-    const Row* row;
-};
-
-std::vector<ToolRow> AllRows()
-{
-    std::vector<ToolRow> rows;
-    for (const Soap2ToolDefinition* tool : RegisteredSoap2Tools())
-        for (const Row& row : tool->rows)
-            rows.push_back({tool, &row});
-    return rows;
-}
-
-void PrintTo(const ToolRow& r, std::ostream* os)
-{
-    *os << r.tool->program << " " << r.row->method;
-}
-
-std::string NameOf(const ::testing::TestParamInfo<ToolRow>& info)
-{
-    return info.param.tool->program + "_" + info.param.row->method;
-}
+using ToolRow = tessel::ToolRow<Soap2ToolDefinition>;
 
 // A text of its own for each box, with line breaks and blanks in the boxes
 // of several lines.
@@ -184,4 +163,5 @@ TEST_P(EveryRow, IsEnabledAfterLoginEvenWhenTheDescriptionLacksIt)
         EXPECT_TRUE(ui.enabled[other.button]) << other.method;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllTools, EveryRow, ::testing::ValuesIn(AllRows()), NameOf);
+INSTANTIATE_TEST_SUITE_P(AllTools, EveryRow, ::testing::ValuesIn(tessel::AllRowsOf(RegisteredSoap2Tools())),
+                         tessel::RowTestName<Soap2ToolDefinition>);

@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QLabel>
-#include <QTimer>
 
 #include <regex>
 
+#include "BoxCloser.h"
 #include "FrontServer.h"
 #include "ServiceProcess.h"
 #include "SilentListener.h"
@@ -16,7 +15,6 @@
 #include "Tester2/Soap2ToolRegistry.h"
 #include "Soap2Window.h"
 #include "Widgets/ExchangeView.h"
-#include "Widgets/MessageBox.h"
 
 using namespace tessel;
 using namespace tessel::tester2;
@@ -25,26 +23,6 @@ namespace {
 
 class ToolSP2 : public ::testing::Test {
 protected:
-    ToolSP2()
-    {
-        QObject::connect(&watcher, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal && modal->objectName() == "WaitBox" && modal->isVisible() && waitText.empty()) {
-                // Only the exchange with the silent server is given up: on a slow
-                // machine the fetch of its description may show the box as well.
-                const std::string text = modal->findChild<QLabel*>("Text")->text().toStdString();
-                if (cancelFor.empty() || text.find(cancelFor) == std::string::npos)
-                    return;
-                waitText = text;
-                modal->findChild<QAbstractButton*>("Cancel")->click();
-            } else if (auto* box = qobject_cast<widgets::MessageDialog*>(modal)) {
-                titles.push_back(box->windowTitle().toStdString());
-                texts.push_back(box->text().toStdString());
-                box->accept();
-            }
-        });
-        watcher.start(20);
-    }
     std::string Status() const { return window.findChild<QLabel*>("StatusLine")->toolTip().toStdString(); }
     void LogIn()
     {
@@ -62,10 +40,7 @@ protected:
     ServiceProcess svc;
     client::TokenLibrary library;
     Soap2Window window{*FindSoap2Tool("TSTestToolSP2"), library};
-    QTimer watcher;
-    std::string cancelFor;  // the wait box to cancel names this
-    std::string waitText;
-    std::vector<std::string> titles, texts;
+    BoxCloser closer;
 };
 
 }  // namespace
@@ -94,24 +69,16 @@ TEST_F(ToolSP2, CancelGivesUpAnExchangeWithAServerThatNeverAnswers)
                                                            silent.Url("/soap")));
     window.SetText(kWsdlBox, front.Url("/doc/silent.wsdl"));  // the next step builds a new client
     window.SetWaitBoxDelay(200);
-    cancelFor = ":" + std::to_string(silent.port()) + "...";
-    titles.clear(), texts.clear();
+    closer.CancelWaitNaming(":" + std::to_string(silent.port()) + "...");
+    closer.seen.clear();
     window.core().Send("BtnGetVOList");
-    EXPECT_EQ(waitText, "Waiting for 127.0.0.1:" + std::to_string(silent.port()) + "...");
-    ASSERT_EQ(titles, std::vector<std::string>{"Error on GetVOList"});
-    EXPECT_NE(texts[0].find("cancelled after "), std::string::npos) << texts[0];
-    EXPECT_EQ(window.Text(kResultBox), texts[0]);
+    EXPECT_EQ(closer.cancelledWait, "Waiting for 127.0.0.1:" + std::to_string(silent.port()) + "...");
+    ASSERT_EQ(closer.Titles(), std::vector<std::string>{"Error on GetVOList"});
+    const std::string error = closer.seen[0].text;
+    EXPECT_NE(error.find("cancelled after "), std::string::npos) << error;
+    EXPECT_EQ(window.Text(kResultBox), error);
     // The session and the buttons are as they were.
     EXPECT_TRUE(window.Enabled(kCloseSessionButton));
     EXPECT_TRUE(window.Enabled("BtnGetVOList"));
     EXPECT_FALSE(window.core().session().sessionKey.empty());
-}
-
-int main(int argc, char** argv)
-{
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

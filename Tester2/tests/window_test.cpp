@@ -269,11 +269,3 @@ TEST(ToolSP2Window, ASessionWithRealMessageBoxes)
     Find<QAbstractButton>(window, kConnectButton)->click();
     EXPECT_TRUE(Find(window, kCreateTicketButton)->isEnabled());
 }
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,7 +1,6 @@
 // The launcher, offscreen: it lists the nine tools and starts one.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 
@@ -38,13 +37,4 @@ TEST(Launcher, SaysWhenAToolIsNotThere)
     Launcher launcher("http://localhost:8080", "/nonexistent");
     EXPECT_EQ(launcher.Start(tessel::kit::Tools()[0]), 0);
     EXPECT_TRUE(launcher.findChild<QLabel*>("StatusLine")->text().contains("is not built"));
-}
-
-int main(int argc, char** argv)
-{
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -13,13 +13,8 @@
 
 namespace tessel::tester2 {
 
+using client::BoxKind;
 using client::Rect;
-
-enum class BoxKind {
-    Line,       // a single-line text box
-    MultiLine,  // a multi-line text box with a vertical scroll bar
-    RichText,   // a multi-line rich-text box
-};
 
 // A text box, declared once; every row that names it reads the same widget.
 struct Box {
