@@ -17,26 +17,6 @@ std::string HostOf(const std::string& url)
     return host;
 }
 
-std::size_t Characters(const std::string& utf8)
-{
-    std::size_t n = 0;
-    for (const char c : utf8)
-        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return n;
-}
-
-std::string Grouped(std::size_t n)
-{
-    const std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i && (digits.size() - i) % 3 == 0)
-            out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 std::string ConnectedLine(const std::string& url, std::size_t methods)
 {
     return "Connected to " + HostOf(url) + ", " + Grouped(methods) + (methods == 1 ? " method" : " methods");

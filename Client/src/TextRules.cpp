@@ -15,7 +15,8 @@ std::string_view TrimBlanks(std::string_view s)
     return s;
 }
 
-// Characters of a UTF-8 text: every byte that does not continue a sequence.
+}  // namespace
+
 std::size_t Characters(std::string_view utf8)
 {
     std::size_t n = 0;
@@ -24,7 +25,17 @@ std::size_t Characters(std::string_view utf8)
     return n;
 }
 
-}  // namespace
+std::string Grouped(std::size_t n)
+{
+    const std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
+}
 
 bool CutTrailingCrLf(std::string& text)
 {

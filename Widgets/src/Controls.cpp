@@ -11,6 +11,8 @@
 #include <QMimeData>
 #include <QPushButton>
 
+#include "Client/TextRules.h"
+
 namespace tessel::widgets {
 
 namespace {
@@ -38,25 +40,6 @@ void FitCaption(QWidget* w, int wanted)
 void FitCaption(QWidget* w)
 {
     FitCaption(w, w->sizeHint().width());
-}
-
-std::string Grouped(std::size_t n)
-{
-    std::string digits = std::to_string(n), out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i && (digits.size() - i) % 3 == 0)
-            out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
-std::size_t Utf8Characters(std::string_view s)
-{
-    std::size_t n = 0;
-    for (const char c : s)
-        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return n;
 }
 
 }  // namespace
@@ -88,8 +71,8 @@ QString ForDisplay(const std::string& text)
     QString q = QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
     q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (shown.size() < text.size())
-        q += Q("\n[... shown " + Grouped(Utf8Characters(shown)) + " of " + Grouped(Utf8Characters(text)) +
-               " characters]");
+        q += Q("\n[... shown " + client::Grouped(client::Characters(shown)) + " of " +
+               client::Grouped(client::Characters(text)) + " characters]");
     return q;
 }
 

@@ -5,13 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "Client/TextRules.h"  // Characters, Grouped
+
 namespace tessel::client {
 
 // "host:port" of a URL (the scheme's port when it names none).
 std::string HostOf(const std::string& url);
-// Characters of a UTF-8 text, and a count with thousands separators.
-std::size_t Characters(const std::string& utf8);
-std::string Grouped(std::size_t n);
 
 // "Connected to HOST:PORT, N methods"
 std::string ConnectedLine(const std::string& url, std::size_t methods);

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tessel::client {
 
@@ -26,6 +27,11 @@ std::string JoinTrimmedLines(const std::string& text);
 
 // The most characters JoinTrimmedLines takes.
 inline constexpr std::size_t kMaxBuildCharacters = 32767;
+
+// Characters of a UTF-8 text: every byte that does not continue a sequence.
+std::size_t Characters(std::string_view utf8);
+// A count with thousands separators: "1,048,576".
+std::string Grouped(std::size_t n);
 
 // The first `n` characters of a UTF-8 text (the whole text when it is
 // shorter); a character is never split.
