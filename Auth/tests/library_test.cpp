@@ -568,3 +568,26 @@ TEST_F(Library, ADamagedKeyFileDoesNotStopTheNextLogin)
     EXPECT_EQ(login.Reply("GetLogs", login.server->BuildReply(stamp, ResultSlots("GetLogs", "after", 0))), kOk);
     EXPECT_EQ(login.Slot(1), "after");
 }
+
+TEST_F(Library, ASeedWhosePublicKeyCannotWrapTheSessionKeyIsRefused)
+{
+    Login login;
+    const std::string stampPart = login.seed.substr(0, login.seed.find(';') + 1);
+    // Public key blobs that import but cannot encrypt (a 512-bit key whose
+    // modulus is short and ends in other data), as a fuzzer sent them, and one
+    // that claims more modulus than it carries.
+    const std::vector<std::string> keys = {
+        "BgIAAACkAABSU0ExAAIAAAEAqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqACkAABSU0ExAAIAAAEAqqqqqqqqqqqq"
+        "qqqqqqqqqqqqqqqqqqqqqqqqqqAQA=",
+        "BgIAAACkAABSU0ExAAIAAAEAAQA=",
+    };
+    for (const std::string& key : keys) {
+        try {
+            ServerSession session(Utf8ToText(login.scheme), Utf8ToText(stampPart + key), u"OPAQUE");
+            ADD_FAILURE() << "a session was opened with the key " << key;
+        } catch (const TokenRejected& e) {
+            const std::string why = e.what();
+            EXPECT_TRUE(why.find("public key") != std::string::npos) << why;
+        }
+    }
+}

@@ -82,7 +82,13 @@ ServerSession::ServerSession(const OptText& scheme, const OptText& seed, Text op
         throw TokenRejected("the seed's public key blob is not a public key");
     }
     sessionKey_ = provider_.GenerateKey(cipherAlg_, CRYPT_EXPORTABLE);
-    wrappedKey_ = Base64Encode(sessionKey_.Export(SIMPLEBLOB, &peerKey_));
+    try {
+        wrappedKey_ = Base64Encode(sessionKey_.Export(SIMPLEBLOB, &peerKey_));
+    } catch (const HResultError&) {
+        // A key that imports may still be unfit to encrypt with: a modulus too
+        // short for the padded session key, or one that is not a modulus.
+        throw TokenRejected("the seed's public key cannot wrap a session key");
+    }
 }
 
 ServerSession::~ServerSession()
