@@ -2,15 +2,19 @@
 // with their endpoint filled in, and answers posts with canned replies.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
+
+#include "Soap/Packager.h"
 
 class SoapFixture {
 public:
@@ -28,19 +32,13 @@ public:
                 const std::lock_guard<std::mutex> lock(mutex_);
                 ++fetches_[req.matches[1].str()];
             }
-            std::ifstream in(std::string(TESSEL_SOAP_TEST_DATA) + "/" + req.matches[1].str());
-            if (!in) {
+            const std::optional<std::string> text = DataText(req.matches[1].str());
+            if (!text) {
                 res.status = 404;
                 res.set_content("<html><body><h1>404 Not Found</h1></body></html>", "text/html");
                 return;
             }
-            std::stringstream ss;
-            ss << in.rdbuf();
-            std::string text = ss.str();
-            const std::string mark = "@ENDPOINT@";
-            for (auto pos = text.find(mark); pos != std::string::npos; pos = text.find(mark))
-                text.replace(pos, mark.size(), Url("/soap"));
-            res.set_content(text, "text/xml");
+            res.set_content(*text, "text/xml");
         });
         server_.Get("/moved", [this](const httplib::Request&, httplib::Response& res) {
             res.set_redirect(Url("/wsdl/rpc_encoded.wsdl"));
@@ -117,6 +115,21 @@ public:
         return lastLength_;
     }
     int port() const { return port_; }
+    // A test data file's text with its endpoint filled in; none when there is
+    // no such file.
+    std::optional<std::string> DataText(const std::string& file) const
+    {
+        std::ifstream in(std::string(TESSEL_SOAP_TEST_DATA) + "/" + file);
+        if (!in)
+            return std::nullopt;
+        std::stringstream ss;
+        ss << in.rdbuf();
+        std::string text = ss.str();
+        const std::string mark = "@ENDPOINT@";
+        for (auto pos = text.find(mark); pos != std::string::npos; pos = text.find(mark))
+            text.replace(pos, mark.size(), Url("/soap"));
+        return text;
+    }
     // How often a file under /wsdl/ was fetched.
     int Fetches(const std::string& file) const
     {
@@ -134,3 +147,17 @@ private:
     std::string lastBody_, lastAction_, lastContentType_, lastLength_, getBody_;
     std::map<std::string, int> fetches_;
 };
+
+// A test over the fixture, with a packager loaded from one of its descriptions.
+class SoapTest : public ::testing::Test {
+protected:
+    tessel::soap::Packager Loaded(const std::string& file)
+    {
+        tessel::soap::Packager p;
+        EXPECT_TRUE(p.LoadServicesDescription(1, server.Wsdl(file))) << p.LastError();
+        return p;
+    }
+
+    SoapFixture server;
+};
+

@@ -4,9 +4,7 @@
 // wrapped ones, wrapper children by reference, and other encodings.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "Soap/Packager.h"
 #include "Soap/Soap2Client.h"
@@ -19,27 +17,10 @@ using namespace tessel::soap;
 
 namespace {
 
-class Interop : public ::testing::Test {
+class Interop : public SoapTest {
 protected:
-    SoapFixture server;
-
-    Packager Loaded(const std::string& file)
-    {
-        Packager p;
-        EXPECT_TRUE(p.LoadServicesDescription(1, server.Wsdl(file))) << p.LastError();
-        return p;
-    }
     // A test description's text with its endpoint filled in.
-    std::string DataText(const std::string& file) const
-    {
-        std::ifstream in(std::string(TESSEL_SOAP_TEST_DATA) + "/" + file);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        std::string text = ss.str();
-        for (auto at = text.find("@ENDPOINT@"); at != std::string::npos; at = text.find("@ENDPOINT@"))
-            text.replace(at, 10, server.Url("/soap"));
-        return text;
-    }
+    std::string DataText(const std::string& file) const { return server.DataText(file).value_or(""); }
     // The request the packager builds for a method with parameters set by name.
     static std::string Request(Packager& p, const std::string& method,
                                const std::vector<std::pair<std::string, std::string>>& params)

@@ -45,16 +45,7 @@ std::string Response(const std::string& method, const std::string& params, const
            "</" + prefix + ":" + method + "Response></soap:Body></soap:Envelope>";
 }
 
-class Soap : public ::testing::Test {
-protected:
-    SoapFixture server;
-    Packager Loaded(const std::string& file)
-    {
-        Packager p;
-        EXPECT_TRUE(p.LoadServicesDescription(1, server.Wsdl(file))) << p.LastError();
-        return p;
-    }
-};
+using Soap = SoapTest;
 
 }  // namespace
 

@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <iostream>
 
 #include "Soap2Window.h"
@@ -85,6 +86,18 @@ struct Tour {
     {
         return boxes.empty() ? std::string() : boxes.back().first + ": " + boxes.back().second.substr(0, 160);
     }
+    // Runs one step of the session, takes its picture and says how it went:
+    // "ok" when `done` holds afterwards, else "failed" with the last box seen.
+    bool Step(QWidget& window, const std::string& step, const QString& picture, const std::function<void()>& run,
+              const std::function<bool()>& done)
+    {
+        boxes.clear();
+        run();
+        Save(window.grab().toImage(), picture);
+        const bool ok = done();
+        Say(step, ok ? "ok" : "failed " + LastBox());
+        return ok;
+    }
     void Summary(std::size_t rows, int answered, int faulted, int failed) const
     {
         std::cout << o.tool.toStdString() << ": " << rows << " rows: " << answered << " answered, " << faulted
@@ -107,30 +120,17 @@ int TourSoap1(const tester::ToolDefinition& tool, Tour& t)
                                                                   : t.o.adminUri.toStdString());
     }
     t.Save(window.grab().toImage(), "start");
-    t.boxes.clear();
-    window.core().Connect();
-    t.Save(window.grab().toImage(), "connected");
-    if (!window.Enabled("btnListWSDataMethods")) {
-        t.Say("connect", "failed " + t.LastBox());
+    if (!t.Step(window, "connect", "connected", [&] { window.core().Connect(); },
+                [&] { return window.Enabled("btnListWSDataMethods"); }))
         return 1;
-    }
-    t.Say("connect", "ok");
     window.SetText("UserKey", t.o.user.toStdString());
     window.SetText(tool.passwordBox, t.o.password.toStdString());
-    t.boxes.clear();
-    window.core().CreateTicket();
-    t.Save(window.grab().toImage(), "logged-in");
-    if (!window.Enabled("CloseSession")) {
-        t.Say("login", "failed " + t.LastBox());
+    if (!t.Step(window, "login", "logged-in", [&] { window.core().CreateTicket(); },
+                [&] { return window.Enabled("CloseSession"); }))
         return 1;
-    }
-    t.Say("login", "ok");
-    if (tool.admin) {
-        t.boxes.clear();
-        window.core().ConnectAdmin();
-        t.Save(window.grab().toImage(), "admin-connected");
-        t.Say("admin connect", window.core().session().adminDescriptionText.empty() ? "failed " + t.LastBox() : "ok");
-    }
+    if (tool.admin)
+        t.Step(window, "admin connect", "admin-connected", [&] { window.core().ConnectAdmin(); },
+               [&] { return !window.core().session().adminDescriptionText.empty(); });
     int answered = 0, faulted = 0, failed = 0;
     for (const tester::Row& row : tool.rows) {
         t.boxes.clear();
@@ -164,24 +164,14 @@ int TourSoap2(const tester2::Soap2ToolDefinition& tool, Tour& t)
     QApplication::processEvents();  // laid out before the first picture
     window.SetText(tester2::kWsdlBox, t.o.uri.isEmpty() ? LocalService(t.o, kSoap2Description) : t.o.uri.toStdString());
     t.Save(window.grab().toImage(), "start");
-    t.boxes.clear();
-    window.core().Connect();
-    t.Save(window.grab().toImage(), "connected");
-    if (!window.Enabled(tester2::kCreateTicketButton)) {
-        t.Say("connect", "failed " + t.LastBox());
+    if (!t.Step(window, "connect", "connected", [&] { window.core().Connect(); },
+                [&] { return window.Enabled(tester2::kCreateTicketButton); }))
         return 1;
-    }
-    t.Say("connect", "ok");
     window.SetText(tester2::kUserNameBox, t.o.user.toStdString());
     window.SetText(tester2::kPasswordBox, t.o.password.toStdString());
-    t.boxes.clear();
-    window.core().CreateTicket();
-    t.Save(window.grab().toImage(), "logged-in");
-    if (!window.Enabled(tester2::kCloseSessionButton)) {
-        t.Say("login", "failed " + t.LastBox());
+    if (!t.Step(window, "login", "logged-in", [&] { window.core().CreateTicket(); },
+                [&] { return window.Enabled(tester2::kCloseSessionButton); }))
         return 1;
-    }
-    t.Say("login", "ok");
     int answered = 0, faulted = 0, failed = 0;
     for (const tester2::Row& row : tool.rows) {
         t.boxes.clear();
