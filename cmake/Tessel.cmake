@@ -1,36 +1,34 @@
 # One build function per kind of target: a tool, a test, a fuzz target.
 include(GoogleTest)
 
-# Every SOAP 1.0 tool definition, for the programs that carry them all (the
-# tour, the tests). Definitions register themselves when their object files
-# are linked, so they are linked whole.
+# Every SOAP 1.0 and every SOAP 2.0 tool definition, for the programs that
+# carry them all (the tour, the tests). Definitions register themselves when
+# their object files are linked, so they are linked whole.
 add_library(TesselSoap1Tools INTERFACE)
-
-# tessel_add_soap1_tool(NAME TSTestTool4 SOURCES Tool4.cpp)
-# The tool's definition, its program on the shared main, and its install rule.
-function(tessel_add_soap1_tool)
-  cmake_parse_arguments(T "" "NAME" "SOURCES" ${ARGN})
-  add_library(${T_NAME}Definition STATIC ${T_SOURCES})
-  target_link_libraries(${T_NAME}Definition PUBLIC TesselTester)
-  add_executable(${T_NAME} $<TARGET_OBJECTS:TesselTesterMain>)
-  target_link_libraries(${T_NAME} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${T_NAME}Definition>" TesselTesterWindow)
-  target_link_libraries(TesselSoap1Tools INTERFACE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${T_NAME}Definition>")
-  install(TARGETS ${T_NAME} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endfunction()
-
-# Every SOAP 2.0 tool definition, for the programs that carry them all.
 add_library(TesselSoap2Tools INTERFACE)
 
+# The tool's definition on its family's core, its program on that family's
+# shared main and window, its place among the family's tools, and its install rule.
+function(_tessel_add_tool name family core)
+  cmake_parse_arguments(T "" "" "SOURCES" ${ARGN})
+  add_library(${name}Definition STATIC ${T_SOURCES})
+  target_link_libraries(${name}Definition PUBLIC ${core})
+  add_executable(${name} $<TARGET_OBJECTS:${core}Main>)
+  target_link_libraries(${name} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${name}Definition>" ${core}Window)
+  target_link_libraries(${family} INTERFACE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${name}Definition>")
+  install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endfunction()
+
+# tessel_add_soap1_tool(NAME TSTestTool4 SOURCES Tool4.cpp)
+function(tessel_add_soap1_tool)
+  cmake_parse_arguments(T "" "NAME" "SOURCES" ${ARGN})
+  _tessel_add_tool(${T_NAME} TesselSoap1Tools TesselTester SOURCES ${T_SOURCES})
+endfunction()
+
 # tessel_add_soap2_tool(NAME TSTestToolSP2 SOURCES ToolSP2.cpp)
-# The same for a SOAP 2.0 tool, on the SOAP 2.0 core and its shared main.
 function(tessel_add_soap2_tool)
   cmake_parse_arguments(T "" "NAME" "SOURCES" ${ARGN})
-  add_library(${T_NAME}Definition STATIC ${T_SOURCES})
-  target_link_libraries(${T_NAME}Definition PUBLIC TesselTester2)
-  add_executable(${T_NAME} $<TARGET_OBJECTS:TesselTester2Main>)
-  target_link_libraries(${T_NAME} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${T_NAME}Definition>" TesselTester2Window)
-  target_link_libraries(TesselSoap2Tools INTERFACE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${T_NAME}Definition>")
-  install(TARGETS ${T_NAME} RUNTIME DESTINATION bin)
+  _tessel_add_tool(${T_NAME} TesselSoap2Tools TesselTester2 SOURCES ${T_SOURCES})
 endfunction()
 
 # tessel_add_test(NAME foo_tests SOURCES a.cpp b.cpp [LIBS ...] [ENVIRONMENT VAR=value ...] [WIDGETS])
