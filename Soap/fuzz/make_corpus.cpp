@@ -74,7 +74,7 @@ int main(int argc, char** argv)
     Seed("multiref-dangling", message("", "<a href=\"#gone\"/><b href=\"#\"/><c href=\"x\"/>", "<v id=\"a\">x</v>"));
     Seed("multiref-cycle", LongCycleReply(5));
     Seed("multiref-self", message("", "<a href=\"#s\"/>", "<v id=\"s\" href=\"#s\"/>"));
-    Seed("multiref-shared-past-limit", SharedValueMessage("PutVOContent", 40, 40'000));
+    Seed("multiref-shared-past-limit", SharedValueMessage("PutVOContent", 150, 8000));
     Seed("request-headers",
          message("<soap:Header><h:A xmlns:h=\"urn:h\" soap:mustUnderstand=\"0\"/>"
                  "<h:B xmlns:h=\"urn:h\" soap:mustUnderstand=\"1\" soap:actor=\"urn:elsewhere\"/>"
