@@ -128,8 +128,10 @@ std::string InnerText(TesselTokenHandle h, const std::string& token)
 }
 
 // A request token made by hand with the session key: a fresh nonce, the
-// current time, the right hash over the slots as sent, and records as given.
-std::string ForgedRequest(Login& login, const std::vector<WireSlot>& slots, const std::string& records)
+// current time, the right hash over the slots as sent, and records as given,
+// followed by `tail` (the NUL that ends the inner text as the client sends it).
+std::string ForgedRequest(Login& login, const std::vector<WireSlot>& slots, const std::string& records,
+                          const std::string& tail = std::string(1, '\0'))
 {
     static int serial = 0;
     CryptKey session = SessionKeyOf(login.h);
@@ -145,7 +147,7 @@ std::string ForgedRequest(Login& login, const std::vector<WireSlot>& slots, cons
     std::snprintf(nonce, sizeof nonce, "%016X", ++serial);
     const std::string inner = std::string(nonce) + ":" + TextToUtf8(MakeTimestamp()) + ":" +
                               TextToUtf8(HexEncode(h.HashValue())) + ":" + records;
-    return TextToUtf8(Base64Encode(session.Encrypt(SingleByteBytes(Utf8ToText(inner), true)))) + ":OPAQUE-42";
+    return TextToUtf8(Base64Encode(session.Encrypt(ByteBuffer::FromString(inner + tail)))) + ":OPAQUE-42";
 }
 
 // A zlib stream of n zero bytes stored without compression: as long as its
@@ -547,6 +549,35 @@ TEST_F(Library, RequestsClaimingHugePlainLengthsAreRefusedByTheServer)
         EXPECT_EQ(values.at(1), Text());
     }
     EXPECT_LT(PeakRssMiB() - peakBefore, 512);
+}
+
+TEST_F(Library, TheServerRefusesATokenWithAnythingAfterItsInnerText)
+{
+    Login login;
+    const std::vector<WireSlot> slots = {{u"GetLog", Text()}, {u"logID", u"1"}};
+    const std::string records = Record(0, 0) + Record(0, 0);
+    const auto refusal = [&](const std::string& records, const std::string& tail) -> std::string {
+        try {
+            login.server->ValidateRequest(Utf8ToText(ForgedRequest(login, slots, records, tail)), slots);
+            return "(accepted)";
+        } catch (const TokenRejected& e) {
+            return e.what();
+        }
+    };
+    // The client's own token, and the inner text without its NUL.
+    const std::string token = login.Request({{"GetLog", ""}, {"logID", "1"}});
+    EXPECT_NO_THROW(login.server->ValidateRequest(Utf8ToText(token), slots));
+    EXPECT_EQ(refusal(records, ""), "(accepted)");
+    // Anything after the NUL: the token doubled, another NUL, a byte.
+    const std::string inner = InnerText(login.h, token);
+    for (const std::string& after : {inner, std::string(1, '\0'), std::string("x"), std::string(40, '\0')})
+        EXPECT_NE(refusal(records, std::string(1, '\0') + after).find("after its inner text"), std::string::npos);
+    // Anything after the records: a digit, a letter, another field.
+    EXPECT_NE(refusal(records + "0", std::string(1, '\0')).find("describes 2 data items and 1 more digits"),
+              std::string::npos);
+    EXPECT_NE(refusal(records.substr(1) + "x", std::string(1, '\0')).find("not hexadecimal"), std::string::npos);
+    EXPECT_NE(refusal(records + ":" + records, std::string(1, '\0')).find("is not nonce:time:hash:records"),
+              std::string::npos);
 }
 
 TEST_F(Library, ADamagedKeyFileDoesNotStopTheNextLogin)

@@ -89,6 +89,7 @@ int main(int argc, char** argv)
     Seed("hash-wrong", "call main\nGetLogCount\n*:*:0123456789ABCDEF0123456789ABCDEF01234567:*\n");
     Seed("records-too-few", "call main\nGetLog\n*:*:*:0000000000000000\nlogID=1");
     Seed("fields-missing", "call main\nGetLogCount\n*::*\n");
+    Seed("records-and-more", "call main\nGetLog\n*:*:*:" + Records({"0000000000000000"}) + "0:more\nlogID=1");
 
     // Logins with seeds and schemes of the input's.
     Seed("open-fresh-seed", "open main\n*\n*");
@@ -116,6 +117,15 @@ int main(int argc, char** argv)
     Seed("raw-no-token", "raw main\n" + Envelope("GetLogCount", "<user></user><reskey></reskey>"));
     Seed("raw-unknown-session", "raw admin\n" + Envelope("GetLogCount", "<user>AAAA:V0</user><reskey></reskey>"));
     Seed("raw-missing-parameter", "raw main\n" + Envelope("GetLog", "<user>AAAA:V0</user><reskey></reskey>"));
+    std::string byReference = Envelope("CreateTicket", "<authority href=\"#a\"/><realm href=\"#a\"/>"
+                                                       "<principal href=\"#u\"/><credential href=\"#u\"/><fullPrincipal/>");
+    byReference.insert(byReference.rfind("</SOAP-ENV:Body>"),
+                       "<v id=\"a\">example.test</v><v id=\"u\" href=\"#t\"/><v id=\"t\">tester</v>");
+    Seed("raw-create-ticket-by-reference", "raw main\n" + byReference);
+    Seed("raw-must-understand",
+         "raw main\n<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\"><SOAP-ENV:Header>"
+         "<h:Trace xmlns:h=\"urn:h\" SOAP-ENV:mustUnderstand=\"1\"/></SOAP-ENV:Header><SOAP-ENV:Body>"
+         "<m:GetLogCount xmlns:m=\"urn:TesselService\"/></SOAP-ENV:Body></SOAP-ENV:Envelope>");
     Seed("raw-not-xml", "raw main\nthis is not <xml");
     Seed("raw-html", "raw soap2\n<html><body><h1>500</h1></body></html>");
     Seed("raw-nowhere", "raw nowhere\n" + Envelope("GetLogCount", ""));

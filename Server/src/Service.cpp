@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <optional>
 #include <random>
 
 #include "Soap/Packager.h"
@@ -67,7 +68,8 @@ Service::Service(ServiceOptions options)
           for (const auto& [user, password] : options_.users)
               names.push_back(user);
           return names;
-      }(), options_.storeLimit)
+      }(), options_.storeLimit),
+      logins_({options_.ticketTtlSeconds, options_.sessionIdleSeconds, options_.storeLimit, options_.env})
 {
     if (!options_.logFile.empty()) {
         log_.open(options_.logFile, std::ios::app);
@@ -151,32 +153,27 @@ Service::Params Service::SessionReply(const std::string& name, const std::map<st
     if (name == "CreateTicket") {
         for (const auto& [user, password] : options_.users) {
             if (user == a.at("principal") && password == a.at("credential")) {
-                const std::string ticket = "TKT-" + RandomHex(16);
-                const std::lock_guard<std::mutex> lock(mutex_);
-                tickets_[ticket] = user;
+                const std::string ticket = logins_.IssueTicket(user, "TKT-" + RandomHex(16));
                 return {{"result", ticket}, {"fullPrincipal", user + "@" + a.at("realm")}};
             }
         }
         return {{"result", ""}, {"fullPrincipal", ""}};  // wrong credentials: no ticket
     }
     if (name == "OpenSession") {
-        std::string user;
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            const auto it = tickets_.find(a.at("ticket"));
-            if (it == tickets_.end())
-                throw OperationFault("Unknown ticket", "The ticket \"" + a.at("ticket") +
-                                                           "\" was not issued by CreateTicket; log in again.");
-            user = it->second;
-        }
+        // The ticket is not repeated: the fault may be shown or logged where the ticket must not be.
+        const std::optional<std::string> user = logins_.TakeTicket(a.at("ticket"));
+        if (!user)
+            throw OperationFault("Unknown ticket", "The ticket was not issued by CreateTicket, was already used "
+                                                   "or has expired; log in again.");
         auto session = std::make_shared<Session>();
-        session->user = user;
+        session->user = *user;
         const std::string verifier = "V" + RandomHex(16);
         session->verifier = verifier;
         try {
             ServerOptions so;
             so.timestampWindowSeconds = options_.timestampWindowSeconds;
             so.maxInflatedBytes = options_.bodyLimit;
+            so.env = options_.env;
             session->tokens = std::make_unique<ServerSession>(Utf8ToText(a.at("tokenScheme")),
                                                               Utf8ToText(a.at("tokenSeed")), Utf8ToText(verifier), so);
         } catch (const TokenRejected& e) {
@@ -184,16 +181,12 @@ Service::Params Service::SessionReply(const std::string& name, const std::map<st
         }
         session->sessionKey = TextToUtf8(session->tokens->WrappedSessionKey());
         const std::string key = session->sessionKey;
-        const std::lock_guard<std::mutex> lock(mutex_);
-        sessions_[verifier] = std::move(session);
+        logins_.Open(std::move(session));
         return {{"result", "OK"}, {"sessionKey", key}, {"verifier", verifier}};
     }
     // CloseSession
-    const std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = sessions_.find(a.at("verifier"));
-    if (it == sessions_.end() || it->second->sessionKey != a.at("sessionKey"))
+    if (!logins_.Close(a.at("verifier"), a.at("sessionKey")))
         throw OperationFault("Unknown session", "No open session has that session key and verifier.");
-    sessions_.erase(it);
     return {{"result", "OK"}};
 }
 
@@ -246,13 +239,8 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
     // An authenticated operation: the token names the session.
     const std::string& token = args.at("user");
     const auto colon = token.find(':');
-    std::shared_ptr<Session> session;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        const auto it = colon == std::string::npos ? sessions_.end() : sessions_.find(token.substr(colon + 1));
-        if (it != sessions_.end())
-            session = it->second;
-    }
+    const std::shared_ptr<Session> session =
+        colon == std::string::npos ? nullptr : logins_.Find(token.substr(colon + 1));
     if (!session) {
         Log(name, req.parameters, token.empty() ? "missing" : "unknown session", "fault");
         return Fault("Client", token.empty() ? "Missing token" : "Unknown session",
@@ -266,8 +254,16 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
     RequestStamp stamp;
     std::vector<OptText> plain;
     try {
+        logins_.ReserveCall(*session);
+    } catch (const OperationFault& f) {
+        Log(name, req.parameters, "not checked", "fault");
+        return Fault(f.code(), f.what(), f.detail());
+    }
+    try {
         stamp = session->tokens->ValidateRequest(Utf8ToText(token), slots, &plain);
+        logins_.Settle(*session);
     } catch (const TokenRejected& e) {
+        logins_.Settle(*session);
         Log(name, req.parameters, std::string("rejected: ") + e.what(), "fault");
         return Fault("Client", "Invalid token", e.what());
     }

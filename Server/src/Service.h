@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Descriptions.h"
+#include "Logins.h"
 #include "Soap/ServiceDescription.h"
 #include "ServerMACImpl.h"
 #include "Store.h"
@@ -27,8 +28,15 @@ struct ServiceOptions {
     // The largest request body; also the most that a request's compressed
     // parameters may inflate to, together.
     std::size_t bodyLimit = 32u << 20;
-    // The most the store may hold, in bytes; puts beyond it fail.
+    // The most the store may hold, in bytes; puts beyond it fail. Tickets,
+    // sessions and the calls they remember are held to as much, apart.
     std::size_t storeLimit = 256u << 20;
+    // A ticket is used by one OpenSession within this time; a session not
+    // used for longer than sessionIdleSeconds is closed.
+    std::int64_t ticketTtlSeconds = 300;
+    std::int64_t sessionIdleSeconds = 1800;
+    // The clock of time stamps and expiry; null: the system's.
+    std::shared_ptr<EngineEnvironment> env;
 };
 
 // What the HTTP layer sends back.
@@ -59,13 +67,10 @@ public:
     // POST of a SOAP request to a path.
     HttpAnswer Post(const std::string& path, const std::string& body, const std::string& baseUrl);
 
+    // Bytes charged for tickets, sessions and the calls they remember.
+    std::size_t LoginBytes() { return logins_.Used(); }
+
 private:
-    struct Session {
-        std::string user;
-        std::string verifier;
-        std::unique_ptr<ServerSession> tokens;
-        std::string sessionKey;
-    };
     using Params = std::vector<std::pair<std::string, std::string>>;
 
     HttpAnswer Handle(Interface iface, DescriptionStyle style, const std::string& body, const std::string& baseUrl);
@@ -77,9 +82,7 @@ private:
 
     ServiceOptions options_;
     Store store_;
-    std::mutex mutex_;  // sessions and tickets
-    std::map<std::string, std::string> tickets_;  // ticket -> user
-    std::map<std::string, std::shared_ptr<Session>> sessions_;  // verifier -> session
+    Logins logins_;
     std::mutex logMutex_;
     std::ofstream log_;
     std::map<std::pair<int, int>, soap::ServiceDescription> parsed_;

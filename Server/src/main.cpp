@@ -28,7 +28,9 @@ constexpr char kUsage[] =
     "  --timestamp-window S     accept client time stamps within S seconds (default 300)\n"
     "  --log FILE               write one JSON line per request to FILE\n"
     "  --request-timeout S      a request's header and body must arrive within S seconds (default 10)\n"
-    "  --store-limit MB         keep at most MB megabytes in the store; puts beyond fail (default 256)\n";
+    "  --store-limit MB         keep at most MB megabytes in the store; puts beyond fail (default 256)\n"
+    "  --ticket-ttl S           a ticket must open its session within S seconds (default 300)\n"
+    "  --session-idle S         close a session not used for S seconds (default 1800)\n";
 
 [[noreturn]] void Usage(const std::string& problem)
 {
@@ -102,6 +104,10 @@ int main(int argc, char** argv)
             limits.requestTimeout = std::chrono::seconds(Number(arg, value(), 1, 3600));
         else if (arg == "--store-limit")
             options.storeLimit = static_cast<std::size_t>(Number(arg, value(), 1, 1L << 20)) << 20;
+        else if (arg == "--ticket-ttl")
+            options.ticketTtlSeconds = Number(arg, value(), 1, 1L << 30);
+        else if (arg == "--session-idle")
+            options.sessionIdleSeconds = Number(arg, value(), 1, 1L << 30);
         else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <unordered_map>
 
 #include "Soap/SoapError.h"
@@ -170,28 +171,46 @@ std::string HtmlSummary(const std::string& body)
 // The multi-reference values of an encoded message: the Body's children that
 // carry an id, indexed once, each resolved once however many accessors refer
 // to it, so a message with many references reads in linear time.
+//
+// Every accessor that refers to a value gets a copy of its text, so the copies
+// are counted: together they may come to twice the message's own size (room
+// for every value referred to once, whatever encoding the message is in) and
+// kResolvedAllowance more. A message that repeats its values beyond that is
+// refused before it costs more than that.
 class References {
 public:
-    explicit References(xmlDoc* doc) : doc_(doc) {}
+    static constexpr std::size_t kResolvedAllowance = 1u << 20;
+
+    References(xmlDoc* doc, std::size_t messageBytes)
+        : doc_(doc), limit_(2 * messageBytes + kResolvedAllowance) {}
 
     // The text of an accessor: its own, or that of the value its href="#id"
     // names, followed through a chain of such references. A reference to a
-    // value the message does not hold, or a chain that comes back on itself,
-    // raises SoapError.
+    // value the message does not hold, a chain that comes back on itself, or
+    // copies past the limit raise SoapError.
     std::string ValueOf(xmlNode* accessor)
     {
         const std::string href = Attr(accessor, "href");
         if (href.size() < 2 || href[0] != '#')
             return Text(accessor);
         Index();
-        return Text(Resolve(accessor, href.substr(1)));
+        Value& value = Resolve(accessor, href.substr(1));
+        if (!value.text)
+            value.text = Text(value.node);
+        resolved_ += value.text->size();
+        if (resolved_ > limit_)
+            throw SoapError("the values that the message's references name come to more than " +
+                            std::to_string(limit_) + " bytes (twice the message's size and " +
+                            std::to_string(kResolvedAllowance) + " bytes): the message repeats a value too often");
+        return *value.text;
     }
 
 private:
     struct Value {
         xmlNode* node = nullptr;
-        xmlNode* resolved = nullptr;  // the end of its chain, once known
+        Value* resolved = nullptr;  // the end of its chain, once known
         bool visiting = false;
+        std::optional<std::string> text{};  // of the end of a chain, once read
     };
 
     void Index()
@@ -207,11 +226,11 @@ private:
         }
     }
 
-    xmlNode* Resolve(xmlNode* accessor, const std::string& firstId)
+    Value& Resolve(xmlNode* accessor, const std::string& firstId)
     {
         std::vector<Value*> chain;
         std::string id = firstId;
-        xmlNode* end = nullptr;
+        Value* end = nullptr;
         while (!end) {
             const auto it = values_.find(id);
             if (it == values_.end())
@@ -229,7 +248,7 @@ private:
             chain.push_back(&v);
             const std::string next = Attr(v.node, "href");
             if (next.size() < 2 || next[0] != '#')
-                end = v.node;
+                end = &v;
             else
                 id = next.substr(1);
         }
@@ -237,10 +256,12 @@ private:
             v->resolved = end;
             v->visiting = false;
         }
-        return end;
+        return *end;
     }
 
     xmlDoc* doc_;
+    std::size_t limit_;
+    std::size_t resolved_ = 0;  // bytes copied out of values so far
     bool indexed_ = false;
     std::unordered_map<std::string, Value> values_;
 };
@@ -274,6 +295,36 @@ bool IsNil(xmlNode* n)
         return s == "true" || s == "1";
     }
     return false;
+}
+
+// An attribute of the SOAP envelope's namespace, and whether it is there.
+std::string EnvelopeAttr(xmlNode* n, const char* name, bool* present)
+{
+    xmlChar* v = xmlGetNsProp(n, U(name), U(kNsEnvelope));
+    *present = v != nullptr;
+    const std::string out = v ? reinterpret_cast<const char*>(v) : "";
+    xmlFree(v);
+    return out;
+}
+
+// A header entry addressed to this node (no actor, or the next one) with
+// mustUnderstand="1" must be one the reader understands; mustUnderstand is
+// "0" or "1", anything else is the sender's fault.
+void CheckHeaderEntry(xmlNode* entry, const std::vector<QName>& understood)
+{
+    bool marked = false, addressed = false;
+    const std::string must = Trimmed(EnvelopeAttr(entry, "mustUnderstand", &marked));
+    const std::string actor = EnvelopeAttr(entry, "actor", &addressed);
+    const QName name{NamespaceOf(entry), LocalName(entry)};
+    if (marked && must != "0" && must != "1")
+        throw SoapFault("Client", "Header entry " + name.local + " has an invalid mustUnderstand value",
+                        "The mustUnderstand attribute of the header entry {" + name.ns + "}" + name.local +
+                            " is \"" + must.substr(0, 64) + "\"; in SOAP 1.1 it is \"0\" or \"1\".");
+    const bool forUs = !addressed || actor.empty() || actor == "http://schemas.xmlsoap.org/soap/actor/next";
+    if (forUs && must == "1" && std::find(understood.begin(), understood.end(), name) == understood.end())
+        throw SoapFault("MustUnderstand", "Header entry " + name.local + " was not understood",
+                        "The header entry {" + name.ns + "}" + name.local +
+                            " is marked mustUnderstand, and this service does not process it.");
 }
 
 }  // namespace
@@ -326,7 +377,7 @@ ResponseValues ReadResponse(const std::string& xml)
         throw SoapFault(code, string, detail, detailXml);
     }
     ResponseValues out;
-    References references(doc.get());
+    References references(doc.get(), xml.size());
     for (xmlNode* c : Children(first))
         out.values.emplace_back(LocalName(c), IsNil(c) ? std::string() : references.ValueOf(c));
     return out;
@@ -393,21 +444,9 @@ IncomingRequest ReadRequest(const std::string& xml, const std::vector<QName>& un
                             "\"; this service speaks SOAP 1.1 (" + kNsEnvelope + ").");
     if (!Is(env, kNsEnvelope, "Envelope"))
         throw SoapError("the request is not a SOAP 1.1 envelope (its root element is <" + LocalName(env) + ">)");
-    for (xmlNode* entry : Children(FirstChild(env, kNsEnvelope, "Header"))) {
-        xmlChar* must = xmlGetNsProp(entry, U("mustUnderstand"), U(kNsEnvelope));
-        xmlChar* actor = xmlGetNsProp(entry, U("actor"), U(kNsEnvelope));
-        const std::string mustValue = must ? reinterpret_cast<const char*>(must) : "";
-        const std::string actorValue = actor ? reinterpret_cast<const char*>(actor) : "";
-        xmlFree(must);
-        xmlFree(actor);
-        const bool forUs = actorValue.empty() || actorValue == "http://schemas.xmlsoap.org/soap/actor/next";
-        const QName name{NamespaceOf(entry), LocalName(entry)};
-        if (forUs && (Trimmed(mustValue) == "1" || Trimmed(mustValue) == "true") &&
-            std::find(understood.begin(), understood.end(), name) == understood.end())
-            throw SoapFault("MustUnderstand", "Header entry " + LocalName(entry) + " was not understood",
-                            "The header entry {" + name.ns + "}" + name.local +
-                                " is marked mustUnderstand, and this service does not process it.");
-    }
+    for (xmlNode* header : Children(env, kNsEnvelope, "Header"))
+        for (xmlNode* entry : Children(header))
+            CheckHeaderEntry(entry, understood);
     xmlNode* body = FirstChild(env, kNsEnvelope, "Body");
     xmlNode* wrapper = FirstElement(body);
     if (!wrapper)
@@ -415,7 +454,7 @@ IncomingRequest ReadRequest(const std::string& xml, const std::vector<QName>& un
     IncomingRequest req;
     req.operation = LocalName(wrapper);
     req.ns = NamespaceOf(wrapper);
-    References references(doc.get());
+    References references(doc.get(), xml.size());
     for (xmlNode* c : Children(wrapper))
         req.parameters.emplace_back(LocalName(c), IsNil(c) ? std::string() : references.ValueOf(c));
     return req;

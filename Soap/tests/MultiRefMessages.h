@@ -25,6 +25,16 @@ inline std::string MultiRefMessage(const std::string& wrapper, int count, int va
     return s + kEnvelopeClose;
 }
 
+// A message whose `count` accessors all refer to one value of `bytes` characters.
+inline std::string SharedValueMessage(const std::string& wrapper, int count, std::size_t bytes)
+{
+    std::string s = kEnvelopeOpen;
+    s += "<m:" + wrapper + " xmlns:m=\"urn:test\">";
+    for (int i = 0; i < count; ++i)
+        s += "<a href=\"#big\"/>";
+    return s + "</m:" + wrapper + "><v id=\"big\">" + std::string(bytes, 'x') + "</v>" + kEnvelopeClose;
+}
+
 // A reply whose `length` accessors point into one cycle of `length` values.
 inline std::string LongCycleReply(int length)
 {

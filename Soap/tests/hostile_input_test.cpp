@@ -63,6 +63,26 @@ TEST(HostileInput, ReferenceChainsResolveAndCyclesAndDanglingReferencesAreRefuse
     EXPECT_NE(ErrorOf([&] { ReadResponse(LongCycleReply(20000)); }).find("comes back"), std::string::npos);
 }
 
+TEST(HostileInput, AccessorsSharingOneLargeValueCostAtMostASmallMultipleOfTheMessage)
+{
+    // 2,000 accessors of a 100 kB value would be 200 MB of copies from a
+    // message of 140 kB: refused, in a request and in a reply alike.
+    const std::string request = SharedValueMessage("PutVOContent", 2000, 100'000);
+    const std::string reply = SharedValueMessage("GetVOContentResponse", 2000, 100'000);
+    ASSERT_LT(request.size(), 150'000u);
+    for (const std::string& refused : {ErrorOf([&] { ReadRequest(request); }), ErrorOf([&] { ReadResponse(reply); })})
+        EXPECT_NE(refused.find("the message repeats a value too often"), std::string::npos) << refused;
+
+    // What the bound leaves: every value referred to once, however large,
+    // and a few accessors sharing one.
+    const std::string once = SharedValueMessage("GetVOContentResponse", 1, 10'000'000);
+    EXPECT_EQ(ReadResponse(once).values.at(0).second.size(), 10'000'000u);
+    const IncomingRequest shared = ReadRequest(SharedValueMessage("PutVOContent", 10, 100'000));
+    ASSERT_EQ(shared.parameters.size(), 10u);
+    for (const auto& [name, value] : shared.parameters)
+        EXPECT_EQ(value.size(), 100'000u);
+}
+
 TEST(HostileInput, TextUpToTheDocumentLimitIsRead)
 {
     // 10.5 MB of content in a request and a reply, past the parser's own cap

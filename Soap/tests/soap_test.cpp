@@ -373,3 +373,33 @@ TEST_F(Soap, CommandLineListsAndCalls)
     run(exe + " call " + server.Wsdl("rpc_encoded.wsdl") + " Ping noequals", &status);
     EXPECT_NE(status, 0);
 }
+
+TEST_F(Soap, EveryHeaderEntryIsCheckedForMustUnderstand)
+{
+    const auto request = [](const std::string& headers) {
+        return "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\">" + headers +
+               "<e:Body><m:Ping xmlns:m=\"urn:test\"/></e:Body></e:Envelope>";
+    };
+    const auto entry = [](const std::string& name, const std::string& must) {
+        return "<h:" + name + " xmlns:h=\"urn:h\" e:mustUnderstand=\"" + must + "\">x</h:" + name + ">";
+    };
+    const auto code = [&](const std::string& headers) {
+        try {
+            ReadRequest(request(headers), {QName{"urn:h", "Known"}});
+        } catch (const SoapFault& f) {
+            return f.faultCode() + ": " + f.faultString();
+        }
+        return std::string("read");
+    };
+    // The marked entry not understood is found after others, and in a second Header.
+    EXPECT_EQ(code("<e:Header>" + entry("Known", "1") + entry("Other", "0") + entry("Trace", "1") + "</e:Header>"),
+              "MustUnderstand: Header entry Trace was not understood");
+    EXPECT_EQ(code("<e:Header>" + entry("Known", "1") + "</e:Header><e:Header>" + entry("Trace", "1") + "</e:Header>"),
+              "MustUnderstand: Header entry Trace was not understood");
+    EXPECT_EQ(code("<e:Header>" + entry("Known", "1") + entry("Trace", "0") + "</e:Header>"), "read");
+    // Its values are "0" and "1".
+    for (const char* value : {"true", "false", "yes", "", "2"})
+        EXPECT_EQ(code("<e:Header>" + entry("Trace", value) + "</e:Header>"),
+                  "Client: Header entry Trace has an invalid mustUnderstand value")
+            << value;
+}

@@ -274,7 +274,8 @@ TEST_F(Soap2CoreTest, AnEmptyTicketIsNotTested)
     core.CreateTicket();
     ASSERT_EQ(ui.Titles(), (std::vector<std::string>{"AuthResult", "Error on CreateTicket"}));
     EXPECT_EQ(ui.boxes[0].text, "");
-    EXPECT_EQ(ui.boxes[1].text, "The ticket \"\" was not issued by CreateTicket; log in again.");
+    EXPECT_EQ(ui.boxes[1].text,
+              "The ticket was not issued by CreateTicket, was already used or has expired; log in again.");
     EXPECT_EQ(ui.boxes[1].icon, Icon::Exclamation);
     EXPECT_EQ(ui.texts[kResultBox], ui.boxes[1].text);
     EXPECT_EQ(LastOf("OpenSession")["parameters"][1], LoggedParameter("ticket", ""));

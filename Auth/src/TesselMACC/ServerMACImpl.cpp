@@ -7,7 +7,9 @@ namespace tessel {
 
 namespace {
 
-std::int64_t SecondsOf(const UtcTime& t)
+}  // namespace
+
+std::int64_t UtcSeconds(const UtcTime& t)
 {
     std::tm tm{};
     tm.tm_year = static_cast<int>(t.year) - 1900;
@@ -19,16 +21,27 @@ std::int64_t SecondsOf(const UtcTime& t)
     return static_cast<std::int64_t>(timegm(&tm));
 }
 
-void CheckTime(const Text& stamp, EngineEnvironment& env, std::int64_t window, const char* what)
+namespace {
+
+// The time stamp's seconds, when it is within the window of the server's clock.
+std::int64_t CheckTime(const Text& stamp, EngineEnvironment& env, std::int64_t window, const char* what)
 {
     const auto t = ParseTimestamp(stamp);
     if (!t)
         throw TokenRejected(std::string(what) + " has no valid time stamp");
-    const std::int64_t delta = SecondsOf(*t) - SecondsOf(env.NowUtc());
+    const std::int64_t seconds = UtcSeconds(*t);
+    const std::int64_t delta = seconds - UtcSeconds(env.NowUtc());
     if (delta > window || -delta > window)
         throw TokenRejected(std::string(what) + " time stamp " + TextToUtf8(stamp) + " is " +
                             std::to_string(delta < 0 ? -delta : delta) + " s from the server's clock (window " +
                             std::to_string(window) + " s)");
+    return seconds;
+}
+
+// A digit of the upper-case hexadecimal that the client engine writes.
+bool IsUpperHex(char16_t c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
 }
 
 std::uint32_t Le32(const std::uint8_t* p)
@@ -112,6 +125,11 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
     try {
         const ByteBuffer plain = sessionKey_.Decrypt(Base64Decode(head));
         inner = FromSingleByte(plain.data(), plain.size());
+        // The client sends the inner text and its NUL: whatever follows them
+        // would make another token of the same request.
+        if (inner.size() + 1 < plain.size())
+            throw TokenRejected("the token holds " + std::to_string(plain.size() - inner.size() - 1) +
+                                " bytes after its inner text (an altered token)");
     } catch (const LengthRefused&) {
         throw TokenRejected("the token is longer than any token can be (" + std::to_string(head->size()) +
                             " characters)");
@@ -121,24 +139,26 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
     const auto [n, rest1] = SplitAtFirst(inner, u':');
     const auto [t, rest2] = SplitAtFirst(rest1, u':');
     const auto [h, rest3] = SplitAtFirst(rest2, u':');
-    const OptText d = SplitAtFirst(rest3, u':').first;
-    if (!n || n->empty() || !t || t->empty() || !h || h->empty() || !d)
+    const auto [d, rest4] = SplitAtFirst(rest3, u':');
+    if (!n || n->empty() || !t || t->empty() || !h || h->empty() || !d || rest4)
         throw TokenRejected("the token's inner text is not nonce:time:hash:records");
     // The nonce is not covered by the hash, so a token altered there would
     // pass unnoticed: it must at least be what a client makes, 8 to 15 bytes
     // in upper-case hexadecimal.
     const bool hexNonce = n->size() >= 16 && n->size() <= 30 && n->size() % 2 == 0 &&
-                          std::all_of(n->begin(), n->end(), [](char16_t c) {
-                              return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
-                          });
+                          std::all_of(n->begin(), n->end(), IsUpperHex);
     if (!hexNonce)
         throw TokenRejected("the token's nonce is not 8 to 15 bytes of hexadecimal (an altered token)");
     // 16 hexadecimal digits per data item, checked before anything is decoded.
-    if (d->size() / 2 != 8 * slots.size())
-        throw TokenRejected("the token describes " + std::to_string(d->size() / 16) + " data items, the request has " +
-                            std::to_string(slots.size()));
+    if (d->size() != 16 * slots.size())
+        throw TokenRejected("the token describes " + std::to_string(d->size() / 16) + " data items" +
+                            (d->size() % 16 ? " and " + std::to_string(d->size() % 16) + " more digits" : "") +
+                            ", the request has " + std::to_string(slots.size()));
+    if (!std::all_of(d->begin(), d->end(), IsUpperHex))
+        throw TokenRejected("the token's records are not hexadecimal (an altered token)");
     const ByteBuffer records = HexDecode(d);
-    CheckTime(*t, *options_.env, options_.timestampWindowSeconds, "the token's");
+    const std::int64_t stamp = CheckTime(*t, *options_.env, options_.timestampWindowSeconds, "the token's");
+    ForgetOutdated();
     if (usedNonces_.count(*n))
         throw TokenRejected("the token's nonce was already used in this session (a replayed request)");
 
@@ -204,9 +224,26 @@ RequestStamp ServerSession::ValidateRequest(const OptText& token, const std::vec
         }
     }
     usedNonces_.insert(*n);
+    noncesByStamp_.emplace(stamp, *n);
     if (plainValues)
         *plainValues = std::move(values);
     return RequestStamp{*n, *t};
+}
+
+void ServerSession::ForgetOutdated()
+{
+    const std::int64_t oldest = UtcSeconds(options_.env->NowUtc()) - options_.timestampWindowSeconds;
+    while (!noncesByStamp_.empty() && noncesByStamp_.begin()->first < oldest) {
+        usedNonces_.erase(noncesByStamp_.begin()->second);
+        noncesByStamp_.erase(noncesByStamp_.begin());
+    }
+}
+
+std::size_t ServerSession::RememberedRequests()
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ForgetOutdated();
+    return usedNonces_.size();
 }
 
 ReplyToken ServerSession::BuildReply(const RequestStamp& request, const std::vector<ReplySlot>& slots)

@@ -82,6 +82,10 @@ public:
     // the hash over the reply's slots as sent, and their records.
     ReplyToken BuildReply(const RequestStamp& request, const std::vector<ReplySlot>& slots);
 
+    // How many requests the session remembers against replay: those whose
+    // time stamp the window would still take.
+    std::size_t RememberedRequests();
+
 private:
     ServerOptions options_;
     std::mutex mutex_;
@@ -93,8 +97,15 @@ private:
     CryptKey sessionKey_;
     Text wrappedKey_;
     Text opaque_;
+    // The nonces of the requests taken, kept while a request with the same
+    // time stamp would still be within the window: by nonce, and oldest first.
     std::set<Text> usedNonces_;
+    std::set<std::pair<std::int64_t, Text>> noncesByStamp_;
+    void ForgetOutdated();  // under mutex_
 };
+
+// A UTC time in seconds since 1970.
+std::int64_t UtcSeconds(const UtcTime& t);
 
 
 }  // namespace tessel
