@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QTabWidget>
 #include <QTest>
 
 #include "BoxCloser.h"
@@ -98,4 +101,29 @@ TEST_F(Tool3, TheViewShowsAndFollowsTheLastExchange)
     window.core().Send("btnGetResourceACL");
     EXPECT_TRUE(view->TabText("Result").startsWith("<VOACL>"));
     EXPECT_TRUE(view->windowTitle().contains("GetResourceACL"));
+}
+
+TEST_F(Tool3, TheViewShowsTheLoginsPasswordMaskedAndCopiesItMasked)
+{
+    const BoxCloser closer;
+    window.SetText("txtURI", svc.MainDescription());
+    window.core().Connect();
+    window.SetText("UserKey", "tester");
+    window.SetText("Principal", "not<the&password");  // refused: CreateTicket is the last exchange
+    window.core().CreateTicket();
+    window.findChild<QAbstractButton*>("btnView")->click();
+    auto* view = window.findChild<widgets::ExchangeView*>("ExchangeView");
+    ASSERT_NE(view, nullptr);
+    for (const char* tab : {"Request", "Request (raw)"}) {
+        const QString text = view->TabText(tab);
+        EXPECT_TRUE(text.contains("CreateTicket")) << tab;
+        EXPECT_TRUE(text.contains("********")) << tab;
+        EXPECT_FALSE(text.contains("password")) << tab;
+    }
+    auto* tabs = view->findChild<QTabWidget*>();
+    tabs->setCurrentIndex(2);  // the raw request
+    view->findChild<QAbstractButton*>("Copy")->click();
+    const QString copied = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(copied.contains("********"));
+    EXPECT_FALSE(copied.contains("password"));
 }

@@ -362,7 +362,9 @@ long long Soap2Core::Exchange(const std::string& method, const std::function<voi
                                  .response = reply.body,
                                  .requestPretty = soap::PrettyXml(client.LastRequest()),
                                  .responsePretty = soap::PrettyXml(reply.body),
-                                 .result = {}};
+                                 .result = {},
+                                 // the view shows the login's password masked
+                                 .secret = method == "CreateTicket" ? ui_.Text(kPasswordBox) : std::string()};
         ui_.ShowExchange(last_);
     };
     try {

@@ -8,6 +8,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "Client/Masking.h"
 #include "Widgets/Controls.h"
 
 namespace tessel::widgets {
@@ -69,7 +70,7 @@ void ExchangeView::Show(const client::Exchange& e)
     const std::string* texts[] = {&http, &e.requestPretty, &e.request, &e.responsePretty, &e.response, &e.result};
     for (int i = 0; i < tabs_->count(); ++i)
         if (auto* text = qobject_cast<QPlainTextEdit*>(tabs_->widget(i)))
-            text->setPlainText(ForDisplay(*texts[i]));
+            text->setPlainText(ForDisplay(client::Masked(*texts[i], e.secret)));
 }
 
 QString ExchangeView::TabText(const QString& title) const
