@@ -6,8 +6,14 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+
+#include <nlohmann/json.hpp>
 
 #include "BoxCloser.h"
 #include "FrontServer.h"
@@ -101,6 +107,57 @@ TEST_F(Tool3, TheViewShowsAndFollowsTheLastExchange)
     window.core().Send("btnGetResourceACL");
     EXPECT_TRUE(view->TabText("Result").startsWith("<VOACL>"));
     EXPECT_TRUE(view->windowTitle().contains("GetResourceACL"));
+}
+
+TEST_F(Tool3, ClosingTheWindowDuringAWaitGivesTheExchangeUpAndShowsNothingMore)
+{
+    // A window whose exchanges give up after 30 s unless cancelled.
+    setenv("TESSEL_TIMEOUT", "30", 1);
+    tester::ToolWindow closing{*tester::FindTool("TSTestTool3"), library};
+    unsetenv("TESSEL_TIMEOUT");
+    const BoxCloser closer;
+    closing.SetText("txtURI", svc.MainDescription());
+    closing.core().Connect();
+    closing.SetText("UserKey", "tester");
+    closing.SetText("Principal", "tester");
+    closing.core().CreateTicket();
+    ASSERT_TRUE(closing.Enabled("CloseSession"));
+    SilentListener silent;
+    FrontServer front(svc);
+    front.ServeDocument("silent.xml", server::Description(server::Interface::Main, server::DescriptionStyle::RpcEncoded,
+                                                          silent.Url("/soap")));
+    closing.SetText("txtURI", front.Url("/doc/silent.xml"));
+    closing.core().Connect();
+    closing.show();
+    QTimer::singleShot(300, &closing, [&] { closing.close(); });  // before the wait box shows
+    closing.core().Send("btnLogCount");
+    EXPECT_FALSE(closing.isVisible());
+    // Cancelled, not timed out; and no error box after the window went.
+    const std::string status = closing.findChild<QLabel*>("StatusLine")->toolTip().toStdString();
+    EXPECT_NE(status.find("cancelled after"), std::string::npos) << status;
+    EXPECT_TRUE(closer.seen.empty()) << closer.seen.front().title;
+    // Nothing more goes out once the window is closed.
+    closing.core().Send("btnGAList");
+    EXPECT_TRUE(closer.seen.empty());
+}
+
+TEST_F(Tool3, ASingleLineBoxKeepsAHundredThousandCharactersTypedOrPasted)
+{
+    const BoxCloser closer;
+    LogIn();
+    const std::string value(100000, 'v');
+    window.SetText("SS_Auth", value);
+    window.core().Send("btnSS");
+    nlohmann::json sent = ReadLog(log).back();
+    ASSERT_EQ(sent["operation"], "GetLog");
+    EXPECT_EQ(sent["parameters"][1][2], 100000);  // the length of the value as received
+    // Pasted into the box: the same.
+    auto* edit = window.findChild<QLineEdit*>("SS_Auth");
+    edit->clear();
+    edit->insert(QString(100000, QLatin1Char('p')));
+    window.core().Send("btnSS");
+    sent = ReadLog(log).back();
+    EXPECT_EQ(sent["parameters"][1][2], 100000);
 }
 
 TEST_F(Tool3, TheViewShowsTheLoginsPasswordMaskedAndCopiesItMasked)
