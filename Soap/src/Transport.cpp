@@ -151,6 +151,27 @@ std::string Reason(CURL* curl, CURLcode rc, const char* errbuf, const HttpOption
     }
 }
 
+// What went wrong once the connection was made; empty when it was not made
+// (or the failure is one the connection's making explains).
+std::string AfterConnecting(CURL* curl, CURLcode rc, const HttpOptions& options)
+{
+    curl_off_t connectedAfterUs = 0;
+    long requestBytes = 0;
+    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectedAfterUs);
+    curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestBytes);
+    if (connectedAfterUs <= 0 && requestBytes <= 0)
+        return {};
+    switch (rc) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return "The server did not answer within " + std::to_string(options.totalTimeoutSeconds) + " s";
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE: return "The connection was closed before the reply was complete";
+    default: return {};
+    }
+}
+
 HttpReply Perform(const std::string& uri, const std::string* body, const std::string& soapAction,
                   const HttpOptions& options)
 {
@@ -213,8 +234,11 @@ HttpReply Perform(const std::string& uri, const std::string* body, const std::st
         throw SoapError("Not a valid URL: " + uri + (rc == CURLE_UNSUPPORTED_PROTOCOL ? " (use http or https)" : ""));
     if (rc == CURLE_FILE_COULDNT_READ_FILE)
         throw SoapError("Could not read " + uri + ": no such file");
-    if (rc != CURLE_OK)
+    if (rc != CURLE_OK) {
+        if (const std::string after = AfterConnecting(c, rc, options); !after.empty())
+            throw SoapError(after + " (" + uri + ")");
         throw SoapError("Could not connect to " + uri + ": " + Reason(c, rc, errbuf, options));
+    }
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
     if (reply.status == 0)
         reply.status = 200;  // a file: URL has no status

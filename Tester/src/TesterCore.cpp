@@ -128,7 +128,11 @@ bool TesterCore::LoadDescription(soap::Packager& packager, const std::string& ur
 std::string TesterCore::Post(const std::string& method, const std::string& url, const std::string& request,
                              soap::Transport& transport, long long& elapsedMs)
 {
-    last_ = client::Exchange{.method = method, .url = url, .request = request};
+    // The view shows the login's password masked.
+    last_ = client::Exchange{.method = method,
+                             .url = url,
+                             .request = request,
+                             .secret = method == "CreateTicket" ? ui_.Text(tool_.passwordBox) : std::string()};
     last_.requestPretty = soap::PrettyXml(request);
     cancel_ = false;
     std::string reply;

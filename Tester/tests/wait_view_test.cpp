@@ -3,8 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+
+#include <nlohmann/json.hpp>
 
 #include "BoxCloser.h"
 #include "FrontServer.h"
@@ -98,4 +107,80 @@ TEST_F(Tool3, TheViewShowsAndFollowsTheLastExchange)
     window.core().Send("btnGetResourceACL");
     EXPECT_TRUE(view->TabText("Result").startsWith("<VOACL>"));
     EXPECT_TRUE(view->windowTitle().contains("GetResourceACL"));
+}
+
+TEST_F(Tool3, ClosingTheWindowDuringAWaitGivesTheExchangeUpAndShowsNothingMore)
+{
+    // A window whose exchanges give up after 30 s unless cancelled.
+    setenv("TESSEL_TIMEOUT", "30", 1);
+    tester::ToolWindow closing{*tester::FindTool("TSTestTool3"), library};
+    unsetenv("TESSEL_TIMEOUT");
+    const BoxCloser closer;
+    closing.SetText("txtURI", svc.MainDescription());
+    closing.core().Connect();
+    closing.SetText("UserKey", "tester");
+    closing.SetText("Principal", "tester");
+    closing.core().CreateTicket();
+    ASSERT_TRUE(closing.Enabled("CloseSession"));
+    SilentListener silent;
+    FrontServer front(svc);
+    front.ServeDocument("silent.xml", server::Description(server::Interface::Main, server::DescriptionStyle::RpcEncoded,
+                                                          silent.Url("/soap")));
+    closing.SetText("txtURI", front.Url("/doc/silent.xml"));
+    closing.core().Connect();
+    closing.show();
+    QTimer::singleShot(300, &closing, [&] { closing.close(); });  // before the wait box shows
+    closing.core().Send("btnLogCount");
+    EXPECT_FALSE(closing.isVisible());
+    // Cancelled, not timed out; and no error box after the window went.
+    const std::string status = closing.findChild<QLabel*>("StatusLine")->toolTip().toStdString();
+    EXPECT_NE(status.find("cancelled after"), std::string::npos) << status;
+    EXPECT_TRUE(closer.seen.empty()) << closer.seen.front().title;
+    // Nothing more goes out once the window is closed.
+    closing.core().Send("btnGAList");
+    EXPECT_TRUE(closer.seen.empty());
+}
+
+TEST_F(Tool3, ASingleLineBoxKeepsAHundredThousandCharactersTypedOrPasted)
+{
+    const BoxCloser closer;
+    LogIn();
+    const std::string value(100000, 'v');
+    window.SetText("SS_Auth", value);
+    window.core().Send("btnSS");
+    nlohmann::json sent = ReadLog(log).back();
+    ASSERT_EQ(sent["operation"], "GetLog");
+    EXPECT_EQ(sent["parameters"][1][2], 100000);  // the length of the value as received
+    // Pasted into the box: the same.
+    auto* edit = window.findChild<QLineEdit*>("SS_Auth");
+    edit->clear();
+    edit->insert(QString(100000, QLatin1Char('p')));
+    window.core().Send("btnSS");
+    sent = ReadLog(log).back();
+    EXPECT_EQ(sent["parameters"][1][2], 100000);
+}
+
+TEST_F(Tool3, TheViewShowsTheLoginsPasswordMaskedAndCopiesItMasked)
+{
+    const BoxCloser closer;
+    window.SetText("txtURI", svc.MainDescription());
+    window.core().Connect();
+    window.SetText("UserKey", "tester");
+    window.SetText("Principal", "not<the&password");  // refused: CreateTicket is the last exchange
+    window.core().CreateTicket();
+    window.findChild<QAbstractButton*>("btnView")->click();
+    auto* view = window.findChild<widgets::ExchangeView*>("ExchangeView");
+    ASSERT_NE(view, nullptr);
+    for (const char* tab : {"Request", "Request (raw)"}) {
+        const QString text = view->TabText(tab);
+        EXPECT_TRUE(text.contains("CreateTicket")) << tab;
+        EXPECT_TRUE(text.contains("********")) << tab;
+        EXPECT_FALSE(text.contains("password")) << tab;
+    }
+    auto* tabs = view->findChild<QTabWidget*>();
+    tabs->setCurrentIndex(2);  // the raw request
+    view->findChild<QAbstractButton*>("Copy")->click();
+    const QString copied = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(copied.contains("********"));
+    EXPECT_FALSE(copied.contains("password"));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -91,7 +92,11 @@ TEST_F(Windows, Tool5HasTheAdminPartAboveTheSettingsRows)
     EXPECT_EQ(Find<QLabel>(window, "LabelAdminURI")->text(),
               "Enter full TesselServiceAdmin URI path of Service Description file below and click Connect");
     EXPECT_EQ(Find<QLabel>(window, "LabelAdmin")->text(), "Admin Interfaces Test");
-    EXPECT_TRUE(Find<QLabel>(window, "LabelAdmin")->font().bold());
+    // The heading is the dialog font's face in bold, as the other dialog-font labels' face.
+    const QFont heading = Find<QLabel>(window, "LabelAdmin")->font();
+    EXPECT_TRUE(heading.bold());
+    EXPECT_EQ(QFontInfo(heading).family(), QFontInfo(tessel::widgets::DialogFont()).family());
+    EXPECT_EQ(heading.pointSizeF(), tessel::widgets::DialogFont().pointSizeF());
     EXPECT_EQ(Find<QLabel>(window, "Label2")->text(), "Setting Query Interface Test");
     auto* connectAdmin = Find<QAbstractButton>(window, "BtnConnectAdmin");
     EXPECT_TRUE(connectAdmin->isEnabled());

@@ -45,7 +45,7 @@ void ToolWindow::Build()
     for (const Label& l : tool_.labels) {
         QLabel* label = MakeLabel(frame1, l.name, l.text, l.rect);
         if (l.bold) {
-            QFont bold = label->font();
+            QFont bold = DialogFont();  // the dialog font's face, whatever the label inherited
             bold.setBold(true);
             label->setFont(bold);
             if (!l.rect.width)

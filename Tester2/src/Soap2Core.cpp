@@ -125,12 +125,14 @@ Outcome Soap2Core::Trapped(const FailureBox& box, client::WaitCursor& wait, cons
             outcome = Outcome::Fault;
             ui_.SetStatus(client::FaultLine(fault->faultString(), fault->faultCode()));
         }
+        // A server's fault is shown as it came, an empty detail too (its fault
+        // string is on the status line); the client's own failures always say something.
         if (const soap::Soap2Client* client = session_.soapClient.get()) {
             text = box.text == Shown::FaultDetail ? client->FaultDetail() : client->FaultString();
-            if (text.empty())
+            if (text.empty() && outcome != Outcome::Fault)
                 text = client->FaultString();
         }
-        if (text.empty())
+        if (text.empty() && outcome != Outcome::Fault)
             text = e.what();
     } catch (const std::exception& e) {
         text = e.what();  // the token library, a text rule, or no client object at all
@@ -159,9 +161,10 @@ Soap2Core::FailureBox Soap2Core::SessionFailure(std::string title, Shown text, b
 bool Soap2Core::EnsureClient(client::WaitCursor& wait)
 {
     const std::string url = ui_.Text(kWsdlBox);
-    // A client left uninitialised by a failed check is built again even for
-    // the URL it had before: the box's URL then works as soon as it is back.
-    if (url == session_.lastDescriptionURL && session_.soapClient && session_.soapClient->initialized())
+    // The same URL: nothing is done, also when a failed check left an
+    // uninitialised client behind (the next call on it fails and says so) or
+    // none was made yet (an empty box at start).
+    if (url == session_.lastDescriptionURL)
         return true;
     return Trapped({kConnectionTitle}, wait, [&] {
         session_.soapClient.reset();
@@ -359,7 +362,9 @@ long long Soap2Core::Exchange(const std::string& method, const std::function<voi
                                  .response = reply.body,
                                  .requestPretty = soap::PrettyXml(client.LastRequest()),
                                  .responsePretty = soap::PrettyXml(reply.body),
-                                 .result = {}};
+                                 .result = {},
+                                 // the view shows the login's password masked
+                                 .secret = method == "CreateTicket" ? ui_.Text(kPasswordBox) : std::string()};
         ui_.ShowExchange(last_);
     };
     try {

@@ -356,14 +356,54 @@ TEST_F(Soap2CoreTest, AnUnreachableUrlShowsErrorOnConnectionThenTheStepsOwnBox)
                                                    "box Error on GetVOList", "RResult"}));
     EXPECT_EQ(core.session().lastDescriptionURL, good);  // the next check tries again
     EXPECT_TRUE(ui.enabled["BtnGetVOList"]);
-    // Back to the good URL: the check builds a new client for it although it
-    // is lastDescriptionURL still, and the session goes on.
+    // Back to the good URL: it is lastDescriptionURL still, so the check does
+    // nothing and the call fails on the client the failed check left.
     ui.texts[kWsdlBox] = good;
     ui.boxes.clear();
     const int made = clients.made;
+    EXPECT_EQ(core.Send("BtnGetVOList"), Outcome::Failed);
+    EXPECT_EQ(clients.made, made);
+    ASSERT_EQ(ui.Titles(), std::vector<std::string>{"Error on GetVOList"});
+    EXPECT_EQ(ui.boxes[0].text, "No service description is loaded: the connection to the WSDL failed.");
+    // Another URL of the same service connects again, and the session goes on.
+    ui.texts[kWsdlBox] = svc.Url("/TesselService/TesselServiceCore.wsdl");
+    ui.boxes.clear();
     EXPECT_EQ(core.Send("BtnGetVOList"), Outcome::Completed);
     EXPECT_EQ(clients.made, made + 1);
     EXPECT_EQ(ui.Titles(), (std::vector<std::string>{"GetVOList Result", "result of GetVOList"}));
+}
+
+TEST_F(Soap2CoreTest, AnEmptyWsdlBoxAtConnectDoesNothingAndEnablesCreateTicket)
+{
+    ui.texts[kWsdlBox] = "";
+    core.Connect();
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(clients.made, 0);
+    EXPECT_TRUE(ui.enabled[kCreateTicketButton]);
+    // The login then fails for want of a client object, and says so.
+    core.CreateTicket();
+    ASSERT_EQ(ui.Titles(), std::vector<std::string>{"Error on CreateTicket"});
+    EXPECT_NE(ui.boxes[0].text.find("no SOAP client object"), std::string::npos) << ui.boxes[0].text;
+}
+
+TEST_F(Soap2CoreTest, AFaultWithoutDetailShowsItsEmptyDetail)
+{
+    FrontServer front(svc);
+    ui.texts[kWsdlBox] = front.Url("/front.xml");
+    core.Connect();
+    ui.texts[kUserNameBox] = "tester";
+    ui.texts[kPasswordBox] = "tester";
+    core.CreateTicket();
+    ASSERT_TRUE(ui.enabled[kCloseSessionButton]);
+    front.Reply(tessel::soap::BuildFault("SOAP-ENV:Server", "Nothing to say", ""));
+    ui.boxes.clear();
+    ui.texts[kResultBox] = "before";
+    EXPECT_EQ(core.Send("BtnGetVOList"), Outcome::Fault);
+    ASSERT_EQ(ui.Titles(), std::vector<std::string>{"Error on GetVOList"});
+    EXPECT_EQ(ui.boxes[0].text, "");
+    EXPECT_EQ(ui.boxes[0].icon, Icon::Exclamation);
+    EXPECT_EQ(ui.texts[kResultBox], "");
+    EXPECT_NE(ui.status.find("Fault: Nothing to say"), std::string::npos) << ui.status;
 }
 
 TEST_F(Soap2CoreTest, WithoutAnyClientObjectEveryStepSaysSoAndTheToolGoesOn)

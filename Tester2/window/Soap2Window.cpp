@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 #include "Widgets/Controls.h"
 
@@ -92,13 +93,18 @@ void Soap2Window::Build()
             break;
         }
     }
+    // The operation buttons keep their places: their captions show whole in
+    // one face, a narrower one when some caption needs it.
+    std::vector<CaptionRoom> captions;
     for (const Row& row : tool_.rows) {
         Rect r = row.rect;
         QWidget* parent = ContainerOf(row.container, r);
         QPushButton* button = MakeButton(parent, row.button, row.method, r);
+        captions.push_back({button, Px(r.width)});
         const std::string name = row.button;
         connect(button, &QPushButton::clicked, this, [this, name] { core_.Send(name); });
     }
+    FitCaptionsInRooms(captions);
 
     TextBox* result = MakeTextBox(this, kResultBox, tool_.resultRect, false);
     connect(result, &TextBox::doubleClicked, this, [this] { OpenExchangeView(); });

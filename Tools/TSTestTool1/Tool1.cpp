@@ -38,6 +38,11 @@ ToolDefinition Make()
     static_assert(removeByUri + 285 < 6600 - 195, "the rows end above the description box");
     return {
         .program = "TSTestTool1",
+        .version = {.comments = "TesselService SOAP TestTool #1",
+                    .fileDescription = "TestTool #1 for TesselService",
+                    .fileVersion = "1.00",
+                    .productVersion = "1.00",
+                    .internalName = "TSTestTool1"},
         .windowTitle = "TesselService SOAP Interface TestTool #1 (Query&FolioDB)",
         .connectedPrefix = "TesselService SOAP Interface TestTool#1 (Query&FolioDB) - ",
         .requestBox = "RequestText",

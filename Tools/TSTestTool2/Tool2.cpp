@@ -27,6 +27,11 @@ ToolDefinition Make()
     constexpr int contentTop = saveSharing + 360;
     return {
         .program = "TSTestTool2",
+        .version = {.comments = "TesselService Test Tool #2",
+                    .fileDescription = "Test Tool # 2 for TesselService",
+                    .fileVersion = "1.00",
+                    .productVersion = "1.00",
+                    .internalName = "TSTestTool2"},
         .windowTitle = "TesselService SOAP Interface TestTool #2 (CollabDB)",
         .connectedPrefix = "TesselService SOAP Interface TestTool#2 (CollabDB) - ",
         .titleLabel = "Collaboration Interface Test",

@@ -19,6 +19,11 @@ Soap2ToolDefinition Make()
 
     return {
         .program = "TSTestTool2SP2",
+        .version = {.comments = "TesselService V1.1 SOAP 2.0 TestTool",
+                    .fileDescription = "TestTool SOAP 2.0 for TesselService V1.1",
+                    .fileVersion = "1.01",
+                    .productVersion = "1.01",
+                    .internalName = "TSTestTool2SP2"},
         .caption = "TesselService TestTool of ResourceDB for SOAP 2.0",
         .clientWidth = 7620,
         .clientHeight = 10260,

@@ -28,6 +28,11 @@ ToolDefinition Make()
     static_assert(lastMain + 285 < 6600 - 720, "the rows end above the description box");
     return {
         .program = "TSTestTool5",
+        .version = {.comments = "TesselService SOAP TestTool #5",
+                    .fileDescription = "Test Tool #5 for TesselService",
+                    .fileVersion = "1.00",
+                    .productVersion = "1.00",
+                    .internalName = "TSTestTool5"},
         .windowTitle = "TesselService SOAP Interface TestTool #5 (Others)",
         .connectedPrefix = "TesselService SOAP Interface TestTool #5 (Others) - ",
         .titleLabel = "Setting Query Interface Test",

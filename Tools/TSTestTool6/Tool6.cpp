@@ -38,6 +38,12 @@ ToolDefinition Make()
 {
     return {
         .program = "TSTestTool6",
+        .version = {.comments = "TesselService V1.1 SOAP 1.0 TestTool #1",
+                    .fileDescription = "TestTool #1 for TesselService V1.1",
+                    .fileVersion = "1.01",
+                    .productVersion = "1.01",
+                    .internalName = "TSTestTool6",
+                    .productName = "TSTestToolV11_1"},
         .windowTitle = "TesselService SOAP Interface TestTool #6 (V1.1 #1)",
         .connectedPrefix = "TesselService SOAP Interface TestTool #6 (V1.1 #1) - ",
         .titleLabel = "TesselService V1.1 New Interfaces",

@@ -32,6 +32,12 @@ ToolDefinition Make()
 {
     return {
         .program = "TSTestTool8",
+        .version = {.comments = "TesselService V1.1 SOAP 1.0 TestTool #1",
+                    .fileDescription = "TestTool #1 for TesselService V1.1",
+                    .fileVersion = "1.01",
+                    .productVersion = "1.01",
+                    .internalName = "TSTestTool8",
+                    .productName = "TSTestToolV11_1"},
         .windowName = "TSTestTool8",
         .windowTitle = "TesselService SOAP Interface TestTool #8 ( FolioResource)",
         .connectedPrefix = "TesselService SOAP Interface TestTool V1.1 #8 (Folio Resource) - ",

@@ -15,6 +15,11 @@ Soap2ToolDefinition Make()
 {
     return {
         .program = "TSTestToolSP2",
+        .version = {.comments = "TesselService V1.1 SOAP 2.0 TestTool",
+                    .fileDescription = "TestTool SOAP 2.0 for TesselService V1.1",
+                    .fileVersion = "1.01",
+                    .productVersion = "1.01",
+                    .internalName = "TSTestToolSP2"},
         .caption = "TesselService TestTool for SOAP 2.0",
         .clientWidth = 7620,
         .clientHeight = 10695,

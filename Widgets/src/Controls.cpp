@@ -1,6 +1,7 @@
 #include "Widgets/Controls.h"
 
 #include <algorithm>
+#include <limits>
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTextCursor>
 
 #include "Client/TextRules.h"
 
@@ -19,6 +21,9 @@ namespace {
 
 // The smallest face a caption takes to show whole.
 constexpr qreal kSmallestCaptionPoints = 7.0;
+
+// What a single-line box keeps of a text typed, pasted or set: all of it.
+constexpr int kLineEditLength = std::numeric_limits<int>::max();
 
 template <typename W>
 W* Make(QWidget* parent, const std::string& name, const Rect& r)
@@ -37,9 +42,17 @@ void FitCaption(QWidget* w, int wanted)
         w->resize(wanted, w->height());
 }
 
+// The width a control needs to show its caption whole in its font.
+int CaptionWidth(const QWidget* w)
+{
+    if (const auto* b = qobject_cast<const QPushButton*>(w))
+        return b->fontMetrics().horizontalAdvance(b->text()) + 8;
+    return w->sizeHint().width();
+}
+
 void FitCaption(QWidget* w)
 {
-    FitCaption(w, w->sizeHint().width());
+    FitCaption(w, CaptionWidth(w));
 }
 
 }  // namespace
@@ -59,11 +72,11 @@ QString Q(const std::string& s)
     return QString::fromStdString(s);
 }
 
-QString ForDisplay(const std::string& text)
+QString ForDisplay(const std::string& text, qsizetype cap)
 {
     std::string_view shown = text;
-    if (shown.size() > static_cast<std::size_t>(kShownCharacters)) {
-        std::size_t cut = static_cast<std::size_t>(kShownCharacters);
+    if (shown.size() > static_cast<std::size_t>(cap)) {
+        std::size_t cut = static_cast<std::size_t>(cap);
         while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
             --cut;  // not inside a character
         shown = shown.substr(0, cut);
@@ -91,9 +104,28 @@ QFont DialogFont()
     return font;
 }
 
+qsizetype LongestRun(const QString& text)
+{
+    qsizetype longest = 0, run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
 void TextBox::SetText(const std::string& text)
 {
-    setPlainText(ForDisplay(text));
+    const QString shown = ForDisplay(text);
+    clear();  // so that a change of the wrap mode lays out nothing of the old text
+    setLineWrapMode(LongestRun(shown) > kLongestWord ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+    setPlainText(shown);
+}
+
+void TextBox::FitWrapToText()
+{
+    if (lineWrapMode() != QPlainTextEdit::NoWrap && LongestRun(toPlainText()) > kLongestWord)
+        setLineWrapMode(QPlainTextEdit::NoWrap);
 }
 
 std::string TextBox::Text() const
@@ -110,8 +142,67 @@ bool TextBox::canInsertFromMimeData(const QMimeData* source) const
 
 void TextBox::insertFromMimeData(const QMimeData* source)
 {
-    if (source && source->hasText())
-        insertPlainText(source->text());
+    if (!source || !source->hasText())
+        return;
+    const QString text = source->text();
+    if (LongestRun(text) > kLongestWord)
+        setLineWrapMode(QPlainTextEdit::NoWrap);  // before the text is laid out
+    insertPlainText(text);
+    FitWrapToText();  // a run may have grown around the cursor
+}
+
+TextView::TextView(QWidget* parent, bool wrap) : QPlainTextEdit(parent), wrap_(wrap)
+{
+    setReadOnly(true);
+    setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+}
+
+void TextView::SetDisplayText(const QString& text)
+{
+    text_ = text;
+    breaks_.clear();
+    QString shown;
+    shown.reserve(text.size() + text.size() / kViewLineCharacters + 1);
+    constexpr qsizetype kLookBack = 256;  // how far before a cut a blank is looked for
+    qsizetype lineStart = 0;
+    for (qsizetype at = 0; at < text.size();) {
+        const qsizetype newline = text.indexOf(QLatin1Char('\n'), at);
+        const qsizetype lineEnd = newline < 0 ? text.size() : newline;
+        while (lineEnd - lineStart > kViewLineCharacters) {
+            qsizetype cut = lineStart + kViewLineCharacters;
+            for (qsizetype i = cut; i > cut - kLookBack; --i)
+                if (text[i - 1] == QLatin1Char(' ')) {
+                    cut = i;
+                    break;
+                }
+            shown += QStringView(text).mid(lineStart, cut - lineStart);
+            breaks_.push_back(shown.size());
+            shown += QLatin1Char('\n');
+            lineStart = cut;
+        }
+        const qsizetype next = newline < 0 ? text.size() : newline + 1;
+        shown += QStringView(text).mid(lineStart, next - lineStart);
+        at = lineStart = next;
+    }
+    clear();  // so that a change of the wrap mode lays out nothing of the old text
+    setWordWrapMode(wrap_ && LongestRun(shown) > kLongestWord ? QTextOption::WrapAnywhere
+                                                              : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setPlainText(shown);
+}
+
+qsizetype TextView::TextPosition(qsizetype documentPosition) const
+{
+    const auto before = std::lower_bound(breaks_.begin(), breaks_.end(), documentPosition) - breaks_.begin();
+    return documentPosition - before;
+}
+
+QMimeData* TextView::createMimeDataFromSelection() const
+{
+    const QTextCursor cursor = textCursor();
+    const qsizetype from = TextPosition(cursor.selectionStart()), to = TextPosition(cursor.selectionEnd());
+    auto* data = new QMimeData;  // handed to the caller, as Qt's own copy does
+    data->setText(text_.mid(from, to - from));
+    return data;
 }
 
 void TextBox::mouseDoubleClickEvent(QMouseEvent* event)
@@ -150,7 +241,7 @@ QPushButton* MakeButton(QWidget* parent, const std::string& name, const std::str
     b->setText(Q(caption));
     if (!toolTip.empty())
         b->setToolTip(Q(toolTip));
-    FitCaption(b, b->fontMetrics().horizontalAdvance(b->text()) + 8);
+    FitCaption(b);
     return b;
 }
 
@@ -172,6 +263,7 @@ QGroupBox* MakeFrame(QWidget* parent, const std::string& name, const std::string
 QLineEdit* MakeLineEdit(QWidget* parent, const std::string& name, const Rect& r, bool password)
 {
     auto* e = Make<QLineEdit>(parent, name, r);
+    e->setMaxLength(kLineEditLength);  // Qt's default keeps only 32,767 characters
     if (password) {
         e->setEchoMode(QLineEdit::Password);
         e->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // '*'
@@ -197,6 +289,7 @@ QComboBox* MakeComboBox(QWidget* parent, const std::string& name, const Rect& r)
     auto* c = Make<QComboBox>(parent, name, r);
     c->setEditable(true);
     c->setInsertPolicy(QComboBox::NoInsert);
+    c->lineEdit()->setMaxLength(kLineEditLength);
     return c;
 }
 
@@ -226,7 +319,7 @@ void FitCaptionsInRooms(const std::vector<CaptionRoom>& group)
         bool all = true;
         for (const auto& [control, room] : group) {
             control->setFont(face);
-            all = all && control->sizeHint().width() <= room;
+            all = all && CaptionWidth(control) <= room;
         }
         return all;
     };
@@ -239,7 +332,7 @@ void FitCaptionsInRooms(const std::vector<CaptionRoom>& group)
         face.setPointSizeF(points);
     }
     for (const auto& [control, room] : group)
-        control->resize(std::max(control->sizeHint().width(), std::min(control->width(), room)), control->height());
+        control->resize(std::max(CaptionWidth(control), std::min(control->width(), room)), control->height());
 }
 
 }  // namespace tessel::widgets

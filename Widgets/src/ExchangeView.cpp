@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHBoxLayout>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "Client/Masking.h"
 #include "Widgets/Controls.h"
 
 namespace tessel::widgets {
@@ -37,11 +37,9 @@ ExchangeView::ExchangeView(QWidget* parent) : QDialog(parent), tabs_(new QTabWid
     QFont mono(QStringLiteral("DejaVu Sans Mono"));
     mono.setPointSize(9);
     for (const char* title : kTabs) {
-        auto* text = new QPlainTextEdit(tabs_);
+        auto* text = new TextView(tabs_, false);
         text->setObjectName(QString::fromLatin1(title));
-        text->setReadOnly(true);
         text->setFont(mono);
-        text->setLineWrapMode(QPlainTextEdit::NoWrap);
         tabs_->addTab(text, QString::fromLatin1(title));
     }
     auto* buttons = new QHBoxLayout;
@@ -49,8 +47,8 @@ ExchangeView::ExchangeView(QWidget* parent) : QDialog(parent), tabs_(new QTabWid
     copy->setObjectName(QStringLiteral("Copy"));
     copy->setToolTip(QStringLiteral("Copy the text of this tab"));
     connect(copy, &QPushButton::clicked, this, [this] {
-        if (auto* text = qobject_cast<QPlainTextEdit*>(tabs_->currentWidget()))
-            QGuiApplication::clipboard()->setText(text->toPlainText());
+        if (auto* text = qobject_cast<TextView*>(tabs_->currentWidget()))
+            QGuiApplication::clipboard()->setText(text->Text());
     });
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
@@ -68,16 +66,16 @@ void ExchangeView::Show(const client::Exchange& e)
                              HeaderLines(e.responseHeaders);
     const std::string* texts[] = {&http, &e.requestPretty, &e.request, &e.responsePretty, &e.response, &e.result};
     for (int i = 0; i < tabs_->count(); ++i)
-        if (auto* text = qobject_cast<QPlainTextEdit*>(tabs_->widget(i)))
-            text->setPlainText(ForDisplay(*texts[i]));
+        if (auto* text = qobject_cast<TextView*>(tabs_->widget(i)))
+            text->SetDisplayText(ForDisplay(client::Masked(*texts[i], e.secret)));
 }
 
 QString ExchangeView::TabText(const QString& title) const
 {
     for (int i = 0; i < tabs_->count(); ++i)
         if (tabs_->tabText(i) == title)
-            if (auto* text = qobject_cast<QPlainTextEdit*>(tabs_->widget(i)))
-                return text->toPlainText();
+            if (auto* text = qobject_cast<TextView*>(tabs_->widget(i)))
+                return text->Text();
     return {};
 }
 

@@ -4,7 +4,6 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -18,6 +17,8 @@ namespace {
 
 constexpr int kShortLines = 20;
 constexpr int kShortLineLength = 100;
+// Pixels a box needs beside its text: the icon, the spacing and the margins.
+constexpr int kBesideText = 120;
 
 bool IsShort(const QString& text)
 {
@@ -46,7 +47,7 @@ QStyle::StandardPixmap PixmapOf(client::Icon icon)
 }  // namespace
 
 MessageDialog::MessageDialog(QWidget* parent, const std::string& title, const std::string& text, client::Icon icon)
-    : QDialog(parent), text_(ForDisplay(text)), icon_(icon)
+    : QDialog(parent), text_(ForDisplay(text, kMessageCharacters)), icon_(icon)
 {
     setObjectName(QStringLiteral("MessageBox"));
     setWindowTitle(Q(title));
@@ -70,12 +71,12 @@ MessageDialog::MessageDialog(QWidget* parent, const std::string& title, const st
         label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         textWidget_ = label;
     } else {
-        auto* box = new QPlainTextEdit(this);
-        box->setReadOnly(true);
-        box->setPlainText(text_);
-        box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-        box->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        box->setMinimumSize(std::min(560, screen.width() * 8 / 10), std::min(320, screen.height() * 6 / 10));
+        auto* box = new TextView(this);
+        box->SetDisplayText(text_);
+        // Room for the icon, the margins and the frame stays within the box's
+        // largest width, so the text never lies outside the box.
+        box->setMinimumSize(std::min(560, screen.width() * 9 / 10 - kBesideText),
+                            std::min(320, screen.height() * 6 / 10));
         textWidget_ = box;
     }
     textWidget_->setObjectName(QStringLiteral("Text"));
@@ -91,7 +92,10 @@ MessageDialog::MessageDialog(QWidget* parent, const std::string& title, const st
     const int titleWidth = fontMetrics().horizontalAdvance(windowTitle()) + 140;
     setMinimumWidth(std::min(titleWidth, screen.width() * 9 / 10));
     setMaximumSize(screen.width() * 9 / 10, screen.height() * 9 / 10);
+    // adjustSize alone stops at two thirds of the screen, which may be less
+    // than what the layout needs.
     adjustSize();
+    resize(size().expandedTo(minimumSizeHint()).boundedTo(maximumSize()));
 }
 
 void ShowMessageBox(QWidget* parent, const std::string& title, const std::string& text, client::Icon icon)

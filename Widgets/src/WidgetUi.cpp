@@ -54,6 +54,28 @@ private:
     QWidget& window_;
 };
 
+// While it lives, a close of the window runs `closed` (and the window closes).
+class CloseWatcher : public QObject {
+public:
+    CloseWatcher(QWidget& window, std::function<void()> closed) : window_(window), closed_(std::move(closed))
+    {
+        window_.installEventFilter(this);
+    }
+    ~CloseWatcher() override { window_.removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &window_ && event->type() == QEvent::Close)
+            closed_();
+        return false;
+    }
+
+private:
+    QWidget& window_;
+    std::function<void()> closed_;
+};
+
 }  // namespace
 
 WidgetUi::~WidgetUi()
@@ -73,6 +95,8 @@ QWidget* WidgetUi::Control(const std::string& name) const
 
 void WidgetUi::ShowMessage(const std::string& title, const std::string& text, client::Icon icon)
 {
+    if (closedInWait_)
+        return;  // the window is gone: nothing is left to tell
     ShowMessageBox(&root_, title, text, icon);
 }
 
@@ -172,15 +196,25 @@ void WidgetUi::OpenExchangeView()
 
 void WidgetUi::Wait(const std::string& host, const std::function<void()>& exchange, std::atomic<bool>& cancel)
 {
+    if (closedInWait_)
+        throw std::runtime_error("cancelled: the window was closed");
     QEventLoop loop;
     std::exception_ptr failure;
+    std::atomic<bool> done{false};
     const InputBlocker blocker(root_);
+    // Closing the window gives the exchange up, and the program ends as soon
+    // as it has.
+    const CloseWatcher closing(root_, [&] {
+        cancel = true;
+        closedInWait_ = true;
+    });
     std::thread worker([&] {
         try {
             exchange();
         } catch (...) {
             failure = std::current_exception();
         }
+        done = true;
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
 
@@ -210,6 +244,8 @@ void WidgetUi::Wait(const std::string& host, const std::function<void()>& exchan
     later.start(waitBoxDelayMs_);
 
     loop.exec();
+    if (!done)
+        cancel = true;  // the application is quitting (its last window closed): give the exchange up
     worker.join();
     later.stop();
     box.hide();

@@ -17,6 +17,9 @@ struct Exchange {
     std::string request{}, response{};              // as sent and as received
     std::string requestPretty{}, responsePretty{};  // indented where they are XML, else as they are
     std::string result{};                           // the decoded result, whole
+    // A text the view shows only masked wherever it occurs (the password of
+    // a CreateTicket request); empty: nothing is masked.
+    std::string secret{};
 };
 
 }  // namespace tessel::client

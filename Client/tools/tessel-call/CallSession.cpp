@@ -4,6 +4,7 @@
 #include <chrono>
 #include <set>
 
+#include "Client/Masking.h"
 #include "Client/SessionMessages.h"
 #include "Soap/Packager.h"
 #include "Soap/SoapError.h"
@@ -18,31 +19,6 @@ std::string Joined(const std::vector<std::string>& names)
     std::string s;
     for (const std::string& n : names)
         s += (s.empty() ? "" : ", ") + n;
-    return s;
-}
-
-void ReplaceAll(std::string& text, const std::string& what, const std::string& with)
-{
-    if (what.empty())
-        return;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-        text.replace(at, what.size(), with);
-}
-
-// A text as XML may carry it: with &, < and > escaped and, when `quotes`, " and ' too.
-std::string XmlEscaped(const std::string& text, bool quotes)
-{
-    std::string s;
-    for (const char c : text) {
-        switch (c) {
-        case '&': s += "&amp;"; break;
-        case '<': s += "&lt;"; break;
-        case '>': s += "&gt;"; break;
-        case '"': s += quotes ? "&quot;" : "\""; break;
-        case '\'': s += quotes ? "&apos;" : "'"; break;
-        default: s += c;
-        }
-    }
     return s;
 }
 
@@ -197,10 +173,7 @@ std::vector<std::string> CallSession::Parameters(Interface iface, const std::str
 
 std::string CallSession::Masked(std::string text) const
 {
-    ReplaceAll(text, XmlEscaped(password_, true), kPasswordMask);
-    ReplaceAll(text, XmlEscaped(password_, false), kPasswordMask);
-    ReplaceAll(text, password_, kPasswordMask);
-    return text;
+    return client::Masked(std::move(text), password_);
 }
 
 std::string CallSession::Post(const Description& d, const std::string& method, const std::vector<client::Slot>& params,

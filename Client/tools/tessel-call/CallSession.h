@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Catalog/Catalog.h"
+#include "Client/Masking.h"
 #include "Client/TokenSession.h"
 
 namespace tessel::call {
@@ -56,7 +57,7 @@ struct Exchange {
 using Tracer = std::function<void(const Exchange&)>;
 
 // What shows in place of the password.
-inline constexpr char kPasswordMask[] = "********";
+using client::kPasswordMask;
 
 enum class Outcome {
     Result,     // a reply with "result" and "reskey"; `verdict` says whether its token is valid

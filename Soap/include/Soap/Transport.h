@@ -36,8 +36,10 @@ struct HttpReply {
     std::string Header(const std::string& name) const;
 };
 
-// Raises SoapError with a readable message when no reply arrives
-// ("Could not connect to http://...: Connection refused").
+// Raises SoapError with a readable message when no reply arrives: "Could
+// not connect to http://...: Connection refused" when no connection was made;
+// once it was, "The server did not answer within N s (http://...)" or "The
+// connection was closed before the reply was complete (http://...)".
 HttpReply HttpGet(const std::string& uri, const HttpOptions& options = {});
 HttpReply HttpPost(const std::string& uri, const std::string& body, const std::string& soapAction,
                    const HttpOptions& options = {});

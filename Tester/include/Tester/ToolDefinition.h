@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Client/Layout.h"
+#include "Client/Version.h"
 
 namespace tessel::tester {
 
@@ -156,6 +157,8 @@ struct AdminConnection {
 
 struct ToolDefinition {
     std::string program{};          // TSTestTool3
+    // What `--version` prints; a tool without a block of its own prints its name.
+    client::VersionBlock version{};
     std::string windowName{};       // the window's name; empty: program + "frm"
     std::string windowTitle{};      // at start
     std::string connectedPrefix{};  // followed by the description URI after a connect

@@ -133,18 +133,21 @@ private:
     // at once. The pointer returns to the default (after the box instead when
     // `pointerAfterBox`), a box with an exclamation icon shows the client's
     // fault detail or string under `title`, and RResult shows the same text
-    // when `intoResultBox`. A failure that did not come from the client
-    // object, or for which the client has no text, shows its own message
-    // instead, so no failure box is ever empty. Returns what became of the step.
+    // when `intoResultBox`. A server's fault shows its detail or string as it
+    // came, also when it is empty (the status line gives its fault string and
+    // code); a failure that did not come from the client object, or for which
+    // the client has no text, shows its own message instead. Returns what
+    // became of the step.
     Outcome Trapped(const FailureBox& box, client::WaitCursor& wait, const std::function<void()>& step);
     FailureBox SessionFailure(std::string title, Shown text, bool intoResultBox) const;
     // The connection check: nothing when the WSDL box's text is
-    // lastDescriptionURL and the client object is initialised (a failed check
-    // leaves an uninitialised one); otherwise a new client object replaces soapClient
-    // and is initialised from the box's text, and only then does
-    // lastDescriptionURL become that text. A failure is shown as "Error on
-    // Connection" and the caller goes on (with the new, uninitialised client,
-    // or none when none could be made). Returns whether it succeeded.
+    // lastDescriptionURL (whatever state soapClient is in: an uninitialised
+    // one left by a failed check stays, and so does none at all); otherwise a
+    // new client object replaces soapClient and is initialised from the box's
+    // text, and only then does lastDescriptionURL become that text. A failure
+    // is shown as "Error on Connection" and the caller goes on (with the new,
+    // uninitialised client, or none when none could be made). Returns false
+    // only when a check that ran failed.
     bool EnsureClient(client::WaitCursor& wait);
     // The client object; raises when there is none.
     soap::Soap2Client& Client();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Client/Layout.h"
+#include "Client/Version.h"
 
 namespace tessel::tester2 {
 
@@ -85,6 +86,7 @@ enum class SessionFailurePointer {
 
 struct Soap2ToolDefinition {
     std::string program{};     // TSTestToolSP2: also the title of the boxes that have none of their own
+    client::VersionBlock version{};  // what `--version` prints
     std::string windowName = "frmMain";
     std::string caption{};
     int clientWidth = 7620, clientHeight = 0;  // twips

@@ -32,19 +32,29 @@ QRect PxRect(const Rect& r);
 QString Q(const std::string& s);
 
 // A text a box shows: the tools' texts break lines with CR LF, the widgets
-// with LF. Texts longer than kShownCharacters are shown cut, with a last line
+// with LF. Texts longer than `cap` characters are shown cut, with a last line
 // that says how much is shown.
-QString ForDisplay(const std::string& text);
+inline constexpr qsizetype kShownCharacters = 1 << 20;  // a payload box's cap
+// A message box's cap: the longest reply the transport takes (64 MiB).
+inline constexpr qsizetype kMessageCharacters = qsizetype{64} << 20;
+QString ForDisplay(const std::string& text, qsizetype cap = kShownCharacters);
 std::string FromDisplay(const QString& text);
-inline constexpr qsizetype kShownCharacters = 1 << 20;
 
 // The 8-point dialog font a window's layout in twips is measured for: a
 // narrow sans serif (Liberation Sans where it is installed), so that captions
 // fit the places their controls have.
 QFont DialogFont();
 
+// Where a box may break a line that has no blank for this many characters
+// and more: anywhere. Breaking such a run at word boundaries costs time that
+// grows with the square of its length.
+inline constexpr qsizetype kLongestWord = 1024;
+// The longest run of characters without a blank or line break in a text.
+qsizetype LongestRun(const QString& text);
+
 // A multi-line box of plain text: pasting takes the clipboard's plain text
-// only (and nothing when the clipboard is empty).
+// only (and nothing when the clipboard is empty). A text with a run longer
+// than kLongestWord is not wrapped (it scrolls sideways), so that it shows at once.
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -59,6 +69,35 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
+
+private:
+    void FitWrapToText();
+};
+
+// A read-only view of a text of any shape, up to kMessageCharacters: a line
+// longer than kViewLineCharacters is laid out in pieces (after a blank near
+// the cut where there is one), so that only what is on screen is laid out.
+// The pieces are display only: Text() and a copy of any selection give the
+// text as it was set, without the breaks between pieces.
+inline constexpr qsizetype kViewLineCharacters = 4096;
+class TextView : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    // `wrap`: long lines wrap at the box's width (else they scroll sideways).
+    explicit TextView(QWidget* parent, bool wrap = true);
+    void SetDisplayText(const QString& text);
+    const QString& Text() const { return text_; }
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override;
+
+private:
+    // The position in text_ of a position in the document.
+    qsizetype TextPosition(qsizetype documentPosition) const;
+
+    QString text_;
+    std::vector<qsizetype> breaks_;  // document positions of the breaks between pieces, ascending
+    bool wrap_;
 };
 
 // Captions are shown whole: a label, button or check box narrower than its

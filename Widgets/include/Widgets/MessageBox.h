@@ -10,8 +10,6 @@
 
 #include "Client/ToolUi.h"
 
-class QPlainTextEdit;
-
 namespace tessel::widgets {
 
 class MessageDialog : public QDialog {

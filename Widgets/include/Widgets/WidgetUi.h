@@ -18,6 +18,7 @@ public:
     WidgetUi(const WidgetUi&) = delete;
     WidgetUi& operator=(const WidgetUi&) = delete;
 
+    // Shows nothing once the window was closed during a wait.
     void ShowMessage(const std::string& title, const std::string& text, client::Icon icon) override;
     // Line edits, multi-line boxes, editable combo boxes, labels and buttons.
     // A line edit or editable combo box shows the start of a text that is set.
@@ -35,7 +36,9 @@ public:
     void ShowExchange(const client::Exchange& exchange) override;
     // Runs the exchange on a thread of its own while the window repaints; the
     // window takes no clicks or keys meanwhile, and after a second a modal
-    // "Waiting for HOST..." box offers Cancel.
+    // "Waiting for HOST..." box offers Cancel. Closing the window (or the
+    // application quitting) gives the exchange up as Cancel does; after that
+    // no message box is shown and no exchange runs.
     void Wait(const std::string& host, const std::function<void()>& exchange, std::atomic<bool>& cancel) override;
 
     // Opens (or raises) the view of the last exchange.
@@ -49,6 +52,7 @@ public:
 private:
     QWidget& root_;
     bool waiting_ = false;
+    bool closedInWait_ = false;  // the window was closed while an exchange waited
     int waitBoxDelayMs_ = 1000;
     std::unique_ptr<client::Exchange> lastExchange_;
 };

@@ -1,0 +1,51 @@
+// Every tool program prints its version block for --version, without a
+// display and without opening a window.
+#include <gtest/gtest.h>
+
+#include "ProgramRun.h"
+
+namespace {
+
+struct Expected {
+    const char* program;
+    const char* block;
+};
+
+const Expected kTools[] = {
+    {"TSTestTool1",
+     "Comments: TesselService SOAP TestTool #1\nFileDescription: TestTool #1 for TesselService\nFileVersion: 1.00\n"
+     "ProductVersion: 1.00\nInternalName: TSTestTool1\n"},
+    {"TSTestTool2",
+     "Comments: TesselService Test Tool #2\nFileDescription: Test Tool # 2 for TesselService\nFileVersion: 1.00\n"
+     "ProductVersion: 1.00\nInternalName: TSTestTool2\n"},
+    {"TSTestTool5",
+     "Comments: TesselService SOAP TestTool #5\nFileDescription: Test Tool #5 for TesselService\nFileVersion: 1.00\n"
+     "ProductVersion: 1.00\nInternalName: TSTestTool5\n"},
+    {"TSTestTool6",
+     "Comments: TesselService V1.1 SOAP 1.0 TestTool #1\nFileDescription: TestTool #1 for TesselService V1.1\n"
+     "FileVersion: 1.01\nProductVersion: 1.01\nInternalName: TSTestTool6\nProductName: TSTestToolV11_1\n"},
+    {"TSTestTool8",
+     "Comments: TesselService V1.1 SOAP 1.0 TestTool #1\nFileDescription: TestTool #1 for TesselService V1.1\n"
+     "FileVersion: 1.01\nProductVersion: 1.01\nInternalName: TSTestTool8\nProductName: TSTestToolV11_1\n"},
+    {"TSTestToolSP2",
+     "Comments: TesselService V1.1 SOAP 2.0 TestTool\nFileDescription: TestTool SOAP 2.0 for TesselService V1.1\n"
+     "FileVersion: 1.01\nProductVersion: 1.01\nInternalName: TSTestToolSP2\n"},
+    {"TSTestTool2SP2",
+     "Comments: TesselService V1.1 SOAP 2.0 TestTool\nFileDescription: TestTool SOAP 2.0 for TesselService V1.1\n"
+     "FileVersion: 1.01\nProductVersion: 1.01\nInternalName: TSTestTool2SP2\n"},
+    // Tools without a block of their own name themselves.
+    {"TSTestTool3", "InternalName: TSTestTool3\n"},
+    {"TSTestTool4", "InternalName: TSTestTool4\n"},
+};
+
+}  // namespace
+
+TEST(Version, EveryToolPrintsItsVersionBlockWithoutADisplay)
+{
+    for (const Expected& tool : kTools) {
+        const ProgramResult r = RunProgram({std::string(TESSEL_BIN_DIR "/") + tool.program, "--version"},
+                                           {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, 30);
+        EXPECT_EQ(r.status, 0) << tool.program << ": " << r.err;
+        EXPECT_EQ(r.out, tool.block) << tool.program;
+    }
+}
