@@ -29,9 +29,9 @@ struct HttpLimits {
     std::size_t workers = std::max(8u, std::thread::hardware_concurrency());
     // The largest request body; a longer one is answered 413.
     std::size_t bodyLimit = 32u << 20;
-    // The most memory that requests may hold at once: the bodies that are
-    // arriving or waiting for a worker, and each open connection's buffer.
-    // A body beyond is answered 503, and so is a connection beyond.
+    // The most memory the bodies of requests may hold together, those that
+    // are arriving or waiting for a worker; a body beyond is answered 503.
+    // It also bounds the connections, 32 KiB of buffer each.
     std::size_t requestMemory = 256u << 20;
     // The most connections open at once (beyond, 503); 0: as many as the
     // descriptors and requestMemory allow.

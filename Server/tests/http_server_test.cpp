@@ -171,3 +171,18 @@ TEST(HttpServer, IdleConnectionsCloseAndAStopAnswersWhatWaits)
     EXPECT_EQ(served, 1);
     EXPECT_EQ(stopping, 2);
 }
+
+TEST(HttpServer, AReplyTheClientDoesNotReadIsCutAtTheWriteTimeout)
+{
+    HttpLimits limits;
+    limits.writeTimeout = std::chrono::milliseconds(500);
+    const std::string big(64u << 20, 'r');
+    Running s(limits, [&](const HttpRequest&) { return HttpAnswer{200, "text/plain", big}; });
+    const RawConnection c(s.port());
+    ASSERT_TRUE(c.Send(kGet));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const std::string got = c.Receive(2000);
+    EXPECT_TRUE(StartsWith(got, "HTTP/1.1 200 OK\r\n"));
+    EXPECT_LT(got.size(), big.size());  // what the buffers held when it was cut, then the end
+    EXPECT_FALSE(c.Open());
+}
