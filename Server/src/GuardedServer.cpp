@@ -1,19 +1,23 @@
 #include "GuardedServer.h"
 
-#include <netdb.h>
-#include <poll.h>
+#include <arpa/inet.h>
+#include <linux/tcp.h>  // struct tcp_info with tcpi_bytes_received
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <atomic>
-#include <cerrno>
 #include <climits>
-#include <cstring>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
 #include <fstream>
-
-#include "Service.h"
+#include <map>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 namespace tessel::server {
 
@@ -21,56 +25,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often a wait looks whether the server is stopping.
-constexpr std::chrono::milliseconds kStopCheck{100};
+// How often the deadlines of the connections are looked at.
+constexpr std::chrono::milliseconds kTick{100};
+// How long a stop waits for the answers under way.
+constexpr std::chrono::milliseconds kStopGrace{1000};
+// What the event loop may buffer of one connection: its request header and
+// the part of a body or a reply in flight.
+constexpr std::size_t kConnectionBuffer = 32u << 10;
+// Descriptors kept for all but connections: the log, the event loop, libraries.
+constexpr std::size_t kReservedDescriptors = 128;
 
-// Waits until sock has one of `events`; false when `until` passes or the
-// server stops first.
-bool WaitFor(socket_t sock, short events, Clock::time_point until, const std::atomic<socket_t>& listening)
+std::string Megabytes(std::size_t bytes)
 {
-    for (;;) {
-        if (listening == INVALID_SOCKET)
-            return false;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
-        if (left.count() <= 0)
-            return false;
-        pollfd p{sock, events, 0};
-        const int n = poll(&p, 1, static_cast<int>(std::min(left, kStopCheck).count()));
-        if (n > 0)
-            return true;  // an error or a hang-up too: the read or write that follows reports it
-        if (n < 0 && errno != EINTR)
-            return false;
-    }
-}
-
-std::string Numeric(const sockaddr_storage& a, socklen_t length, int* port)
-{
-    char host[NI_MAXHOST] = {}, service[NI_MAXSERV] = {};
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&a), length, host, sizeof host, service, sizeof service,
-                    NI_NUMERICHOST | NI_NUMERICSERV) != 0)
-        return {};
-    if (port)
-        *port = std::atoi(service);
-    return host;
-}
-
-// The address of the peer (getpeername) or of our end (getsockname).
-std::string AddressOf(socket_t sock, bool peer, int* port = nullptr)
-{
-    sockaddr_storage a{};
-    socklen_t length = sizeof a;
-    const int rc = peer ? getpeername(sock, reinterpret_cast<sockaddr*>(&a), &length)
-                        : getsockname(sock, reinterpret_cast<sockaddr*>(&a), &length);
-    return rc == 0 ? Numeric(a, length, port) : std::string();
-}
-
-ssize_t SendAll(socket_t sock, const char* data, std::size_t size, int flags)
-{
-    ssize_t n = 0;
-    do
-        n = send(sock, data, size, MSG_NOSIGNAL | flags);
-    while (n < 0 && errno == EINTR);
-    return n;
+    return std::to_string(bytes >> 20) + " MB";
 }
 
 // A whole HTTP response with an HTML page, after which the connection closes.
@@ -82,113 +49,480 @@ std::string ClosingResponse(int status, const std::string& title, const std::str
            std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-// A connection as the server's request reader sees it. Reads wait at most
-// until the current request's deadline, which starts with its first byte;
-// writes wait at most until the current response's deadline, which starts
-// with its first byte. Once a request's time is up, reads and writes fail.
-class DeadlineStream : public httplib::Stream {
-public:
-    DeadlineStream(socket_t sock, const HttpLimits& limits, const std::atomic<socket_t>& listening)
-        : sock_(sock), limits_(limits), listening_(listening)
-    {
+// Bytes the peer has sent on the connection so far.
+std::uint64_t BytesReceived(int fd)
+{
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+        length < offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received)
+        return 0;
+    return info.tcpi_bytes_received;
+}
+
+// Whether a Content-Length value names more than `limit` bytes.
+bool LongerThan(const char* length, std::size_t limit)
+{
+    std::size_t n = 0;
+    for (const char* p = length; *p >= '0' && *p <= '9'; ++p) {
+        n = n * 10 + static_cast<std::size_t>(*p - '0');
+        if (n > limit)
+            return true;
     }
+    return false;
+}
 
-    // Waits up to the idle timeout for the next request's first byte and
-    // starts its deadline. False when none comes, the connection ends or the
-    // server stops.
-    bool NextRequest()
-    {
-        if (expired_)
-            return false;
-        if (begin_ == end_ && !WaitFor(sock_, POLLIN, Clock::now() + limits_.idleTimeout, listening_))
-            return false;
-        readUntil_ = Clock::now() + limits_.requestTimeout;
-        writing_ = false;
-        return true;
+// The soft limit of open descriptors raised to the hard one; what it is then.
+std::size_t RaiseDescriptorLimit()
+{
+    rlimit r{};
+    if (getrlimit(RLIMIT_NOFILE, &r) != 0)
+        return 1024;
+    if (r.rlim_cur < r.rlim_max) {
+        rlimit raised = r;
+        raised.rlim_cur = r.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            r = raised;
     }
-    // True once a request did not arrive whole within its time.
-    bool Expired() const { return expired_; }
+    return static_cast<std::size_t>(std::min<rlim_t>(r.rlim_cur, 1u << 20));
+}
 
-    bool is_readable() const override { return begin_ < end_ || WaitFor(sock_, POLLIN, readUntil_, listening_); }
-    bool is_writable() const override { return !expired_ && WaitFor(sock_, POLLOUT, writeUntil_, listening_); }
+void FreeBody(void* body)
+{
+    const std::unique_ptr<std::string> owned(static_cast<std::string*>(body));
+}
 
-    ssize_t read(char* ptr, size_t size) override
-    {
-        writing_ = false;
-        if (begin_ == end_) {
-            if (expired_ || !WaitFor(sock_, POLLIN, readUntil_, listening_)) {
-                expired_ = expired_ || Clock::now() >= readUntil_;
-                return -1;
-            }
-            // Large reads (the body) go straight to the caller; small ones (the
-            // header, byte by byte) through the buffer.
-            char* const into = size >= buffer_.size() ? ptr : buffer_.data();
-            ssize_t n = 0;
-            do
-                n = recv(sock_, into, into == ptr ? size : buffer_.size(), 0);
-            while (n < 0 && errno == EINTR);
-            if (n <= 0 || into == ptr)
-                return n;
-            begin_ = 0;
-            end_ = static_cast<std::size_t>(n);
-        }
-        const std::size_t k = std::min(size, end_ - begin_);
-        std::memcpy(ptr, buffer_.data() + begin_, k);
-        begin_ += k;
-        return static_cast<ssize_t>(k);
-    }
-
-    ssize_t write(const char* ptr, size_t size) override
-    {
-        if (expired_)
-            return -1;
-        if (!writing_) {
-            writing_ = true;
-            writeUntil_ = Clock::now() + limits_.writeTimeout;
-        }
-        if (!WaitFor(sock_, POLLOUT, writeUntil_, listening_))
-            return -1;
-        return SendAll(sock_, ptr, size, 0);
-    }
-
-    void get_remote_ip_and_port(std::string& ip, int& port) const override { ip = AddressOf(sock_, true, &port); }
-    void get_local_ip_and_port(std::string& ip, int& port) const override { ip = AddressOf(sock_, false, &port); }
-    socket_t socket() const override { return sock_; }
-
-private:
-    const socket_t sock_;
-    const HttpLimits& limits_;
-    const std::atomic<socket_t>& listening_;
-    std::array<char, 4096> buffer_{};
-    std::size_t begin_ = 0, end_ = 0;  // unread bytes of the buffer
-    Clock::time_point readUntil_{}, writeUntil_{};
-    bool writing_ = false;
-    bool expired_ = false;
-};
-
-// Owns an accepted connection: shuts it down and closes it.
-class Connection {
-public:
-    explicit Connection(socket_t sock) : sock_(sock) {}
-    ~Connection()
-    {
-        shutdown(sock_, SHUT_RDWR);
-        close(sock_);
-    }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-private:
-    const socket_t sock_;
-};
+// Queues an answer on a connection, its body owned by the response.
+MHD_Result Queue(MHD_Connection* c, HttpAnswer answer)
+{
+    auto body = std::make_unique<std::string>(std::move(answer.body));
+    MHD_Response* const made =
+        MHD_create_response_from_buffer_with_free_callback_cls(body->size(), body->data(), &FreeBody, body.get());
+    if (!made)
+        return MHD_NO;
+    body.release();  // the response frees it
+    const std::unique_ptr<MHD_Response, decltype(&MHD_destroy_response)> response(made, &MHD_destroy_response);
+    MHD_add_response_header(made, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType.c_str());
+    for (const auto& [name, value] : answer.headers)
+        MHD_add_response_header(made, name.c_str(), value.c_str());
+    return MHD_queue_response(c, static_cast<unsigned>(answer.status), made);
+}
 
 }  // namespace
 
-GuardedServer::GuardedServer(HttpLimits limits)
-    : limits_(limits), working_(static_cast<std::ptrdiff_t>(std::max<std::size_t>(limits.workers, 1)))
+class GuardedServer::Impl {
+public:
+    Impl(HttpLimits limits, Handler handler) : limits_(limits), handler_(std::move(handler)) {}
+    ~Impl() { Stop(); }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    int Bind(const std::string& host, int port);
+    bool Start();
+    void Stop();
+    std::size_t ConnectionLimit() const { return connectionLimit_; }
+
+private:
+    // Where a connection is: waiting for a request, reading one, having it
+    // handled (off the event loop), writing the answer, or being closed.
+    enum class Phase { Waiting, Reading, Working, Writing, Closing };
+
+    struct Conn {
+        MHD_Connection* mhd = nullptr;
+        int fd = -1;
+        Phase phase = Phase::Waiting;
+        // Waiting: since when, or since the next request's first byte when
+        // one came; Reading: since the request's first byte; Writing: since
+        // the answer was queued.
+        Clock::time_point since = Clock::now();
+        bool begun = false;         // Waiting: the next request's first byte came
+        std::uint64_t received = 0;  // Waiting: bytes received before the wait began
+        bool headerSeen = false;
+        HttpRequest request;
+        std::size_t charged = 0;  // bytes of its body counted against the request memory
+        std::optional<HttpAnswer> answer;
+    };
+
+    static void* OnUri(void* self, const char*, MHD_Connection* c);
+    static MHD_Result OnRequest(void* self, MHD_Connection* c, const char* url, const char* method, const char*,
+                                const char* upload, std::size_t* uploadSize, void** context);
+    static void OnCompleted(void* self, MHD_Connection*, void** context, MHD_RequestTerminationCode how);
+    static void OnConnection(void* self, MHD_Connection* c, void** context, MHD_ConnectionNotificationCode what);
+
+    MHD_Result Request(MHD_Connection* c, Conn& conn, const char* url, const char* method, const char* upload,
+                       std::size_t* uploadSize);
+    // Sends a closing answer and ends the connection; the event loop closes it.
+    void Refuse(Conn& conn, int status, const std::string& title, const std::string& text);
+    void End(Conn& conn);
+    void Release(Conn& conn);
+    void Watch();
+    void Work();
+    HttpAnswer Run(const HttpRequest& request) const;
+
+    const HttpLimits limits_;
+    const Handler handler_;
+    int listening_ = -1;
+    bool listenOwned_ = false;  // closed by us, not by the event loop
+    MHD_Daemon* daemon_ = nullptr;
+    std::size_t connectionLimit_ = 0;
+
+    std::mutex mutex_;  // all below, and every Conn's phase, times and answer
+    std::condition_variable work_, stop_;
+    std::condition_variable settled_;  // a request completed or a connection closed
+    bool stopping_ = false;
+    std::map<const Conn*, std::unique_ptr<Conn>> conns_;
+    std::size_t buffered_ = 0;  // bytes of bodies held
+    std::deque<Conn*> queue_;   // whole requests waiting for a worker, their connections suspended
+    std::vector<std::thread> workers_;
+    std::thread watch_;
+};
+
+int GuardedServer::Impl::Bind(const std::string& host, int port)
 {
-    // The library takes ownership of the queue it gets from this function.
-    new_task_queue = [threads = limits_.threads] { return new httplib::ThreadPool(threads); };
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (inet_pton(AF_INET, host.c_str(), &a.sin_addr) != 1)
+        return -1;
+    const int sock = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (sock < 0)
+        return -1;
+    // Address reuse, but not port sharing: a second instance on a port in
+    // use must fail instead of taking half of the first one's requests.
+    const int yes = 1;
+    socklen_t length = sizeof a;
+    if (setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
+        bind(sock, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || listen(sock, SystemBacklog()) != 0 ||
+        getsockname(sock, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+        close(sock);
+        return -1;
+    }
+    listening_ = sock;
+    listenOwned_ = true;
+    return ntohs(a.sin_port);
+}
+
+bool GuardedServer::Impl::Start()
+{
+    if (listening_ < 0 || daemon_)
+        return false;
+    const std::size_t descriptors = RaiseDescriptorLimit();
+    const std::size_t reserved = std::min(kReservedDescriptors, descriptors / 4);
+    connectionLimit_ = limits_.connections
+                           ? limits_.connections
+                           : std::max<std::size_t>(1, std::min(descriptors - reserved,
+                                                               limits_.requestMemory / kConnectionBuffer));
+    // The event loop's own limit, where it closes without a word, lies beyond ours.
+    const auto loopLimit = static_cast<unsigned>(std::min<std::size_t>(connectionLimit_ + reserved / 2, UINT_MAX));
+    // A stop-gap for connections that nothing happens on; the deadlines above come first.
+    const auto quiet = static_cast<unsigned>(
+        std::chrono::ceil<std::chrono::seconds>(limits_.requestTimeout + limits_.idleTimeout + limits_.writeTimeout)
+            .count() + 1);
+    daemon_ = MHD_start_daemon(MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr,
+                               &Impl::OnRequest, this, MHD_OPTION_LISTEN_SOCKET, listening_,
+                               MHD_OPTION_CONNECTION_LIMIT, loopLimit, MHD_OPTION_CONNECTION_TIMEOUT, quiet,
+                               MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionBuffer,
+                               MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnection, this,
+                               MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompleted, this,
+                               MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnUri, this, MHD_OPTION_END);
+    if (!daemon_)
+        return false;
+    listenOwned_ = false;  // the event loop's until it is quiesced
+    for (std::size_t i = 0; i < std::max<std::size_t>(limits_.workers, 1); ++i)
+        workers_.emplace_back(&Impl::Work, this);
+    watch_ = std::thread(&Impl::Watch, this);
+    return true;
+}
+
+void GuardedServer::Impl::Stop()
+{
+    if (daemon_) {
+        listenOwned_ = MHD_quiesce_daemon(daemon_) != MHD_INVALID_SOCKET;
+        std::deque<Conn*> waiting;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+            waiting.swap(queue_);
+            for (Conn* conn : waiting)
+                conn->answer = HttpAnswer{503, "text/html; charset=utf-8",
+                                          HtmlPage(503, "Service Unavailable", "The service is stopping.")};
+        }
+        work_.notify_all();
+        stop_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+        workers_.clear();
+        if (watch_.joinable())
+            watch_.join();
+        // Every connection must be resumed before the event loop stops; the
+        // answers under way get a moment to go out.
+        for (Conn* conn : waiting)
+            MHD_resume_connection(conn->mhd);
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            settled_.wait_for(lock, kStopGrace, [&] {
+                return std::none_of(conns_.begin(), conns_.end(), [](const auto& c) {
+                    return c.second->phase == Phase::Working || c.second->phase == Phase::Writing;
+                });
+            });
+        }
+        MHD_stop_daemon(daemon_);
+        daemon_ = nullptr;
+    }
+    if (listenOwned_ && listening_ >= 0)
+        close(listening_);
+    listening_ = -1;
+    listenOwned_ = false;
+}
+
+void GuardedServer::Impl::Refuse(Conn& conn, int status, const std::string& title, const std::string& text)
+{
+    const std::string answer = ClosingResponse(status, title, text);
+    send(conn.fd, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    End(conn);
+}
+
+void GuardedServer::Impl::End(Conn& conn)
+{
+    // The event loop sees the end of the stream and closes the connection.
+    shutdown(conn.fd, SHUT_RDWR);
+    conn.phase = Phase::Closing;
+    Release(conn);
+}
+
+void GuardedServer::Impl::Release(Conn& conn)
+{
+    buffered_ -= conn.charged;
+    conn.charged = 0;
+}
+
+void GuardedServer::Impl::OnConnection(void* self, MHD_Connection* c, void** context,
+                                       MHD_ConnectionNotificationCode what)
+{
+    Impl& server = *static_cast<Impl*>(self);
+    const std::lock_guard<std::mutex> lock(server.mutex_);
+    if (what == MHD_CONNECTION_NOTIFY_CLOSED) {
+        if (Conn* const conn = static_cast<Conn*>(*context)) {
+            server.Release(*conn);
+            server.conns_.erase(conn);
+        }
+        *context = nullptr;
+        server.settled_.notify_all();
+        return;
+    }
+    auto conn = std::make_unique<Conn>();
+    conn->mhd = c;
+    const MHD_ConnectionInfo* const info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
+    conn->fd = info ? info->connect_fd : -1;
+    Conn& added = *conn;
+    *context = conn.get();
+    server.conns_.emplace(conn.get(), std::move(conn));
+    if (server.conns_.size() > server.connectionLimit_)
+        server.Refuse(added, 503, "Service Unavailable",
+                      "The service already has " + std::to_string(server.connectionLimit_) +
+                          " connections open, the most it keeps; close one and try again.");
+}
+
+void* GuardedServer::Impl::OnUri(void* self, const char*, MHD_Connection* c)
+{
+    Impl& server = *static_cast<Impl*>(self);
+    const MHD_ConnectionInfo* const info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    Conn* const conn = info ? static_cast<Conn*>(info->socket_context) : nullptr;
+    if (!conn)
+        return nullptr;
+    const std::lock_guard<std::mutex> lock(server.mutex_);
+    if (conn->phase == Phase::Waiting) {
+        conn->phase = Phase::Reading;
+        if (!conn->begun)
+            conn->since = Clock::now();  // the request line came whole at once
+    }
+    return conn;
+}
+
+MHD_Result GuardedServer::Impl::OnRequest(void* self, MHD_Connection* c, const char* url, const char* method,
+                                          const char*, const char* upload, std::size_t* uploadSize, void** context)
+{
+    if (!*context)
+        return MHD_NO;
+    return static_cast<Impl*>(self)->Request(c, *static_cast<Conn*>(*context), url, method, upload, uploadSize);
+}
+
+MHD_Result GuardedServer::Impl::Request(MHD_Connection* c, Conn& conn, const char* url, const char* method,
+                                        const char* upload, std::size_t* uploadSize)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto tooLong = [&] {
+        Refuse(conn, 413, "Payload Too Large",
+               "The request's body is longer than " + std::to_string(limits_.bodyLimit) +
+                   " bytes, the most this service takes.");
+        return MHD_NO;
+    };
+    if (conn.phase == Phase::Working && conn.answer) {
+        // Back from a worker: the answer goes out.
+        HttpAnswer answer = std::move(*conn.answer);
+        conn.answer.reset();
+        conn.phase = Phase::Writing;
+        conn.since = Clock::now();
+        lock.unlock();
+        return Queue(c, std::move(answer));
+    }
+    if (conn.phase != Phase::Reading)
+        return MHD_NO;
+    if (!conn.headerSeen) {
+        conn.headerSeen = true;
+        const char* const length = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+        if (length && LongerThan(length, limits_.bodyLimit))
+            return tooLong();
+        const char* const host = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
+        conn.request = HttpRequest{method, url, host ? host : "", {}};
+        return MHD_YES;
+    }
+    if (*uploadSize > 0) {
+        const std::size_t n = *uploadSize;
+        *uploadSize = 0;
+        if (n > limits_.bodyLimit - conn.request.body.size())
+            return tooLong();
+        if (n > limits_.requestMemory - buffered_) {
+            Refuse(conn, 503, "Service Unavailable",
+                   "The service already holds " + Megabytes(limits_.requestMemory) +
+                       " of requests that are arriving or waiting to be served, the most it holds at once; "
+                       "try again shortly.");
+            return MHD_NO;
+        }
+        buffered_ += n;
+        conn.charged += n;
+        conn.request.body.append(upload, n);
+        return MHD_YES;
+    }
+    // The request is whole: a worker handles it while the event loop goes on with the others.
+    conn.phase = Phase::Working;
+    lock.unlock();
+    MHD_suspend_connection(c);
+    lock.lock();
+    if (stopping_) {
+        conn.answer = HttpAnswer{503, "text/html; charset=utf-8",
+                                 HtmlPage(503, "Service Unavailable", "The service is stopping.")};
+        lock.unlock();
+        MHD_resume_connection(c);
+        return MHD_YES;
+    }
+    queue_.push_back(&conn);
+    lock.unlock();
+    work_.notify_one();
+    return MHD_YES;
+}
+
+void GuardedServer::Impl::OnCompleted(void* self, MHD_Connection*, void** context, MHD_RequestTerminationCode how)
+{
+    Impl& server = *static_cast<Impl*>(self);
+    Conn* const conn = static_cast<Conn*>(*context);
+    if (!conn)
+        return;
+    const std::lock_guard<std::mutex> lock(server.mutex_);
+    server.settled_.notify_all();
+    server.Release(*conn);
+    conn->request = HttpRequest{};
+    conn->headerSeen = false;
+    conn->answer.reset();
+    if (conn->phase == Phase::Closing)
+        return;
+    if (how != MHD_REQUEST_TERMINATED_COMPLETED_OK) {
+        conn->phase = Phase::Closing;
+        return;
+    }
+    // Kept alive: the wait for the next request begins.
+    conn->phase = Phase::Waiting;
+    conn->since = Clock::now();
+    conn->begun = false;
+    conn->received = BytesReceived(conn->fd);
+}
+
+void GuardedServer::Impl::Watch()
+{
+    const std::string late = "The request's header and body did not arrive within " +
+                             std::to_string(std::chrono::ceil<std::chrono::seconds>(limits_.requestTimeout).count()) +
+                             " s of its first byte.";
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopping_) {
+        stop_.wait_for(lock, kTick);
+        const auto now = Clock::now();
+        for (auto& [key, c] : conns_) {
+            Conn& conn = *c;
+            if (conn.phase == Phase::Waiting && !conn.begun && BytesReceived(conn.fd) > conn.received) {
+                conn.begun = true;  // the next request has begun, its line not yet whole
+                conn.since = now;
+            }
+            const auto age = now - conn.since;
+            if (((conn.phase == Phase::Waiting && conn.begun) || conn.phase == Phase::Reading) &&
+                age >= limits_.requestTimeout)
+                Refuse(conn, 408, "Request Timeout", late);
+            else if ((conn.phase == Phase::Waiting && age >= limits_.idleTimeout) ||
+                     (conn.phase == Phase::Writing && age >= limits_.writeTimeout))
+                End(conn);
+        }
+    }
+}
+
+HttpAnswer GuardedServer::Impl::Run(const HttpRequest& request) const
+{
+    try {
+        return handler_(request);
+    } catch (...) {
+        // What failed stays here: an exception's text is no part of an answer.
+        return HttpAnswer{500, "text/html; charset=utf-8",
+                          HtmlPage(500, "Internal Server Error", "The server failed while handling this request.")};
+    }
+}
+
+void GuardedServer::Impl::Work()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        work_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        if (stopping_)
+            return;
+        Conn& conn = *queue_.front();
+        queue_.pop_front();
+        HttpAnswer answer;
+        {
+            const HttpRequest request = std::move(conn.request);
+            lock.unlock();
+            answer = Run(request);
+        }
+        lock.lock();
+        Release(conn);  // its body is freed; the answer is not a request's memory
+        conn.answer = std::move(answer);
+        lock.unlock();
+        MHD_resume_connection(conn.mhd);
+        lock.lock();
+    }
+}
+
+GuardedServer::GuardedServer(HttpLimits limits, Handler handler)
+    : impl_(std::make_unique<Impl>(limits, std::move(handler)))
+{
+}
+
+GuardedServer::~GuardedServer() = default;
+
+int GuardedServer::Bind(const std::string& host, int port)
+{
+    return impl_->Bind(host, port);
+}
+
+bool GuardedServer::Start()
+{
+    return impl_->Start();
+}
+
+void GuardedServer::Stop()
+{
+    impl_->Stop();
+}
+
+std::size_t GuardedServer::ConnectionLimit() const
+{
+    return impl_->ConnectionLimit();
 }
 
 int GuardedServer::SystemBacklog()
@@ -196,91 +530,6 @@ int GuardedServer::SystemBacklog()
     long n = 0;
     std::ifstream("/proc/sys/net/core/somaxconn") >> n;
     return n > 0 ? static_cast<int>(std::min<long>(n, INT_MAX)) : SOMAXCONN;
-}
-
-int GuardedServer::Bind(const std::string& host, int port)
-{
-    const int bound = port == 0 ? bind_to_any_port(host) : (bind_to_port(host, port) ? port : -1);
-    if (bound <= 0)
-        return -1;
-    // The library listens with a short fixed queue; listening again only
-    // changes the queue's length.
-    if (::listen(svr_sock_, SystemBacklog()) != 0)
-        return -1;
-    return bound;
-}
-
-httplib::Server::Handler GuardedServer::Gated(Handler handler)
-{
-    return [this, handler = std::move(handler)](const httplib::Request& req, httplib::Response& res) {
-        working_.acquire();
-        struct Release {
-            std::counting_semaphore<>& s;
-            ~Release() { s.release(); }
-        } const release{working_};
-        handler(req, res);
-    };
-}
-
-bool GuardedServer::Admit(const std::string& address)
-{
-    const std::lock_guard<std::mutex> lock(mutex_);
-    std::size_t& open = connections_[address];
-    if (open >= limits_.connectionsPerAddress)
-        return false;
-    ++open;
-    return true;
-}
-
-void GuardedServer::Leave(const std::string& address)
-{
-    const std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = connections_.find(address);
-    if (it != connections_.end() && --it->second == 0)
-        connections_.erase(it);
-}
-
-bool GuardedServer::process_and_close_socket(socket_t sock)
-{
-    const Connection connection(sock);
-    const std::string address = AddressOf(sock, true);
-    if (!Admit(address)) {
-        const std::string refusal =
-            ClosingResponse(503, "Service Unavailable",
-                            address + " already holds " + std::to_string(limits_.connectionsPerAddress) +
-                                " connections to this service, the most one client address may hold; "
-                                "close some and try again.");
-        SendAll(sock, refusal.data(), refusal.size(), MSG_DONTWAIT);
-        return false;
-    }
-    struct Admitted {
-        GuardedServer& server;
-        const std::string& address;
-        ~Admitted() { server.Leave(address); }
-    } const admitted{*this, address};
-
-    DeadlineStream stream(sock, limits_, svr_sock_);
-    bool served = false;
-    try {
-        for (std::size_t left = keep_alive_max_count_; left > 0 && stream.NextRequest(); --left) {
-            bool closed = false;
-            served = process_request(stream, left == 1, closed, nullptr);
-            if (!served || closed || stream.Expired())
-                break;
-        }
-    } catch (const std::exception&) {
-        return false;  // e.g. out of memory for one request: this connection ends, the others go on
-    }
-    if (stream.Expired()) {
-        const std::string late = ClosingResponse(
-            408, "Request Timeout",
-            "The request's header and body did not arrive within " +
-                std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limits_.requestTimeout).count()) +
-                " s of its first byte.");
-        SendAll(sock, late.data(), late.size(), MSG_DONTWAIT);
-        return false;
-    }
-    return served;
 }
 
 }  // namespace tessel::server

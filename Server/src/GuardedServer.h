@@ -1,18 +1,19 @@
-// The local service's HTTP server: cpp-httplib's server with the guards a
-// service that every program of the machine can reach needs, so that slow or
-// idle clients cannot keep it from answering the others.
+// The local service's HTTP server. One event loop reads every connection;
+// only a request that has arrived whole (header and body) goes to one of a
+// few worker threads, so a slow or idle client costs a descriptor and a
+// buffer but no thread. Connections and the requests they hold are bounded
+// by what they cost, descriptors and memory, not by a count per address.
 #pragma once
 
-#include <httplib.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
-#include <algorithm>
-#include <map>
-#include <mutex>
-#include <semaphore>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
+
+#include "Service.h"
 
 namespace tessel::server {
 
@@ -21,46 +22,59 @@ struct HttpLimits {
     std::chrono::milliseconds requestTimeout{10000};
     // How long an open connection may wait for its next request's first byte.
     std::chrono::milliseconds idleTimeout{5000};
-    // A response must have been written this long after its first byte was.
+    // A response must have been written this long after it was queued.
     std::chrono::milliseconds writeTimeout{30000};
-    // Connections are served by this many threads; more wait for a free one.
-    std::size_t threads = 96;
-    // Of which this many at most run handlers at once; the others wait for
-    // their turn with a request read whole. More would only contend for the
-    // processors and the locks.
+    // Handlers run on this many threads; more whole requests wait for one.
+    // More would only contend for the processors and the locks.
     std::size_t workers = std::max(8u, std::thread::hardware_concurrency());
-    // Connections one client address may hold at once; beyond, it is answered
-    // 503 and closed. Below the thread count, so that one address always leaves
-    // threads to the others.
-    std::size_t connectionsPerAddress = 64;
+    // The largest request body; a longer one is answered 413.
+    std::size_t bodyLimit = 32u << 20;
+    // The most memory the bodies of requests may hold together, those that
+    // are arriving or waiting for a worker; a body beyond is answered 503.
+    // It also bounds the connections, 32 KiB of buffer each.
+    std::size_t requestMemory = 256u << 20;
+    // The most connections open at once (beyond, 503); 0: as many as the
+    // descriptors and requestMemory allow.
+    std::size_t connections = 0;
 };
 
-class GuardedServer : public httplib::Server {
+struct HttpRequest {
+    std::string method;
+    std::string path;
+    std::string host;  // the Host header, empty without one
+    std::string body;
+};
+
+class GuardedServer {
 public:
-    explicit GuardedServer(HttpLimits limits);
+    // Runs on a worker thread for each whole request. What it throws is
+    // answered with a 500 page that says nothing of it.
+    using Handler = std::function<HttpAnswer(const HttpRequest&)>;
+
+    GuardedServer(HttpLimits limits, Handler handler);
+    ~GuardedServer();
+    GuardedServer(const GuardedServer&) = delete;
+    GuardedServer& operator=(const GuardedServer&) = delete;
 
     // Binds host:port (port 0: a free one) and listens with the system's
     // largest queue of pending connections. Returns the port, or -1.
     int Bind(const std::string& host, int port);
+    // Serves the bound socket from threads of its own; false when it cannot.
+    // Raises the process's descriptor limit to its hard limit first.
+    bool Start();
+    // Stops accepting, answers what waits for a worker with 503, and closes
+    // every connection. Also done by the destructor.
+    void Stop();
+
+    // The most connections it keeps open (known once started).
+    std::size_t ConnectionLimit() const;
 
     // The largest listen queue the system grants (net.core.somaxconn).
     static int SystemBacklog();
 
-    // The handler, run only while fewer than `workers` others run.
-    Handler Gated(Handler handler);
-
 private:
-    // Serves one connection on a pool thread: the address bound, then
-    // requests one after another (keep-alive), each under its deadlines.
-    bool process_and_close_socket(socket_t sock) override;
-
-    bool Admit(const std::string& address);
-    void Leave(const std::string& address);
-
-    const HttpLimits limits_;
-    std::counting_semaphore<> working_;
-    std::mutex mutex_;
-    std::map<std::string, std::size_t> connections_;  // open connections by client address
+    class Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace tessel::server

@@ -1,15 +1,12 @@
 // TesselServiceLocal: a local TesselService on loopback.
-#include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/socket.h>
 
-#include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <string>
-#include <thread>
 
 #include "GuardedServer.h"
 #include "Service.h"
@@ -54,9 +51,8 @@ long Number(const std::string& option, const std::string& value, long min, long 
 }
 
 // The host the client used, if it is a plain host[:port]; otherwise ours.
-std::string BaseUrl(const httplib::Request& req, int port)
+std::string BaseUrl(const std::string& host, int port)
 {
-    const std::string host = req.get_header_value("Host");
     bool plain = !host.empty() && host.size() < 256;
     for (const char c : host)
         if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' || c == '[' || c == ']'))
@@ -125,48 +121,32 @@ int main(int argc, char** argv)
 
     try {
         Service service(options);
-        GuardedServer server(limits);
-        server.set_payload_max_length(options.bodyLimit);
-        // Address reuse, but not port sharing: a second instance on a port in
-        // use must fail instead of taking half of the first one's requests.
-        server.set_socket_options([](int sock) {
-            const int yes = 1;
-            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        });
+        limits.bodyLimit = options.bodyLimit;
         int bound = 0;
-        const auto reply = [](httplib::Response& res, const HttpAnswer& a) {
-            res.status = a.status;
-            for (const auto& [name, value] : a.headers)
-                res.set_header(name, value);
-            res.set_content(a.body, a.contentType.c_str());
-        };
-        server.Get(R"(.*)", server.Gated([&](const httplib::Request& req, httplib::Response& res) {
-            reply(res, service.Get(req.path, BaseUrl(req, bound)));
-        }));
-        server.Post(R"(.*)", server.Gated([&](const httplib::Request& req, httplib::Response& res) {
-            reply(res, service.Post(req.path, req.body, BaseUrl(req, bound)));
-        }));
+        GuardedServer server(limits, [&](const HttpRequest& req) {
+            const std::string base = BaseUrl(req.host, bound);
+            if (req.method == "GET" || req.method == "HEAD")
+                return service.Get(req.path, base);
+            if (req.method == "POST")
+                return service.Post(req.path, req.body, base);
+            return HttpAnswer{405, "text/html; charset=utf-8",
+                              HtmlPage(405, "Method Not Allowed", "This service takes GET and POST requests."),
+                              {{"Allow", "GET, HEAD, POST"}}};
+        });
         bound = server.Bind("127.0.0.1", static_cast<int>(port));
         if (bound <= 0) {
             std::cerr << "TesselServiceLocal: cannot listen on 127.0.0.1:" << port << " (is the port in use?)\n";
             return 1;
         }
-        // The server runs on a thread of its own; the first line is printed
-        // once it accepts connections, and a stop signal always finds it running.
-        std::atomic<bool> ended{false};
-        std::thread listener([&] {
-            server.listen_after_bind();
-            ended = true;
-            kill(getpid(), SIGTERM);  // wakes the wait below if the server ends by itself
-        });
-        while (!server.is_running() && !ended)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (!ended)
-            std::cout << "listening on http://127.0.0.1:" << bound << "/" << std::endl;
+        // The first line is printed once the server accepts connections.
+        if (!server.Start()) {
+            std::cerr << "TesselServiceLocal: cannot serve on 127.0.0.1:" << bound << "\n";
+            return 1;
+        }
+        std::cout << "listening on http://127.0.0.1:" << bound << "/" << std::endl;
         int sig = 0;
         sigwait(&stopSignals, &sig);
-        server.stop();
-        listener.join();
+        server.Stop();
         std::cout << "stopped" << std::endl;
         return 0;
     } catch (const std::exception& e) {

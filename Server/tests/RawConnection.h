@@ -14,13 +14,21 @@
 
 class RawConnection {
 public:
-    // Connects to 127.0.0.1:port; without waiting, the connection may still
-    // be in progress (see Connected).
-    explicit RawConnection(int port, bool wait = true)
+    // Connects to 127.0.0.1:port, from the loopback address `from` when
+    // given; without waiting, the connection may still be in progress (see
+    // Connected).
+    explicit RawConnection(int port, bool wait = true, const char* from = nullptr)
     {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         if (fd_ < 0)
             throw std::runtime_error("socket");
+        if (from) {
+            sockaddr_in source{};
+            source.sin_family = AF_INET;
+            if (inet_pton(AF_INET, from, &source.sin_addr) != 1 ||
+                bind(fd_, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0)
+                throw std::runtime_error(std::string("cannot connect from ") + from);
+        }
         if (!wait)
             fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
         sockaddr_in a{};
@@ -49,6 +57,12 @@ public:
         int error = 0;
         socklen_t length = sizeof error;
         return getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    }
+    // Whether the peer has neither answered nor closed the connection.
+    bool Open() const
+    {
+        pollfd p{fd_, POLLIN, 0};
+        return poll(&p, 1, 0) == 0;
     }
     bool Send(const std::string& data) const
     {

@@ -1,0 +1,188 @@
+// The service's HTTP server in this process, with small limits: what
+// connections and bodies may cost, what an answer may say, how it stops.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "GuardedServer.h"
+#include "RawConnection.h"
+
+using tessel::server::GuardedServer;
+using tessel::server::HttpAnswer;
+using tessel::server::HttpLimits;
+using tessel::server::HttpRequest;
+
+namespace {
+
+// A server on a free loopback port.
+class Running {
+public:
+    Running(const HttpLimits& limits, GuardedServer::Handler handler) : server_(limits, std::move(handler))
+    {
+        port_ = server_.Bind("127.0.0.1", 0);
+        if (port_ <= 0 || !server_.Start())
+            throw std::runtime_error("the server did not start");
+    }
+    int port() const { return port_; }
+    GuardedServer& server() { return server_; }
+
+private:
+    GuardedServer server_;
+    int port_ = 0;
+};
+
+HttpAnswer Echo(const HttpRequest& r)
+{
+    return HttpAnswer{200, "text/plain", r.method + " " + r.path + " " + std::to_string(r.body.size())};
+}
+
+std::string PostHeader(std::size_t length)
+{
+    return "POST /put HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
+}
+
+constexpr char kGet[] = "GET /a HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+
+bool StartsWith(const std::string& text, const std::string& start)
+{
+    return text.rfind(start, 0) == 0;
+}
+
+}  // namespace
+
+TEST(HttpServer, ConnectionsBeyondTheLimitAreRefusedWithAReason)
+{
+    HttpLimits limits;
+    limits.connections = 8;
+    Running s(limits, Echo);
+    std::vector<std::unique_ptr<RawConnection>> open;
+    for (int i = 0; i < 8; ++i)
+        open.push_back(std::make_unique<RawConnection>(s.port()));
+    const RawConnection ninth(s.port());
+    const std::string refusal = ninth.Receive(5000);
+    EXPECT_TRUE(StartsWith(refusal, "HTTP/1.1 503 Service Unavailable\r\n")) << refusal;
+    EXPECT_NE(refusal.find("Connection: close\r\n"), std::string::npos) << refusal;
+    EXPECT_NE(refusal.find("The service already has 8 connections open, the most it keeps; close one and try again."),
+              std::string::npos)
+        << refusal;
+
+    // Those within the limit are served, and a closed one makes room.
+    ASSERT_TRUE(open[0]->Send(kGet));
+    EXPECT_TRUE(StartsWith(open[0]->Receive(500), "HTTP/1.1 200 OK\r\n"));
+    open[1]->Close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const RawConnection next(s.port());
+    ASSERT_TRUE(next.Send(kGet));
+    EXPECT_TRUE(StartsWith(next.Receive(500), "HTTP/1.1 200 OK\r\n"));
+}
+
+TEST(HttpServer, BodiesAreBoundedEachAndAllTogether)
+{
+    HttpLimits limits;
+    limits.bodyLimit = 1u << 20;
+    limits.requestMemory = 1u << 20;
+    Running s(limits, Echo);
+
+    // A body announced longer than the limit is refused before it is read.
+    const RawConnection large(s.port());
+    ASSERT_TRUE(large.Send(PostHeader((1u << 20) + 1)));
+    const std::string tooLong = large.Receive(5000);
+    EXPECT_TRUE(StartsWith(tooLong, "HTTP/1.1 413 Payload Too Large\r\n")) << tooLong;
+    EXPECT_NE(tooLong.find("longer than 1048576 bytes"), std::string::npos) << tooLong;
+
+    // Two bodies that each fit but together pass the memory the server
+    // gives requests: one is refused, the other served once whole.
+    constexpr std::size_t kBody = 700000, kFirst = 680000;
+    const RawConnection a(s.port()), b(s.port());
+    for (const RawConnection* c : {&a, &b})
+        ASSERT_TRUE(c->Send(PostHeader(kBody) + std::string(kFirst, 'x')));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (const RawConnection* c : {&a, &b})
+        c->Send(std::string(kBody - kFirst, 'y'));
+    std::vector<std::string> answers = {a.Receive(1000), b.Receive(1000)};
+    std::sort(answers.begin(), answers.end());
+    EXPECT_TRUE(StartsWith(answers[0], "HTTP/1.1 200 OK\r\n")) << answers[0];
+    EXPECT_NE(answers[0].find("POST /put 700000"), std::string::npos) << answers[0];
+    EXPECT_TRUE(StartsWith(answers[1], "HTTP/1.1 503 Service Unavailable\r\n")) << answers[1];
+    EXPECT_NE(answers[1].find("The service already holds 1 MB of requests that are arriving or waiting to be served"),
+              std::string::npos)
+        << answers[1];
+
+    // What a served body held is free again.
+    const RawConnection again(s.port());
+    ASSERT_TRUE(again.Send(PostHeader(kBody) + std::string(kBody, 'z')));
+    EXPECT_NE(again.Receive(1000).find("POST /put 700000"), std::string::npos);
+}
+
+TEST(HttpServer, WhatAHandlerThrowsIsNoPartOfTheAnswer)
+{
+    Running s(HttpLimits{}, [](const HttpRequest& r) -> HttpAnswer {
+        if (r.path == "/fail")
+            throw std::runtime_error("secret\r\nX-Injected: yes");
+        return Echo(r);
+    });
+    const RawConnection c(s.port());
+    ASSERT_TRUE(c.Send("GET /fail HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+    const std::string failed = c.Receive(500);
+    EXPECT_TRUE(StartsWith(failed, "HTTP/1.1 500 Internal Server Error\r\n")) << failed;
+    EXPECT_NE(failed.find("The server failed while handling this request."), std::string::npos) << failed;
+    EXPECT_EQ(failed.find("secret"), std::string::npos) << failed;
+    EXPECT_EQ(failed.find("X-Injected"), std::string::npos) << failed;
+    // The connection goes on with the next request.
+    ASSERT_TRUE(c.Send(kGet));
+    EXPECT_NE(c.Receive(500).find("GET /a 0"), std::string::npos);
+}
+
+TEST(HttpServer, IdleConnectionsCloseAndAStopAnswersWhatWaits)
+{
+    HttpLimits limits;
+    limits.idleTimeout = std::chrono::milliseconds(300);
+    limits.workers = 1;
+    Running s(limits, [](const HttpRequest& r) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return Echo(r);
+    });
+    // A connection that sends nothing is closed without a word.
+    const RawConnection idle(s.port());
+    EXPECT_EQ(idle.Receive(5000), "");
+    EXPECT_FALSE(idle.Open());
+
+    // One request runs on the only worker, two wait; the stop lets the
+    // running one finish and tells the others.
+    std::vector<std::unique_ptr<RawConnection>> calls;
+    for (int i = 0; i < 3; ++i) {
+        calls.push_back(std::make_unique<RawConnection>(s.port()));
+        ASSERT_TRUE(calls.back()->Send(kGet));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    s.server().Stop();
+    int served = 0, stopping = 0;
+    for (const auto& c : calls) {
+        const std::string answer = c->Receive(1000);
+        served += StartsWith(answer, "HTTP/1.1 200 OK\r\n");
+        stopping += answer.find("The service is stopping.") != std::string::npos;
+    }
+    EXPECT_EQ(served, 1);
+    EXPECT_EQ(stopping, 2);
+}
+
+TEST(HttpServer, AReplyTheClientDoesNotReadIsCutAtTheWriteTimeout)
+{
+    HttpLimits limits;
+    limits.writeTimeout = std::chrono::milliseconds(500);
+    const std::string big(64u << 20, 'r');
+    Running s(limits, [&](const HttpRequest&) { return HttpAnswer{200, "text/plain", big}; });
+    const RawConnection c(s.port());
+    ASSERT_TRUE(c.Send(kGet));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const std::string got = c.Receive(2000);
+    EXPECT_TRUE(StartsWith(got, "HTTP/1.1 200 OK\r\n"));
+    EXPECT_LT(got.size(), big.size());  // what the buffers held when it was cut, then the end
+    EXPECT_FALSE(c.Open());
+}
