@@ -1,10 +1,15 @@
 // The parts of tessel-call that need no service: words and lines of a
 // script, the expectations, the parameters by name, the JUnit document.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 
 #include "CallSession.h"
 #include "Junit.h"
@@ -31,6 +36,15 @@ std::vector<std::string> Words(const std::string& line)
         out.push_back(s);
     }
     return out;
+}
+
+bool ParsesAsXml(const std::string& xml)
+{
+    const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(
+        xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "report.xml", nullptr,
+                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
+        xmlFreeDoc);
+    return doc != nullptr;
 }
 
 std::string ErrorOf(const std::string& script)
@@ -280,6 +294,34 @@ TEST(Junit, IsWellFormedXmlWhateverTheTextHolds)
         << xml;
     EXPECT_NE(xml.find("]]&gt;"), std::string::npos);
     EXPECT_EQ(xml.find("<system-out>", xml.find("GetLog (line 2)")), std::string::npos);  // none when empty
+}
+
+TEST(Junit, IsWellFormedForAnyBytes)
+{
+    // Sequences libxml2's own check lets through, then random bytes in every text of a report.
+    const auto suiteOf = [](const std::vector<std::string>& texts) {
+        JunitSuite suite;
+        suite.name = texts.at(0);
+        suite.timestamp = texts.at(1);
+        for (std::size_t i = 2; i + 4 <= texts.size(); i += 4)
+            suite.cases.push_back({texts[i], texts[i + 1], 0, JunitCase::Status::Failed, "expectation", texts[i + 2],
+                                   texts[i + 2], texts[i + 3]});
+        return suite;
+    };
+    for (const std::string bad : {"\xC0\xAF", "\xA3\x8B", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xEF\xBF\xBE", "\xF0\x9F"})
+        EXPECT_TRUE(ParsesAsXml(JunitXml(suiteOf({bad, bad, bad, bad, bad, bad})))) << testing::PrintToString(bad);
+
+    std::mt19937 random(21);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::string> texts(10);
+        for (std::string& t : texts) {
+            t.resize(random() % 64);
+            for (char& c : t)  // mostly bytes above 0x7F, where UTF-8 goes wrong
+                c = static_cast<char>(random() % 4 ? 0x80 + random() % 0x80 : random() % 0x80);
+        }
+        const std::string xml = JunitXml(suiteOf(texts));
+        ASSERT_TRUE(ParsesAsXml(xml)) << "round " << round << ": " << testing::PrintToString(texts);
+    }
 }
 
 TEST(Junit, ReplacesTheReportWhole)

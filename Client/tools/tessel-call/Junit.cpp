@@ -1,6 +1,5 @@
 #include "Junit.h"
 
-#include <libxml/xmlstring.h>
 #include <libxml/xmlwriter.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -11,6 +10,8 @@
 #include <fstream>
 #include <memory>
 #include <stdexcept>
+
+#include "Client/TextRules.h"
 
 namespace tessel::call {
 
@@ -24,36 +25,17 @@ struct WriterFree {
 };
 
 // Whether a code point may appear in an XML 1.0 document.
-bool XmlChar(int c)
+bool XmlChar(char32_t c)
 {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
            (c >= 0x10000 && c <= 0x10FFFF);
 }
 
+// libxml2's own check lets overlong forms and lone continuation bytes through, so
+// the text is read strictly here.
 std::string XmlSafe(const std::string& text)
 {
-    static const std::string kReplacement = "\xEF\xBF\xBD";
-    std::string out;
-    out.reserve(text.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    std::size_t left = text.size();
-    while (left > 0) {
-        int len = static_cast<int>(std::min<std::size_t>(left, 4));
-        const int c = xmlGetUTF8Char(p, &len);
-        if (c < 0 || len <= 0) {
-            out += kReplacement;
-            ++p;
-            --left;
-            continue;
-        }
-        if (XmlChar(c))
-            out.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(len));
-        else
-            out += kReplacement;
-        p += len;
-        left -= static_cast<std::size_t>(len);
-    }
-    return out;
+    return client::ValidUtf8(text, XmlChar);
 }
 
 std::string Seconds(double s)
