@@ -38,6 +38,12 @@ std::vector<std::string> Words(const std::string& line)
     return out;
 }
 
+std::string FileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 bool ParsesAsXml(const std::string& xml)
 {
     const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(
@@ -324,15 +330,67 @@ TEST(Junit, IsWellFormedForAnyBytes)
     }
 }
 
-TEST(Junit, ReplacesTheReportWhole)
+class JunitFile : public ::testing::Test {
+protected:
+    JunitFile() { std::filesystem::create_directories(dir); }
+    ~JunitFile() override { std::filesystem::remove_all(dir); }
+    const std::string dir = ::testing::TempDir() + "/tessel-call-junit-" + std::to_string(getpid());
+    const std::string path = dir + "/report.xml";
+    const std::string victim = dir + "/victim";
+};
+
+TEST_F(JunitFile, ReplacesARegularFileWhole)
 {
-    const std::string dir = ::testing::TempDir();
-    const std::string path = dir + "/tessel-call-junit-test.xml";
     WriteFileReplacing(path, "first");
     WriteFileReplacing(path, "second");
-    std::ifstream in(path);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "second");
-    std::remove(path.c_str());
+    EXPECT_EQ(FileText(path), "second");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
     EXPECT_THROW(WriteFileReplacing("/nonexistent-folder/report.xml", "x"), std::runtime_error);
+}
+
+TEST_F(JunitFile, NeverFollowsALinkPlantedAtTheTemporaryName)
+{
+    std::ofstream(victim) << "precious";
+    const std::string planted = path + ".tmp-" + std::to_string(getpid());
+    std::filesystem::create_symlink(victim, planted);
+    WriteFileReplacing(path, "report");
+    EXPECT_EQ(FileText(victim), "precious");
+    EXPECT_EQ(FileText(path), "report");
+    EXPECT_TRUE(std::filesystem::is_symlink(planted));  // someone else's: left alone
+}
+
+TEST_F(JunitFile, LeavesALinkToAFileAsItIsAndSaysWhy)
+{
+    std::ofstream(victim) << "precious";
+    std::filesystem::create_symlink(victim, path);
+    try {
+        WriteFileReplacing(path, "report");
+        ADD_FAILURE() << "written";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot write " + path + ": it is a symbolic link; name the file it points to");
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(FileText(victim), "precious");
+    EXPECT_THROW(WriteFileReplacing(dir, "report"), std::runtime_error);  // a directory
+    EXPECT_TRUE(std::filesystem::is_directory(dir));
+}
+
+TEST_F(JunitFile, WritesADeviceOrAFifoInPlace)
+{
+    // A FIFO stands for devices too: a test that got it wrong would replace /dev/null when run as root.
+    const std::string fifo = dir + "/fifo", link = dir + "/fifo-link";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink(fifo, link);
+    for (const std::string& target : {fifo, link}) {
+        // The reader is there first, so the write neither waits nor blocks.
+        const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        WriteFileReplacing(target, "<testsuites/>");
+        char text[64] = {};
+        const ssize_t n = read(reader, text, sizeof text);
+        close(reader);
+        EXPECT_EQ(std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0), "<testsuites/>") << target;
+        EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(fifo))) << target;
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
 }
