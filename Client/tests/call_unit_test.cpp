@@ -394,3 +394,118 @@ TEST_F(JunitFile, WritesADeviceOrAFifoInPlace)
     }
     EXPECT_TRUE(std::filesystem::is_symlink(link));
 }
+
+// ---------------------------------------------------------------------------
+// Bounds of a script
+
+TEST(ScriptBounds, ARegularExpressionIsSizedWithItsRepetitionsCountedOut)
+{
+    const std::size_t limit = 100000;
+    const struct {
+        const char* pattern;
+        std::size_t size;
+    } cases[] = {
+        {"", 0},
+        {"abc", 3},
+        {"a|bc|d", 4},
+        {"(ab)", 3},
+        {"a{1,100}", 100},
+        {"a{100}", 100},
+        {"a{,5}", 5},
+        {"a{3,}", 4},
+        {"(a{10}){10}", 110},
+        {"(a|b)+", 6},
+        {"a*b?", 2},
+        {"[]a{]{5}", 5},
+        {"[[:alpha:]{]{4}", 4},
+        {"\\{{3}", 3},
+        {"a{x}", 4},
+        {"((a", 3},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RegexSize(c.pattern, limit), c.size) << c.pattern;
+    // Nested repetitions multiply, and the count stops past the limit.
+    EXPECT_EQ(RegexSize("((a{1,1000}){1,1000}){1,1000}", limit), limit + 1);
+    EXPECT_EQ(RegexSize("(((((a{32767}){32767}){32767}){32767}){32767})", 10), 11u);
+}
+
+TEST(ScriptBounds, APatternOverItsBoundIsRefusedBeforeItCompiles)
+{
+    EXPECT_NO_THROW(Regex("^[0-9a-f]{32}$|x{1000}"));
+    EXPECT_THROW(Regex("(a{1,100}){1,100}"), ScriptLimit);  // tens of MB once compiled
+    EXPECT_EQ(ErrorOf("A\nexpect result ~ \"(a{1,100}){1,100}\""),
+              "line 2: the regular expression \"(a{1,100}){1,100}\" is too large: it grows beyond 2,000 atoms once "
+              "its repetitions are counted out, the most a pattern may ({m,n} repeats what it follows n times)");
+    // One named by a variable stops the run at its expect line.
+    CallLine call;
+    call.expects.push_back({Expectation::Kind::ResultMatches, Word{{true, "p"}}, 5});
+    CallReport ok;
+    ok.outcome = Outcome::Result;
+    try {
+        CheckExpectations(call, ok, {{"p", "(a{1,100}){1,100}"}});
+        ADD_FAILURE() << "checked";
+    } catch (const ScriptError& e) {
+        EXPECT_EQ(e.line(), 5);
+        EXPECT_EQ(std::string(e.what()).rfind("line 5: expect: the regular expression \"(a{1,100}){1,100}\" is too "
+                                              "large",
+                                              0),
+                  0u)
+            << e.what();
+    }
+}
+
+TEST(ScriptBounds, AValueOverItsBoundIsRefusedBeforeItIsBuilt)
+{
+    const std::map<std::string, std::string> values = {{"a", std::string(kMaxValueBytes / 2, 'x')}};
+    EXPECT_EQ(Expand(Word{{true, "a"}, {true, "a"}}, values).size(), kMaxValueBytes);
+    try {
+        Expand(Word{{true, "a"}, {true, "a"}, {false, "!"}}, values);
+        ADD_FAILURE() << "expanded";
+    } catch (const ScriptLimit& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "the value would be 16,777,217 bytes long, and a value holds at most 16,777,216 bytes");
+    }
+}
+
+TEST(ReportCases, KeepTheFirst64KiBOfEachEnvelopeWithANote)
+{
+    CaseResult c;
+    c.name = "GetLog (line 3)";
+    c.report.outcome = Outcome::Result;
+    c.report.httpStatus = 200;
+    c.report.request = "<request/>";
+    c.report.reply = std::string(kMaxReportText - 1, 'r') + "\xC3\xA9" + std::string(1'000'000, 'r');
+    c.report.result = std::string(3'000'000, 's');
+    c.failures = {"unexpected fault: " + std::string(200'000, 'f') + "\nmore"};
+    std::size_t budget = kMaxReportSystemOut;
+    const JunitCase j = ReportCase(c, "tessel-call.x", budget);
+    EXPECT_EQ(j.status, JunitCase::Status::Failed);
+    EXPECT_EQ(j.type, "expectation");
+    EXPECT_LE(j.message.size(), 200u);
+    EXPECT_LT(j.details.size(), kMaxReportText + 100);
+    EXPECT_LT(j.systemOut.size(), 2 * kMaxReportText + 400);
+    // Cut before the character that would be split, and said so.
+    EXPECT_NE(j.systemOut.find("> request\n<request/>\n< HTTP 200\n"), std::string::npos) << j.systemOut.substr(0, 99);
+    EXPECT_NE(j.systemOut.find(std::string(100, 'r') + "\n[... shown 65,535 of 1,065,537 bytes]\n"), std::string::npos);
+    EXPECT_NE(j.systemOut.find("\n[... shown 65,536 of 3,000,000 bytes]\nreply token: valid\n"), std::string::npos);
+    EXPECT_NE(j.details.find("[... shown 65,536 of 200,023 bytes]"), std::string::npos);
+}
+
+TEST(ReportCases, HoldAtMost64MiBOfEnvelopesTogether)
+{
+    CaseResult c;
+    c.passed = true;
+    c.report.request = std::string(40'000, 'q');
+    c.report.reply = std::string(40'000, 'r');
+    std::size_t unbounded = SIZE_MAX;
+    const std::size_t each = ReportCase(c, "tessel-call.x", unbounded).systemOut.size();
+    EXPECT_EQ(each, 80'021u);  // two envelopes, their headings and newlines
+    std::size_t budget = kMaxReportSystemOut, total = 0, kept = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const JunitCase j = ReportCase(c, "tessel-call.x", budget);
+        total += j.systemOut.size();
+        kept += j.systemOut != kEnvelopesLeftOut;
+    }
+    EXPECT_EQ(kept, kMaxReportSystemOut / each);
+    EXPECT_LE(total, kMaxReportSystemOut + 1000 * sizeof kEnvelopesLeftOut);
+}
