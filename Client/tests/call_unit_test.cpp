@@ -314,7 +314,8 @@ TEST(Junit, IsWellFormedForAnyBytes)
                                    texts[i + 2], texts[i + 3]});
         return suite;
     };
-    for (const std::string bad : {"\xC0\xAF", "\xA3\x8B", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xEF\xBF\xBE", "\xF0\x9F"})
+    for (const std::string bad :
+         {"\xC0\xAF", "\xA3\x8B", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xEF\xBF\xBE", "\xF0\x9F"})
         EXPECT_TRUE(ParsesAsXml(JunitXml(suiteOf({bad, bad, bad, bad, bad, bad})))) << testing::PrintToString(bad);
 
     std::mt19937 random(21);
@@ -367,7 +368,8 @@ TEST_F(JunitFile, LeavesALinkToAFileAsItIsAndSaysWhy)
         WriteFileReplacing(path, "report");
         ADD_FAILURE() << "written";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot write " + path + ": it is a symbolic link; name the file it points to");
+        EXPECT_EQ(std::string(e.what()),
+                  "cannot write " + path + ": it is a symbolic link; name the file it points to");
     }
     EXPECT_TRUE(std::filesystem::is_symlink(path));
     EXPECT_EQ(FileText(victim), "precious");
@@ -486,7 +488,8 @@ TEST(ReportCases, KeepTheFirst64KiBOfEachEnvelopeWithANote)
     EXPECT_LT(j.systemOut.size(), 2 * kMaxReportText + 400);
     // Cut before the character that would be split, and said so.
     EXPECT_NE(j.systemOut.find("> request\n<request/>\n< HTTP 200\n"), std::string::npos) << j.systemOut.substr(0, 99);
-    EXPECT_NE(j.systemOut.find(std::string(100, 'r') + "\n[... shown 65,535 of 1,065,537 bytes]\n"), std::string::npos);
+    EXPECT_NE(j.systemOut.find(std::string(100, 'r') + "\n[... shown 65,535 of 1,065,537 bytes]\n"),
+              std::string::npos);
     EXPECT_NE(j.systemOut.find("\n[... shown 65,536 of 3,000,000 bytes]\nreply token: valid\n"), std::string::npos);
     EXPECT_NE(j.details.find("[... shown 65,536 of 200,023 bytes]"), std::string::npos);
 }

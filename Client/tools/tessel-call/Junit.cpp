@@ -79,7 +79,7 @@ void WriteInPlace(const std::string& path, const std::string& text, bool through
     if (::close(fd) != 0 && written)
         throw Failure(path, std::strerror(errno));
     if (!inPlace)
-        throw Failure(path, "it was replaced by a regular file while it was opened");
+        throw Failure(path, "it is no longer a device or a FIFO");
     if (!written)
         throw Failure(path, why);
 }

@@ -175,7 +175,9 @@ std::size_t RegexSize(std::string_view p, std::size_t limit)
 {
     const std::size_t cap = limit + 1;  // every count saturates here, so none overflows
     const auto add = [cap](std::size_t a, std::size_t b) { return std::min(cap, a + b); };
-    const auto times = [cap](std::size_t a, std::size_t b) { return b != 0 && a > cap / b ? cap : std::min(cap, a * b); };
+    const auto times = [cap](std::size_t a, std::size_t b) {
+        return b != 0 && a > cap / b ? cap : std::min(cap, a * b);
+    };
     // Per open group: the alternatives before the current one, the current one
     // without its last item, and the last item, which a repetition multiplies.
     struct Group {
@@ -354,8 +356,8 @@ std::vector<Step> ParseScript(std::string_view text)
                     throw ScriptError(n, "the regular expression \"" + LiteralText(e.value) + "\" does not compile: " +
                                              bad.what());
                 } catch (const ScriptLimit& big) {
-                    throw ScriptError(n, "the regular expression \"" + client::FirstCharacters(LiteralText(e.value), 200) +
-                                             "\" is too large: " + big.what());
+                    const std::string shown = client::FirstCharacters(LiteralText(e.value), 200);
+                    throw ScriptError(n, "the regular expression \"" + shown + "\" is too large: " + big.what());
                 }
             }
             call.expects.push_back(std::move(e));

@@ -205,7 +205,8 @@ void RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& 
                     throw ScriptError(line, "set " + set->name + ": " + big.what());
                 }
                 const auto old = values.find(set->name);
-                const std::size_t total = variableBytes - (old == values.end() ? 0 : old->second.size()) + value.size();
+                const std::size_t before = old == values.end() ? 0 : old->second.size();
+                const std::size_t total = variableBytes - before + value.size();
                 if (total > kMaxVariableBytes)
                     throw ScriptError(line, "set " + set->name + ": the variables would hold " +
                                                 client::Grouped(total) + " bytes together, and they hold at most " +
@@ -255,7 +256,7 @@ JunitCase ReportCase(const CaseResult& c, const std::string& classname, std::siz
         j.type = FailureType(c);
         for (const std::string& f : c.failures)
             j.details += ForReport(f);
-        const std::string& first = c.failures.front();
+        const std::string first = c.failures.empty() ? std::string() : c.failures.front();
         j.message = client::FirstCharacters(first.substr(0, first.find('\n')), 200);
     }
     const CallReport& r = c.report;

@@ -52,7 +52,7 @@ std::vector<std::string> CheckExpectations(const CallLine& call, const CallRepor
 // result as soon as it is known, and nothing of it is kept afterwards but
 // ${result}. A set line or a call whose value or pattern is over its bound,
 // or that runs out of memory, is one last case (stopStatus set) and the run
-// ends there; nothing raises.
+// ends there; nothing raises but what `each` raises.
 void RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& prepared, CallSession& session,
                const std::function<void(const CaseResult&)>& each);
 
