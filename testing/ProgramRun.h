@@ -1,10 +1,12 @@
 // Runs a program of the kit for a test: no shell, its standard output and
-// standard error captured apart, its exit status, extra environment entries.
+// standard error captured apart, its exit status and peak memory, extra
+// environment entries.
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@ extern char** environ;
 struct ProgramResult {
     int status = -1;  // the exit status; -1 when a signal ended it
     std::string out, err;
+    long peakRssKiB = 0;  // the most resident memory the program had
 };
 
 // `env` entries "NAME=VALUE" replace or add to the test's environment; an
@@ -98,7 +101,9 @@ inline ProgramResult RunProgram(const std::vector<std::string>& argv, const std:
         if (f.fd >= 0)
             close(f.fd);
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    r.peakRssKiB = usage.ru_maxrss;
     r.status = !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }

@@ -79,4 +79,50 @@ std::string FirstCharacters(const std::string& utf8, std::size_t n)
     return utf8;
 }
 
+Utf8Sequence NextUtf8(std::string_view bytes)
+{
+    if (bytes.empty())
+        return {};
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80)
+        return {lead, 1, true};
+    // The length the lead byte announces and the range its second byte must fall in
+    // (narrower than 80..BF where a wider one would allow overlongs, surrogates or
+    // code points above U+10FFFF).
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3, low = lead == 0xE0 ? 0xA0 : 0x80, high = lead == 0xED ? 0x9F : 0xBF;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4, low = lead == 0xF0 ? 0x90 : 0x80, high = lead == 0xF4 ? 0x8F : 0xBF;
+    else
+        return {0, 1, false};  // a continuation byte, C0, C1 or F5..FF: never a lead
+    char32_t code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if (i >= bytes.size() || byte(i) < low || byte(i) > high)
+            return {0, i, false};
+        code = (code << 6) | (byte(i) & 0x3F);
+        low = 0x80, high = 0xBF;
+    }
+    return {code, length, true};
+}
+
+std::string ValidUtf8(std::string_view bytes, bool (*keep)(char32_t))
+{
+    std::string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        const Utf8Sequence s = NextUtf8(bytes);
+        if (s.valid && (!keep || keep(s.code)))
+            out.append(bytes.substr(0, s.length));
+        else
+            out += kReplacementCharacter;
+        bytes.remove_prefix(s.length);
+    }
+    return out;
+}
+
 }  // namespace tessel::client

@@ -1,10 +1,15 @@
 // The parts of tessel-call that need no service: words and lines of a
 // script, the expectations, the parameters by name, the JUnit document.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 
 #include "CallSession.h"
 #include "Junit.h"
@@ -31,6 +36,21 @@ std::vector<std::string> Words(const std::string& line)
         out.push_back(s);
     }
     return out;
+}
+
+std::string FileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool ParsesAsXml(const std::string& xml)
+{
+    const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(
+        xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "report.xml", nullptr,
+                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
+        xmlFreeDoc);
+    return doc != nullptr;
 }
 
 std::string ErrorOf(const std::string& script)
@@ -282,15 +302,213 @@ TEST(Junit, IsWellFormedXmlWhateverTheTextHolds)
     EXPECT_EQ(xml.find("<system-out>", xml.find("GetLog (line 2)")), std::string::npos);  // none when empty
 }
 
-TEST(Junit, ReplacesTheReportWhole)
+TEST(Junit, IsWellFormedForAnyBytes)
 {
-    const std::string dir = ::testing::TempDir();
-    const std::string path = dir + "/tessel-call-junit-test.xml";
+    // Sequences libxml2's own check lets through, then random bytes in every text of a report.
+    const auto suiteOf = [](const std::vector<std::string>& texts) {
+        JunitSuite suite;
+        suite.name = texts.at(0);
+        suite.timestamp = texts.at(1);
+        for (std::size_t i = 2; i + 4 <= texts.size(); i += 4)
+            suite.cases.push_back({texts[i], texts[i + 1], 0, JunitCase::Status::Failed, "expectation", texts[i + 2],
+                                   texts[i + 2], texts[i + 3]});
+        return suite;
+    };
+    for (const std::string bad :
+         {"\xC0\xAF", "\xA3\x8B", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xEF\xBF\xBE", "\xF0\x9F"})
+        EXPECT_TRUE(ParsesAsXml(JunitXml(suiteOf({bad, bad, bad, bad, bad, bad})))) << testing::PrintToString(bad);
+
+    std::mt19937 random(21);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::string> texts(10);
+        for (std::string& t : texts) {
+            t.resize(random() % 64);
+            for (char& c : t)  // mostly bytes above 0x7F, where UTF-8 goes wrong
+                c = static_cast<char>(random() % 4 ? 0x80 + random() % 0x80 : random() % 0x80);
+        }
+        const std::string xml = JunitXml(suiteOf(texts));
+        ASSERT_TRUE(ParsesAsXml(xml)) << "round " << round << ": " << testing::PrintToString(texts);
+    }
+}
+
+class JunitFile : public ::testing::Test {
+protected:
+    JunitFile() { std::filesystem::create_directories(dir); }
+    ~JunitFile() override { std::filesystem::remove_all(dir); }
+    const std::string dir = ::testing::TempDir() + "/tessel-call-junit-" + std::to_string(getpid());
+    const std::string path = dir + "/report.xml";
+    const std::string victim = dir + "/victim";
+};
+
+TEST_F(JunitFile, ReplacesARegularFileWhole)
+{
     WriteFileReplacing(path, "first");
     WriteFileReplacing(path, "second");
-    std::ifstream in(path);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "second");
-    std::remove(path.c_str());
+    EXPECT_EQ(FileText(path), "second");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
     EXPECT_THROW(WriteFileReplacing("/nonexistent-folder/report.xml", "x"), std::runtime_error);
+}
+
+TEST_F(JunitFile, NeverFollowsALinkPlantedAtTheTemporaryName)
+{
+    std::ofstream(victim) << "precious";
+    const std::string planted = path + ".tmp-" + std::to_string(getpid());
+    std::filesystem::create_symlink(victim, planted);
+    WriteFileReplacing(path, "report");
+    EXPECT_EQ(FileText(victim), "precious");
+    EXPECT_EQ(FileText(path), "report");
+    EXPECT_TRUE(std::filesystem::is_symlink(planted));  // someone else's: left alone
+}
+
+TEST_F(JunitFile, LeavesALinkToAFileAsItIsAndSaysWhy)
+{
+    std::ofstream(victim) << "precious";
+    std::filesystem::create_symlink(victim, path);
+    try {
+        WriteFileReplacing(path, "report");
+        ADD_FAILURE() << "written";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "cannot write " + path + ": it is a symbolic link; name the file it points to");
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(FileText(victim), "precious");
+    EXPECT_THROW(WriteFileReplacing(dir, "report"), std::runtime_error);  // a directory
+    EXPECT_TRUE(std::filesystem::is_directory(dir));
+}
+
+TEST_F(JunitFile, WritesADeviceOrAFifoInPlace)
+{
+    // A FIFO stands for devices too: a test that got it wrong would replace /dev/null when run as root.
+    const std::string fifo = dir + "/fifo", link = dir + "/fifo-link";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink(fifo, link);
+    for (const std::string& target : {fifo, link}) {
+        // The reader is there first, so the write neither waits nor blocks.
+        const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        WriteFileReplacing(target, "<testsuites/>");
+        char text[64] = {};
+        const ssize_t n = read(reader, text, sizeof text);
+        close(reader);
+        EXPECT_EQ(std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0), "<testsuites/>") << target;
+        EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(fifo))) << target;
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+}
+
+// ---------------------------------------------------------------------------
+// Bounds of a script
+
+TEST(ScriptBounds, ARegularExpressionIsSizedWithItsRepetitionsCountedOut)
+{
+    const std::size_t limit = 100000;
+    const struct {
+        const char* pattern;
+        std::size_t size;
+    } cases[] = {
+        {"", 0},
+        {"abc", 3},
+        {"a|bc|d", 4},
+        {"(ab)", 3},
+        {"a{1,100}", 100},
+        {"a{100}", 100},
+        {"a{,5}", 5},
+        {"a{3,}", 4},
+        {"(a{10}){10}", 110},
+        {"(a|b)+", 6},
+        {"a*b?", 2},
+        {"[]a{]{5}", 5},
+        {"[[:alpha:]{]{4}", 4},
+        {"\\{{3}", 3},
+        {"a{x}", 4},
+        {"((a", 3},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RegexSize(c.pattern, limit), c.size) << c.pattern;
+    // Nested repetitions multiply, and the count stops past the limit.
+    EXPECT_EQ(RegexSize("((a{1,1000}){1,1000}){1,1000}", limit), limit + 1);
+    EXPECT_EQ(RegexSize("(((((a{32767}){32767}){32767}){32767}){32767})", 10), 11u);
+}
+
+TEST(ScriptBounds, APatternOverItsBoundIsRefusedBeforeItCompiles)
+{
+    EXPECT_NO_THROW(Regex("^[0-9a-f]{32}$|x{1000}"));
+    EXPECT_THROW(Regex("(a{1,100}){1,100}"), ScriptLimit);  // tens of MB once compiled
+    EXPECT_EQ(ErrorOf("A\nexpect result ~ \"(a{1,100}){1,100}\""),
+              "line 2: the regular expression \"(a{1,100}){1,100}\" is too large: it grows beyond 2,000 atoms once "
+              "its repetitions are counted out, the most a pattern may ({m,n} repeats what it follows n times)");
+    // One named by a variable stops the run at its expect line.
+    CallLine call;
+    call.expects.push_back({Expectation::Kind::ResultMatches, Word{{true, "p"}}, 5});
+    CallReport ok;
+    ok.outcome = Outcome::Result;
+    try {
+        CheckExpectations(call, ok, {{"p", "(a{1,100}){1,100}"}});
+        ADD_FAILURE() << "checked";
+    } catch (const ScriptError& e) {
+        EXPECT_EQ(e.line(), 5);
+        EXPECT_EQ(std::string(e.what()).rfind("line 5: expect: the regular expression \"(a{1,100}){1,100}\" is too "
+                                              "large",
+                                              0),
+                  0u)
+            << e.what();
+    }
+}
+
+TEST(ScriptBounds, AValueOverItsBoundIsRefusedBeforeItIsBuilt)
+{
+    const std::map<std::string, std::string> values = {{"a", std::string(kMaxValueBytes / 2, 'x')}};
+    EXPECT_EQ(Expand(Word{{true, "a"}, {true, "a"}}, values).size(), kMaxValueBytes);
+    try {
+        Expand(Word{{true, "a"}, {true, "a"}, {false, "!"}}, values);
+        ADD_FAILURE() << "expanded";
+    } catch (const ScriptLimit& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "the value would be 16,777,217 bytes long, and a value holds at most 16,777,216 bytes");
+    }
+}
+
+TEST(ReportCases, KeepTheFirst64KiBOfEachEnvelopeWithANote)
+{
+    CaseResult c;
+    c.name = "GetLog (line 3)";
+    c.report.outcome = Outcome::Result;
+    c.report.httpStatus = 200;
+    c.report.request = "<request/>";
+    c.report.reply = std::string(kMaxReportText - 1, 'r') + "\xC3\xA9" + std::string(1'000'000, 'r');
+    c.report.result = std::string(3'000'000, 's');
+    c.failures = {"unexpected fault: " + std::string(200'000, 'f') + "\nmore"};
+    std::size_t budget = kMaxReportSystemOut;
+    const JunitCase j = ReportCase(c, "tessel-call.x", budget);
+    EXPECT_EQ(j.status, JunitCase::Status::Failed);
+    EXPECT_EQ(j.type, "expectation");
+    EXPECT_LE(j.message.size(), 200u);
+    EXPECT_LT(j.details.size(), kMaxReportText + 100);
+    EXPECT_LT(j.systemOut.size(), 2 * kMaxReportText + 400);
+    // Cut before the character that would be split, and said so.
+    EXPECT_NE(j.systemOut.find("> request\n<request/>\n< HTTP 200\n"), std::string::npos) << j.systemOut.substr(0, 99);
+    EXPECT_NE(j.systemOut.find(std::string(100, 'r') + "\n[... shown 65,535 of 1,065,537 bytes]\n"),
+              std::string::npos);
+    EXPECT_NE(j.systemOut.find("\n[... shown 65,536 of 3,000,000 bytes]\nreply token: valid\n"), std::string::npos);
+    EXPECT_NE(j.details.find("[... shown 65,536 of 200,023 bytes]"), std::string::npos);
+}
+
+TEST(ReportCases, HoldAtMost64MiBOfEnvelopesTogether)
+{
+    CaseResult c;
+    c.passed = true;
+    c.report.request = std::string(40'000, 'q');
+    c.report.reply = std::string(40'000, 'r');
+    std::size_t unbounded = SIZE_MAX;
+    const std::size_t each = ReportCase(c, "tessel-call.x", unbounded).systemOut.size();
+    EXPECT_EQ(each, 80'021u);  // two envelopes, their headings and newlines
+    std::size_t budget = kMaxReportSystemOut, total = 0, kept = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const JunitCase j = ReportCase(c, "tessel-call.x", budget);
+        total += j.systemOut.size();
+        kept += j.systemOut != kEnvelopesLeftOut;
+    }
+    EXPECT_EQ(kept, kMaxReportSystemOut / each);
+    EXPECT_LE(total, kMaxReportSystemOut + 1000 * sizeof kEnvelopesLeftOut);
 }

@@ -97,6 +97,114 @@ TEST(FirstCharacters, CountsCharactersAndNeverSplitsOne)
     EXPECT_EQ(FirstCharacters(kib + "\xE2\x82\xAC", 1024), kib);
 }
 
+// The shortest UTF-8 form of a code point.
+std::string Encoded(char32_t c)
+{
+    std::string s;
+    if (c < 0x80) {
+        s += static_cast<char>(c);
+    } else if (c < 0x800) {
+        s += static_cast<char>(0xC0 | (c >> 6));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        s += static_cast<char>(0xE0 | (c >> 12));
+        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        s += static_cast<char>(0xF0 | (c >> 18));
+        s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return s;
+}
+
+bool IsScalarValue(char32_t c)
+{
+    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+}
+
+TEST(StrictUtf8, ReplacesEachIllFormedPartWithOneReplacementCharacter)
+{
+    const std::string R = kReplacementCharacter;
+    const struct {
+        const char* name;
+        std::string bytes, text;
+    } cases[] = {
+        {"empty", "", ""},
+        {"ASCII and NUL", std::string("a\0b", 3), std::string("a\0b", 3)},
+        {"the ends of each length", "\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
+         "\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
+        {"the last before and the first after the surrogates", "\xED\x9F\xBF\xEE\x80\x80", "\xED\x9F\xBF\xEE\x80\x80"},
+        {"overlong slash", "\xC0\xAF", R + R},
+        {"overlong NUL", "\xC0\x80", R + R},
+        {"overlong of U+007F", "\xC1\xBF", R + R},
+        {"overlong in three bytes", "\xE0\x80\xAF", R + R + R},
+        {"overlong of U+07FF in three", "\xE0\x9F\xBF", R + R + R},
+        {"overlong in four bytes", "\xF0\x80\x80\xAF", R + R + R + R},
+        {"overlong of U+FFFF in four", "\xF0\x8F\xBF\xBF", R + R + R + R},
+        {"first surrogate", "\xED\xA0\x80", R + R + R},
+        {"last surrogate", "\xED\xBF\xBF", R + R + R},
+        {"a surrogate pair", "\xED\xA0\xBD\xED\xB8\x80", R + R + R + R + R + R},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", R + R + R + R},
+        {"a lead that cannot begin any", "\xF5\x80\x80\x80", R + R + R + R},
+        {"FE and FF", "\xFE\xFF", R + R},
+        {"lone continuation pair", "\xA3\x8B", R + R},
+        {"truncated two", "a\xC3", "a" + R},
+        {"truncated three, then ASCII", "\xE2\x82x", R + "x"},
+        {"truncated four at the end", "\xF0\x9F\x98", R},
+        {"a truncated one before a whole one", "\xF0\x9F\xF0\x9F\x98\x80", R + "\xF0\x9F\x98\x80"},
+        {"a lead inside a sequence", "\xE2\xC3\xA9", R + "\xC3\xA9"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ValidUtf8(c.bytes), c.text) << c.name;
+    const Utf8Sequence euro = NextUtf8("\xE2\x82\xAC!");
+    EXPECT_TRUE(euro.valid);
+    EXPECT_EQ(euro.code, 0x20ACu);
+    EXPECT_EQ(euro.length, 3u);
+    EXPECT_EQ(NextUtf8("").length, 0u);
+    // A character the caller refuses is replaced too.
+    EXPECT_EQ(ValidUtf8("a\x01\xC3\xA9", [](char32_t c) { return c >= 0x20; }), "a" + R + "\xC3\xA9");
+}
+
+TEST(StrictUtf8, TakesExactlyTheShortestFormOfEachScalarValue)
+{
+    // Every code point: its shortest form is one valid sequence of its own length.
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (!IsScalarValue(c))
+            continue;
+        const std::string e = Encoded(c);
+        const Utf8Sequence s = NextUtf8(e);
+        ASSERT_TRUE(s.valid && s.code == c && s.length == e.size()) << std::hex << static_cast<unsigned>(c);
+    }
+    // Every two- and three-byte sequence, and four-byte ones over the edge bytes: valid exactly when
+    // it is the shortest form of a scalar value; otherwise its ill-formed start is replaced and no
+    // byte is lost or read twice.
+    const auto check = [](const std::string& bytes) {
+        const Utf8Sequence s = NextUtf8(bytes);
+        const bool canonical = s.valid && IsScalarValue(s.code) && Encoded(s.code) == bytes.substr(0, s.length);
+        ASSERT_EQ(s.valid, canonical) << testing::PrintToString(bytes);
+        ASSERT_GE(s.length, 1u);
+        ASSERT_LE(s.length, bytes.size());
+        const std::string out = ValidUtf8(bytes);
+        for (std::string_view rest = out; !rest.empty(); rest.remove_prefix(NextUtf8(rest).length))
+            ASSERT_TRUE(NextUtf8(rest).valid) << testing::PrintToString(bytes);
+    };
+    for (int a = 0x80; a < 0x100; ++a)
+        for (int b = 0; b < 0x100; ++b) {
+            check({static_cast<char>(a), static_cast<char>(b)});
+            if (a >= 0xE0)
+                for (int c = 0; c < 0x100; c += (a >= 0xF0 ? 1 : 3))
+                    check({static_cast<char>(a), static_cast<char>(b), static_cast<char>(c)});
+        }
+    const int edges[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xFF};
+    for (int a = 0xF0; a < 0x100; ++a)
+        for (int b = 0; b < 0x100; ++b)
+            for (const int c : edges)
+                for (const int d : edges)
+                    check({static_cast<char>(a), static_cast<char>(b), static_cast<char>(c), static_cast<char>(d)});
+}
+
 TEST(SessionMessages, AreNamedAsTheCatalogNamesThem)
 {
     const auto params = SessionParams("CloseSession", {"key", "ver"});

@@ -568,6 +568,108 @@ TEST_F(TesselCall, TheJunitReportIsXmlWithOneCasePerCall)
 }
 
 // ---------------------------------------------------------------------------
+// Bounds of a script and of its report
+
+// A script whose ${a} doubles from one byte to `bytes`, line by line (line 1 sets it, line k + 1 makes it 2^k).
+std::string Doubling(std::size_t bytes)
+{
+    std::string script = "set a = x\n";
+    for (std::size_t n = 1; n < bytes; n *= 2)
+        script += "set a = \"${a}${a}\"\n";
+    return script;
+}
+
+std::string TextOf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Without the bounds the doubling took 2.1 GB and ended in std::bad_alloc (now 41 MB); the pattern compiled
+// into gigabytes.
+constexpr long kBoundedPeakKiB = 320 * 1024;
+
+TEST_F(TesselCall, AScriptOverItsBoundsStopsAtTheLineWithFourAndAReport)
+{
+    const struct {
+        const char* name;
+        std::string script;
+        const char* says;
+    } cases[] = {
+        {"doubling", Doubling(1u << 30),
+         "line 26: set a: the value would be 33,554,432 bytes long, and a value holds at most 16,777,216 bytes"},
+        {"all variables", Doubling(1u << 24) + "set b = ${a}\nset c = ${a}\nset d = ${a}\nset e = ${a}\nGetLogCount\n",
+         "line 29: set e: the variables would hold 83,886,080 bytes together, and they hold at most 67,108,864 bytes"},
+        {"a parameter", Doubling(1u << 24) + "GetMessage uri=\"${a}!\"\n",
+         "line 26: GetMessage uri: the value would be 16,777,217 bytes long"},
+        {"a pattern in a variable", "set p = \"(a{1,100}){1,100}\"\nGetLogCount\nexpect result ~ ${p}\nGetLogCount\n",
+         "line 3: expect: the regular expression \"(a{1,100}){1,100}\" is too large: it grows beyond 2,000 atoms"},
+        {"a pattern", "GetLogCount\nexpect result ~ '((a{1,100}){1,100}){1,100}'\n",
+         "line 2: the regular expression \"((a{1,100}){1,100}){1,100}\" is too large"},
+    };
+    for (const auto& c : cases) {
+        const std::string junit = home.dir() + "/bounds.xml";
+        const ProgramResult r = Call({"run", "--junit", junit, Script("bounds.tcall", c.script)});
+        EXPECT_EQ(r.status, 4) << c.name << "\n" << r.err;
+        EXPECT_TRUE(Has(r.err, c.says)) << c.name << "\n" << r.err;
+        EXPECT_LT(r.peakRssKiB, kBoundedPeakKiB) << c.name;
+        const XmlReport report(junit);
+        ASSERT_TRUE(report.parsed()) << c.name;
+        EXPECT_EQ(report.Text("//testcase[last()]/error/@type"), "script") << c.name;
+        EXPECT_TRUE(Has(report.Text("//testcase[last()]/error/@message"), c.says)) << c.name;
+    }
+    // No line after a stop runs: of all these calls only the one above the stopped expect line was sent.
+    EXPECT_EQ(Operations().size(), 1u);
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+TEST_F(TesselCall, RunningOutOfMemoryStillWritesTheReport)
+{
+    // Within every bound, but not within the memory the program is given.
+    const std::string junit = home.dir() + "/oom.xml";
+    const std::string script =
+        Script("oom.tcall", "GetLogCount\n" + Doubling(1u << 24) + "set b = ${a}\nset c = ${a}\nset d = ${a}\n");
+    const ProgramResult r = RunProgram({"/bin/sh", "-c", "ulimit -d 40000 && exec \"$0\" \"$@\"", TESSEL_CALL_EXE,
+                                        "--uri", svc.MainDescription(), "--user", "tester", "run", "--junit", junit,
+                                        script},
+                                       {"TESSEL_PASSWORD=tester"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_TRUE(Has(r.err, "memory ran out; the run stops here")) << r.err;
+    const XmlReport report(junit);
+    ASSERT_TRUE(report.parsed());
+    EXPECT_EQ(report.Text("//testcase[1]/@name"), "GetLogCount (line 1)");
+    EXPECT_TRUE(Has(report.Text("//testcase[last()]/error/@message"), "memory ran out")) << TextOf(junit);
+    EXPECT_EQ(Operations().size(), 1u);
+}
+#endif
+
+TEST_F(TesselCall, RunKeepsOnlyTheFirst64KiBOfEachLargeReply)
+{
+    const std::string content(12'000'000, 'x');
+    std::string script = "PutVOContent name=Big content=" + content + "\n";
+    for (int i = 0; i < 6; ++i)
+        script += "GetVOContent name=Big\n";
+    const std::string junit = home.dir() + "/large.xml";
+    const ProgramResult r = Call({"run", "--junit", junit, Script("large.tcall", script)});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Has(r.out, "7 passed, 0 failed")) << r.out;
+    // When every reply and result was kept, this took 437 MB and wrote a report of 84 MB (now 159 MB and
+    // 0.7 MB). The address sanitizer keeps freed memory in quarantine, so the peak is not compared there.
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(r.peakRssKiB, 300 * 1024);
+#endif
+    EXPECT_LT(TextOf(junit).size(), 1u << 20);
+    const XmlReport report(junit);
+    ASSERT_TRUE(report.parsed());
+    EXPECT_EQ(report.Text("count(//testcase)"), "7");
+    EXPECT_TRUE(Has(report.Text("//testcase[1]/system-out"), "xxx\n[... shown 65,536 of 12,00")) << TextOf(junit);
+    const std::string out = report.Text("//testcase[7]/system-out");
+    EXPECT_TRUE(Has(out, "xxx\n[... shown 65,536 of 12,00")) << out.substr(0, 300);
+    EXPECT_TRUE(Has(out, "decoded result (compressed): xxx")) << out.substr(0, 300);
+    EXPECT_TRUE(Has(out, "xxx\n[... shown 65,536 of 12,000,000 bytes]\nreply token: valid\n")) << out.substr(0, 300);
+}
+
+// ---------------------------------------------------------------------------
 // The example scripts
 
 class TesselCallExamples : public TesselCall, public ::testing::WithParamInterface<std::string> {};

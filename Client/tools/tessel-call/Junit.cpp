@@ -1,16 +1,20 @@
 #include "Junit.h"
 
-#include <libxml/xmlstring.h>
 #include <libxml/xmlwriter.h>
+#include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <memory>
+#include <random>
 #include <stdexcept>
+#include <string_view>
+
+#include "Client/TextRules.h"
 
 namespace tessel::call {
 
@@ -24,37 +28,105 @@ struct WriterFree {
 };
 
 // Whether a code point may appear in an XML 1.0 document.
-bool XmlChar(int c)
+bool XmlChar(char32_t c)
 {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
            (c >= 0x10000 && c <= 0x10FFFF);
 }
 
+// libxml2's own check lets overlong forms and lone continuation bytes through, so
+// the text is read strictly here.
 std::string XmlSafe(const std::string& text)
 {
-    static const std::string kReplacement = "\xEF\xBF\xBD";
-    std::string out;
-    out.reserve(text.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    std::size_t left = text.size();
-    while (left > 0) {
-        int len = static_cast<int>(std::min<std::size_t>(left, 4));
-        const int c = xmlGetUTF8Char(p, &len);
-        if (c < 0 || len <= 0) {
-            out += kReplacement;
-            ++p;
-            --left;
-            continue;
-        }
-        if (XmlChar(c))
-            out.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(len));
-        else
-            out += kReplacement;
-        p += len;
-        left -= static_cast<std::size_t>(len);
-    }
-    return out;
+    return client::ValidUtf8(text, XmlChar);
 }
+
+std::runtime_error Failure(const std::string& path, const std::string& why)
+{
+    return std::runtime_error("cannot write " + path + ": " + why);
+}
+
+// Writes the whole text; false, with errno set, when it cannot.
+bool WriteAll(int fd, std::string_view text)
+{
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// What a report is written into rather than replaced: a terminal, /dev/null, a pipe.
+bool WrittenInPlace(mode_t mode)
+{
+    return S_ISCHR(mode) || S_ISFIFO(mode);
+}
+
+// Writes a character device or a FIFO as it is (opening a FIFO waits for its reader).
+void WriteInPlace(const std::string& path, const std::string& text, bool throughLink)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | (throughLink ? 0 : O_NOFOLLOW));
+    if (fd < 0)
+        throw Failure(path, std::strerror(errno));
+    struct stat st {};
+    const bool inPlace = ::fstat(fd, &st) == 0 && WrittenInPlace(st.st_mode);
+    const bool written = inPlace && WriteAll(fd, text);
+    const std::string why = std::strerror(errno);
+    if (::close(fd) != 0 && written)
+        throw Failure(path, std::strerror(errno));
+    if (!inPlace)
+        throw Failure(path, "it is no longer a device or a FIFO");
+    if (!written)
+        throw Failure(path, why);
+}
+
+// A new file beside PATH, created exclusively and never through a link, removed
+// unless it was renamed over PATH.
+class Temporary {
+public:
+    explicit Temporary(const std::string& path)
+    {
+        // The first name is the one a person recognises; another takes its place when a
+        // file or a link already holds it.
+        std::random_device random;
+        for (int attempt = 0; fd_ < 0; ++attempt) {
+            name_ = path + ".tmp-" + std::to_string(::getpid());
+            if (attempt > 0)
+                name_ += "-" + std::to_string(random());
+            fd_ = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd_ < 0 && (errno != EEXIST || attempt == 100))
+                throw Failure(name_, std::strerror(errno));
+        }
+    }
+    ~Temporary()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!renamed_)
+            ::unlink(name_.c_str());
+    }
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+
+    int fd() const { return fd_; }
+    const std::string& name() const { return name_; }
+    bool Close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+    void Renamed() { renamed_ = true; }
+
+private:
+    std::string name_;
+    int fd_ = -1;
+    bool renamed_ = false;
+};
 
 std::string Seconds(double s)
 {
@@ -155,22 +227,32 @@ std::string JunitXml(const JunitSuite& suite)
 
 void WriteFileReplacing(const std::string& path, const std::string& text)
 {
-    const std::string temporary = path + ".tmp-" + std::to_string(getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            const std::string why = std::strerror(errno);
-            std::remove(temporary.c_str());
-            throw std::runtime_error("cannot write " + temporary + ": " + why);
-        }
+    struct stat st {};
+    const bool exists = ::lstat(path.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT)
+        throw Failure(path, std::strerror(errno));
+    if (exists && S_ISLNK(st.st_mode)) {
+        // A link is never replaced and never written through to a regular file (it may
+        // have been planted to point at one); a link to a device or a FIFO is written.
+        struct stat target {};
+        if (::stat(path.c_str(), &target) == 0 && WrittenInPlace(target.st_mode))
+            return WriteInPlace(path, text, true);
+        throw Failure(path, "it is a symbolic link; name the file it points to");
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        std::remove(temporary.c_str());
-        throw std::runtime_error("cannot write " + path + ": " + why);
-    }
+    if (exists && WrittenInPlace(st.st_mode))
+        return WriteInPlace(path, text, false);
+    if (exists && !S_ISREG(st.st_mode))
+        throw Failure(path, S_ISDIR(st.st_mode) ? "it is a directory"
+                                                : "it is neither a regular file nor a character device or a FIFO");
+    Temporary temporary(path);
+    if (!WriteAll(temporary.fd(), text) || !temporary.Close())
+        throw Failure(temporary.name(), std::strerror(errno));
+    // What took PATH's place meanwhile is not replaced unless it is a regular file.
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw Failure(path, "it was replaced by something that is not a regular file while the report was written");
+    if (std::rename(temporary.name().c_str(), path.c_str()) != 0)
+        throw Failure(path, std::strerror(errno));
+    temporary.Renamed();
 }
 
 std::string UtcTimestamp()

@@ -31,8 +31,12 @@ struct JunitSuite {
 // no UTF-8, control characters) is replaced by U+FFFD.
 std::string JunitXml(const JunitSuite& suite);
 
-// Writes `text` to `path` through a temporary file beside it, so a reader
-// never sees half a report. Raises std::runtime_error saying why it failed.
+// Writes `text` to `path`. Nothing there or a regular file: through a new
+// temporary file beside it (created exclusively, never through a link) that
+// is then renamed over it, so a reader never sees half a report. A character
+// device or a FIFO, or a link to one: written in place. Anything else (a link
+// to a regular file or to nothing, a directory, a block device) is left as it
+// is. Raises std::runtime_error "cannot write PATH: why" when it cannot write.
 void WriteFileReplacing(const std::string& path, const std::string& text);
 
 // The current time as JunitSuite::timestamp wants it.

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <set>
 
+#include "Client/TextRules.h"
+
 namespace tessel::call {
 
 namespace {
@@ -30,6 +32,29 @@ void AddText(Word& word, char c)
     if (word.empty() || word.back().variable)
         word.push_back({false, {}});
     word.back().text += c;
+}
+
+// The index just past the bracket expression that begins at `open`: a ] first
+// (after an optional ^) is a member, and [:class:], [.name.] and [=name=]
+// close with their own pair.
+std::size_t BracketEnd(std::string_view p, std::size_t open)
+{
+    std::size_t j = open + 1;
+    if (j < p.size() && p[j] == '^')
+        ++j;
+    if (j < p.size() && p[j] == ']')
+        ++j;
+    while (j < p.size()) {
+        if (p[j] == '[' && j + 1 < p.size() && std::string_view(":.=").find(p[j + 1]) != std::string_view::npos) {
+            const std::size_t end = p.find(std::string{p[j + 1], ']'}, j + 2);
+            j = end == std::string_view::npos ? j + 1 : end + 2;
+        } else if (p[j] == ']') {
+            return j + 1;
+        } else {
+            ++j;
+        }
+    }
+    return p.size();
 }
 
 bool IsLiteral(const Word& word)
@@ -133,14 +158,109 @@ std::vector<Word> SplitWords(std::string_view line, int n)
 
 std::string Expand(const Word& word, const std::map<std::string, std::string>& values)
 {
+    std::size_t size = 0;
+    for (const Piece& p : word)
+        size += p.variable ? values.at(p.text).size() : p.text.size();
+    if (size > kMaxValueBytes)
+        throw ScriptLimit("the value would be " + client::Grouped(size) + " bytes long, and a value holds at most " +
+                          client::Grouped(kMaxValueBytes) + " bytes");
     std::string s;
+    s.reserve(size);
     for (const Piece& p : word)
         s += p.variable ? values.at(p.text) : p.text;
     return s;
 }
 
+std::size_t RegexSize(std::string_view p, std::size_t limit)
+{
+    const std::size_t cap = limit + 1;  // every count saturates here, so none overflows
+    const auto add = [cap](std::size_t a, std::size_t b) { return std::min(cap, a + b); };
+    const auto times = [cap](std::size_t a, std::size_t b) {
+        return b != 0 && a > cap / b ? cap : std::min(cap, a * b);
+    };
+    // Per open group: the alternatives before the current one, the current one
+    // without its last item, and the last item, which a repetition multiplies.
+    struct Group {
+        std::size_t alternatives = 0, sequence = 0, last = 0;
+    };
+    const auto size = [&](const Group& g) { return add(add(g.alternatives, g.sequence), g.last); };
+    std::vector<Group> open(1);
+    const auto item = [&](std::size_t size) {
+        Group& g = open.back();
+        g.sequence = add(g.sequence, g.last);
+        g.last = size;
+    };
+    const auto close = [&] {
+        const std::size_t group = add(size(open.back()), 1);
+        open.pop_back();
+        item(group);
+    };
+    // A count of an interval, saturated; `i` moves past its digits.
+    const auto count = [&](std::size_t& i) {
+        std::size_t n = 0;
+        for (; i < p.size() && std::isdigit(static_cast<unsigned char>(p[i])); ++i)
+            n = std::min<std::size_t>(n * 10 + static_cast<std::size_t>(p[i] - '0'), cap);
+        return n;
+    };
+    std::size_t i = 0;
+    while (i < p.size()) {
+        const char c = p[i];
+        if (c == '\\') {
+            item(1);
+            i += 2;
+        } else if (c == '[') {
+            i = BracketEnd(p, i);
+            item(1);
+        } else if (c == '(') {
+            open.emplace_back();
+            ++i;
+        } else if (c == ')' && open.size() > 1) {
+            close();
+            ++i;
+        } else if (c == '|') {
+            Group& g = open.back();
+            g.alternatives = add(g.alternatives, add(g.sequence, g.last));
+            g.sequence = g.last = 0;
+            ++i;
+        } else if (c == '+') {
+            open.back().last = times(open.back().last, 2);
+            ++i;
+        } else if (c == '*' || c == '?') {
+            ++i;
+        } else if (c == '{') {
+            std::size_t j = i + 1;
+            const std::size_t low = count(j);
+            std::size_t high = low;
+            if (j < p.size() && p[j] == ',') {
+                ++j;
+                const std::size_t digitsAt = j;
+                high = count(j);
+                if (j == digitsAt)
+                    high = add(low, 1);  // {m,}: m copies and a star
+            }
+            if (j < p.size() && p[j] == '}') {
+                open.back().last = times(open.back().last, std::max<std::size_t>(high, 1));
+                i = j + 1;
+            } else {
+                item(1);  // a brace that begins no interval
+                ++i;
+            }
+        } else {
+            item(1);
+            ++i;
+        }
+    }
+    while (open.size() > 1)
+        close();
+    return size(open.back());
+}
+
 Regex::Regex(const std::string& pattern)
 {
+    if (RegexSize(pattern, kMaxRegexSize) > kMaxRegexSize)
+        throw ScriptLimit("it grows beyond " + client::Grouped(kMaxRegexSize) +
+                          " atoms once its repetitions are counted out, the most a pattern may ({m,n} repeats what "
+                          "it follows n times)");
     const int rc = regcomp(&re_, pattern.c_str(), REG_EXTENDED | REG_NOSUB);
     if (rc != 0) {
         char message[256];
@@ -235,6 +355,9 @@ std::vector<Step> ParseScript(std::string_view text)
                 } catch (const std::invalid_argument& bad) {
                     throw ScriptError(n, "the regular expression \"" + LiteralText(e.value) + "\" does not compile: " +
                                              bad.what());
+                } catch (const ScriptLimit& big) {
+                    const std::string shown = client::FirstCharacters(LiteralText(e.value), 200);
+                    throw ScriptError(n, "the regular expression \"" + shown + "\" is too large: " + big.what());
                 }
             }
             call.expects.push_back(std::move(e));

@@ -40,6 +40,23 @@ private:
     int line_;
 };
 
+// A value or a pattern beyond what a script may hold; the message names the
+// bound. The run stops at the line (exit status 4).
+class ScriptLimit : public std::length_error {
+public:
+    using std::length_error::length_error;
+};
+
+// The most bytes one value holds once its variables are expanded: a set
+// variable, a parameter, the text of an expectation.
+inline constexpr std::size_t kMaxValueBytes = 16u << 20;
+// The most bytes all set variables hold together (${result} aside: the
+// transport bounds it).
+inline constexpr std::size_t kMaxVariableBytes = 64u << 20;
+// The most a regular expression may grow to once each bounded repetition is
+// counted out: a{1,100} is a hundred copies of a, (a{10}){10} a hundred too.
+inline constexpr std::size_t kMaxRegexSize = 2000;
+
 // A piece of a word: literal text, or the name of a variable to expand.
 struct Piece {
     bool variable = false;
@@ -56,13 +73,15 @@ using Word = std::vector<Piece>;
 std::vector<Word> SplitWords(std::string_view line, int lineNumber);
 
 // The word's text with every variable replaced by its value. A variable
-// without a value raises std::out_of_range (a parsed script has none).
+// without a value raises std::out_of_range (a parsed script has none); a text
+// longer than kMaxValueBytes raises ScriptLimit before it is built.
 std::string Expand(const Word& word, const std::map<std::string, std::string>& values);
 
 // A compiled POSIX extended regular expression.
 class Regex {
 public:
-    // Raises std::invalid_argument with the library's message.
+    // Raises std::invalid_argument with the library's message, or ScriptLimit
+    // before compiling a pattern that grows beyond kMaxRegexSize.
     explicit Regex(const std::string& pattern);
     ~Regex();
     Regex(const Regex&) = delete;
@@ -99,10 +118,16 @@ using Step = std::variant<CallLine, SetLine>;
 // The variable every call sets to its decoded result (empty after a fault).
 inline constexpr char kResultVariable[] = "result";
 
+// How large a POSIX extended regular expression grows when it is compiled:
+// each atom counts 1, a group 1 more than its content, alternatives add up,
+// and a repetition multiplies what it follows by its upper count ({m,n} by
+// n, {m,} by m + 1, + by 2). The count stops growing past `limit`.
+std::size_t RegexSize(std::string_view pattern, std::size_t limit);
+
 // Parses a whole script. Raises ScriptError for the first line that does not
 // parse: an unknown form of expect or set, an expect before any call, a
 // parameter without "=", a name given twice, a variable used before it is
-// set, a regular expression that does not compile.
+// set, a regular expression that does not compile or is over its bound.
 std::vector<Step> ParseScript(std::string_view text);
 
 }  // namespace tessel::call

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CallSession.h"
+#include "Junit.h"
 #include "Script.h"
 
 namespace tessel::call {
@@ -34,17 +35,42 @@ struct CaseResult {
     bool error = false;  // no usable reply, or nothing sent: an error rather than a failure
     std::vector<std::string> failures;
     CallReport report;
+    // The run stops at this line with this exit status: kExitUsage for a value
+    // or a pattern over its bound, kExitTransport when memory ran out; 0 when
+    // it goes on.
+    int stopStatus = 0;
 };
 
 // What failed of a call's expectations (empty when it passed). Without an
 // "expect fault" line a fault fails the call; without an "expect token" line
-// a rejected reply token does.
+// a rejected reply token does. Raises ScriptError naming the expectation's
+// line when its text or pattern is over its bound.
 std::vector<std::string> CheckExpectations(const CallLine& call, const CallReport& report,
                                            const std::map<std::string, std::string>& values);
 
 // Runs the steps in the logged-in session, in order; `each` sees each call's
-// result as soon as it is known.
-std::vector<CaseResult> RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& prepared,
-                                  CallSession& session, const std::function<void(const CaseResult&)>& each);
+// result as soon as it is known, and nothing of it is kept afterwards but
+// ${result}. A set line or a call whose value or pattern is over its bound,
+// or that runs out of memory, is one last case (stopStatus set) and the run
+// ends there; nothing raises but what `each` raises.
+void RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& prepared, CallSession& session,
+               const std::function<void(const CaseResult&)>& each);
+
+// The most bytes of one envelope, decoded result or failure text a report keeps.
+inline constexpr std::size_t kMaxReportText = 64u << 10;
+
+// A case as the JUnit report shows it: a failure (an expectation, a fault, a
+// rejected token) or an error (no usable reply, a stopped run) with its
+// reasons, and in system-out the request, the reply with its HTTP status and
+// the decoded result with the verdict on the reply token. Each text is cut to
+// its first kMaxReportText bytes, at a character, with the note
+// "[... shown N of M bytes]". `budget` is what the report may still take of
+// system-out; it shrinks by what this case takes, and a case it cannot hold
+// whole keeps only the note kEnvelopesLeftOut.
+JunitCase ReportCase(const CaseResult& c, const std::string& classname, std::size_t& budget);
+
+// The most bytes of system-out one report holds, all cases together.
+inline constexpr std::size_t kMaxReportSystemOut = 64u << 20;
+inline constexpr char kEnvelopesLeftOut[] = "[... envelopes left out: the report holds 64 MiB of them already]\n";
 
 }  // namespace tessel::call

@@ -349,30 +349,6 @@ std::string ReadScript(const std::string& path)
     return text.str();
 }
 
-std::string SystemOut(const CallReport& r)
-{
-    std::string s;
-    if (!r.request.empty())
-        s += "> request\n" + WithNewline(r.request);
-    if (!r.reply.empty())
-        s += "< HTTP " + std::to_string(r.httpStatus) + "\n" + WithNewline(r.reply);
-    if (r.outcome == Outcome::Result)
-        s += "decoded result (" + DescribeKind(r.kind) + "): " + WithNewline(r.result) +
-             "reply token: " + DescribeVerdict(r.verdict) + "\n";
-    return s;
-}
-
-const char* FailureType(const CaseResult& c)
-{
-    if (c.error)
-        return "transport";
-    if (c.report.outcome == Outcome::Fault || c.report.outcome == Outcome::ErrorPage)
-        return "fault";
-    if (c.report.verdict != 0)
-        return "token";
-    return "expectation";
-}
-
 int RunScriptFile(const Options& o)
 {
     const auto started = std::chrono::steady_clock::now();
@@ -419,51 +395,43 @@ int RunScriptFile(const Options& o)
 
     tessel::client::TokenLibrary library;
     CallSession session(library, o.verbose ? Tracer(Trace) : Tracer());
-    std::vector<CaseResult> results;
+    // Each case goes into the report as it ends; only what the report shows of it is kept.
+    int passed = 0, failed = 0, stopStatus = 0;
+    bool transport = false;
+    std::size_t systemOutLeft = kMaxReportSystemOut;
+    const auto each = [&](const CaseResult& c) {
+        std::cout << (c.passed ? "PASS  " : "FAIL  ") << c.name << "  " << std::lround(c.report.elapsedMs) << " ms\n";
+        for (const std::string& f : c.failures) {
+            std::istringstream lines(f);
+            for (std::string line; std::getline(lines, line);)
+                std::cout << "      " << line << "\n";
+        }
+        std::cout.flush();
+        if (c.stopStatus != 0)
+            std::cerr << "tessel-call: " << o.script << ": " << c.failures.front() << "\n";
+        (c.passed ? passed : failed) += 1;
+        transport = transport || c.error;
+        stopStatus = c.stopStatus;
+        suite.cases.push_back(ReportCase(c, classname, systemOutLeft));
+    };
     try {
         session.Load(o.admin ? Interface::Admin : Interface::Main, o.admin ? o.AdminUri() : o.uri);
         if (!session.Loaded(Interface::Main))
             session.Load(Interface::Main, o.uri);
         const std::vector<PreparedCall> prepared = PrepareScript(steps, session, o.admin, o.AdminUri());
         session.LogIn(login);
-        results = RunScript(steps, prepared, session, [](const CaseResult& c) {
-            std::cout << (c.passed ? "PASS  " : "FAIL  ") << c.name << "  " << std::lround(c.report.elapsedMs)
-                      << " ms\n";
-            for (const std::string& f : c.failures) {
-                std::istringstream lines(f);
-                for (std::string line; std::getline(lines, line);)
-                    std::cout << "      " << line << "\n";
-            }
-            std::cout.flush();
-        });
+        RunScript(steps, prepared, session, each);
     } catch (const CallError& e) {
         session.LogOut();
         return setupFailed(e.status(), e.what());
+    } catch (const std::bad_alloc&) {
+        session.LogOut();
+        return setupFailed(kExitTransport, "memory ran out");
     }
     if (const std::string problem = session.LogOut(); !problem.empty())
         std::cerr << "tessel-call: the logout failed: " << problem << "\n";
-
-    int passed = 0, failed = 0;
-    bool transport = false;
-    for (const CaseResult& c : results) {
-        (c.passed ? passed : failed) += 1;
-        transport = transport || c.error;
-        JunitCase j;
-        j.name = c.name;
-        j.classname = classname;
-        j.seconds = c.report.elapsedMs / 1000;
-        if (!c.passed) {
-            j.status = c.error ? JunitCase::Status::Error : JunitCase::Status::Failed;
-            j.type = FailureType(c);
-            for (const std::string& f : c.failures)
-                j.details += WithNewline(f);
-            j.message = c.failures.front().substr(0, c.failures.front().find('\n'));
-        }
-        j.systemOut = SystemOut(c.report);
-        suite.cases.push_back(std::move(j));
-    }
     std::cout << passed << " passed, " << failed << " failed\n";
-    return report(transport ? kExitTransport : failed ? kExitFault : kExitResult);
+    return report(stopStatus != 0 ? stopStatus : transport ? kExitTransport : failed ? kExitFault : kExitResult);
 }
 
 }  // namespace
