@@ -519,6 +519,7 @@ Packager& Packager::operator=(Packager&&) noexcept = default;
 bool Packager::LoadServicesDescription(int sourceKind, const std::string& source, const std::string& location)
 {
     lastError_.clear();
+    const CancelCheck cancel(http_.cancel);
     std::string text, base;
     if (sourceKind == 1) {
         HttpReply reply = HttpGet(source, http_);
@@ -534,16 +535,37 @@ bool Packager::LoadServicesDescription(int sourceKind, const std::string& source
     } else {
         throw SoapError("unknown description source kind " + std::to_string(sourceKind));
     }
-    const DocumentFetcher fetch = [this](const std::string& url, std::size_t maxBytes) {
-        return FetchDocument(url, maxBytes, http_);
-    };
+    ImportLimits limits;
+    limits.extraOrigins = http_.importOrigins;
     try {
-        desc_ = ParseServiceDescription(std::move(text), base, base.empty() ? DocumentFetcher() : fetch);
+        desc_ = ParseServiceDescription(std::move(text), base, base.empty() ? DocumentFetcher() : HttpDocumentFetcher(http_),
+                                        limits, cancel);
+    } catch (const Cancelled&) {
+        throw;
     } catch (const SoapError& e) {
         lastError_ = e.what();
         return false;
     }
     return true;
+}
+
+DocumentFetcher HttpDocumentFetcher(const HttpOptions& options)
+{
+    HttpOptions once = options;
+    once.followRedirects = false;
+    return [once](const std::string& url, std::size_t maxBytes) {
+        HttpOptions limited = once;
+        limited.maxReplyBytes = std::min(once.maxReplyBytes, maxBytes);
+        HttpReply reply = HttpGet(url, limited);
+        FetchedDocument fetched;
+        if (!reply.redirectUrl.empty())
+            fetched.redirect = std::move(reply.redirectUrl);
+        else if (reply.status < 200 || reply.status >= 300)
+            throw SoapError("fetching " + url + " gave HTTP status " + std::to_string(reply.status));
+        else
+            fetched.text = std::move(reply.body);
+        return fetched;
+    };
 }
 
 const OperationDescription& Packager::Operation(const std::string& method) const

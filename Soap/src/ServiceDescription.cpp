@@ -8,6 +8,7 @@
 #include <set>
 
 #include "Soap/SoapError.h"
+#include "Soap/Transport.h"
 
 namespace tessel::soap {
 
@@ -70,31 +71,63 @@ bool IsKnownNamespace(const std::string& ns)
            ns == "http://www.w3.org/XML/1998/namespace";
 }
 
-// The prefixes a subtree's attribute values use as QName prefixes ("tns" in
-// message="tns:In"), so that a copy elsewhere declares what it needs and no more.
+constexpr char kWhileReading[] = "while the service description and its imports were read";
+
+// The prefixes the attribute values of an element and its descendants use as
+// QName prefixes ("tns" in message="tns:In"), so that a copy elsewhere
+// declares what it needs and no more.
 void UsedPrefixes(const xmlNode* n, std::set<std::string>& out)
 {
-    for (; n; n = n->next) {
-        if (n->type != XML_ELEMENT_NODE)
+    if (n->type != XML_ELEMENT_NODE)
+        return;
+    for (const xmlAttr* a = n->properties; a; a = a->next) {
+        xmlChar* v = xmlNodeListGetString(n->doc, a->children, 1);
+        if (!v)
             continue;
-        for (const xmlAttr* a = n->properties; a; a = a->next) {
-            xmlChar* v = xmlNodeListGetString(n->doc, a->children, 1);
-            if (!v)
-                continue;
-            for (const std::string& token : SplitList(reinterpret_cast<const char*>(v))) {
-                const auto colon = token.find(':');
-                if (colon != std::string::npos && colon > 0 && token.find('/') == std::string::npos)
-                    out.insert(token.substr(0, colon));
-            }
-            xmlFree(v);
+        for (const std::string& token : SplitList(reinterpret_cast<const char*>(v))) {
+            const auto colon = token.find(':');
+            if (colon != std::string::npos && colon > 0 && token.find('/') == std::string::npos)
+                out.insert(token.substr(0, colon));
         }
-        UsedPrefixes(n->children, out);
+        xmlFree(v);
     }
+    for (const xmlNode* c = n->children; c; c = c->next)
+        UsedPrefixes(c, out);
 }
+
+// The namespace declarations in scope at an element, prefix ("" for the
+// default namespace) to declaration, the innermost first. Each element's
+// table is built once, so a copy of each of many children looks its prefixes
+// up in time independent of how many declarations the document holds.
+class ScopeIndex {
+public:
+    const xmlNs* Find(const xmlNode* at, const std::string& prefix)
+    {
+        const auto& table = TableOf(at);
+        const auto it = table.find(prefix);
+        return it == table.end() ? nullptr : it->second;
+    }
+
+private:
+    const std::map<std::string, const xmlNs*>& TableOf(const xmlNode* at)
+    {
+        if (const auto it = tables_.find(at); it != tables_.end())
+            return it->second;
+        std::map<std::string, const xmlNs*> table;
+        if (at && at->type == XML_ELEMENT_NODE) {
+            table = TableOf(at->parent);
+            for (const xmlNs* ns = at->nsDef; ns; ns = ns->next)
+                table[ns->prefix ? reinterpret_cast<const char*>(ns->prefix) : ""] = ns;
+        }
+        return tables_.emplace(at, std::move(table)).first->second;
+    }
+
+    std::map<const xmlNode*, std::map<std::string, const xmlNs*>> tables_;
+};
 
 // A copy of a top-level element of another document, declaring the
 // namespaces that its names and QName values use there.
-xmlNode* CopyWithScope(xmlNode* n, xmlDoc* into)
+xmlNode* CopyWithScope(xmlNode* n, xmlDoc* into, ScopeIndex& scopes)
 {
     xmlNode* copy = xmlDocCopyNode(n, into, 1);
     if (!copy)
@@ -102,33 +135,76 @@ xmlNode* CopyWithScope(xmlNode* n, xmlDoc* into)
     std::set<std::string> prefixes;
     UsedPrefixes(n, prefixes);
     prefixes.insert("");  // the default namespace, for unprefixed QName values
+    std::set<std::string> declared;
+    xmlNs** tail = &copy->nsDef;
+    for (; *tail; tail = &(*tail)->next)
+        declared.insert((*tail)->prefix ? reinterpret_cast<const char*>((*tail)->prefix) : "");
     for (const std::string& prefix : prefixes) {
-        xmlNs* ns = xmlSearchNs(n->doc, n, prefix.empty() ? nullptr : U(prefix.c_str()));
-        if (ns && ns->href)
-            xmlNewNs(copy, ns->href, ns->prefix);  // does nothing when the copy declares it already
+        if (prefix == "xml" || declared.count(prefix))
+            continue;
+        const xmlNs* ns = scopes.Find(n->parent, prefix);
+        if (!ns || !ns->href)
+            continue;
+        xmlNs* added = xmlNewNs(nullptr, ns->href, ns->prefix);
+        if (!added)
+            throw SoapError("out of memory while merging an imported document");
+        *tail = added;
+        tail = &added->next;
     }
     return copy;
 }
 
-// Puts `n` under `parent` before its first child that is one of the WSDL
-// elements `before` names, else at the end.
-void InsertBefore(xmlNode* parent, xmlNode* n, std::initializer_list<const char*> before)
-{
-    for (xmlNode* c : Children(parent))
-        for (const char* name : before)
-            if (Is(c, kNsWsdl, name)) {
-                xmlAddPrevSibling(c, n);
-                return;
-            }
-    xmlAddChild(parent, n);
-}
+// Where definitions go in a description: before the first element of the
+// kinds that must follow them, else at the end. Kept up to date as
+// definitions come in, so that each goes in at once.
+class Layout {
+public:
+    explicit Layout(xmlNode* root) : root_(root)
+    {
+        for (xmlNode* c : Children(root)) {
+            if (!beforeBinding_ && (Is(c, kNsWsdl, "binding") || Is(c, kNsWsdl, "service")))
+                beforeBinding_ = c;
+            if (!beforeService_ && Is(c, kNsWsdl, "service"))
+                beforeService_ = c;
+        }
+    }
+    // A message or a port type: before the first binding or service.
+    void AddDefinition(xmlNode* n) { Put(n, beforeBinding_); }
+    void AddBinding(xmlNode* n)
+    {
+        Put(n, beforeService_);
+        if (!beforeBinding_ || beforeBinding_ == beforeService_)
+            beforeBinding_ = n;
+    }
+    void AddService(xmlNode* n)
+    {
+        xmlAddChild(root_, n);
+        if (!beforeBinding_)
+            beforeBinding_ = n;
+        if (!beforeService_)
+            beforeService_ = n;
+    }
+
+private:
+    void Put(xmlNode* n, xmlNode* before)
+    {
+        if (before)
+            xmlAddPrevSibling(before, n);
+        else
+            xmlAddChild(root_, n);
+    }
+    xmlNode* root_;
+    xmlNode* beforeBinding_ = nullptr;
+    xmlNode* beforeService_ = nullptr;
+};
 
 // Brings the documents a description imports into it, so that one tree holds
 // the whole description.
 class ImportResolver {
 public:
-    ImportResolver(const DocumentFetcher& fetch, const ImportLimits& limits, std::size_t mainBytes)
-        : fetch_(fetch), limits_(limits), bytes_(mainBytes)
+    ImportResolver(const DocumentFetcher& fetch, const ImportLimits& limits, std::size_t mainBytes,
+                   const CancelCheck& cancel)
+        : fetch_(fetch), limits_(limits), bytes_(mainBytes), cancel_(cancel)
     {
     }
 
@@ -137,12 +213,20 @@ public:
     {
         if (!base.empty())
             seen_.insert(base);
+        origin_ = base.empty() ? std::string() : OriginOf(base);
         ResolveWsdlImports(doc, base, 0);
         InlineSchemas(doc, base, 0);
         return changed_;
     }
 
 private:
+    struct Fetched {
+        XmlDocPtr doc;
+        std::string url;  // where it came from, after any redirects
+    };
+
+    void CheckCancel() const { cancel_.Check(kWhileReading); }
+
     std::string Absolute(const std::string& base, const std::string& location, const std::string& importer)
     {
         if (SchemeOf(location).empty() && base.empty())
@@ -156,16 +240,48 @@ private:
         return url;
     }
 
-    XmlDocPtr Fetch(const std::string& url, const std::string& base, int depth, const std::string& importer)
+    bool Allowed(const std::string& url) const
+    {
+        const std::string origin = OriginOf(url);
+        if (origin.empty())
+            return false;
+        return origin == origin_ ||
+               std::find(limits_.extraOrigins.begin(), limits_.extraOrigins.end(), origin) != limits_.extraOrigins.end();
+    }
+
+    // Why a URL of another origin is refused, after "... imports URL" or "... redirects to URL".
+    std::string OutsideOrigin() const
+    {
+        std::string why = ", which is outside the description's origin " +
+                          (origin_.empty() ? std::string("(not known)") : origin_);
+        if (!limits_.extraOrigins.empty()) {
+            why += " and the origins allowed besides it (";
+            for (std::size_t i = 0; i < limits_.extraOrigins.size(); ++i)
+                why += (i ? ", " : "") + limits_.extraOrigins[i];
+            why += ")";
+        }
+        return why + "; imports come from the description's origin only, unless more are allowed "
+                     "(TESSEL_IMPORT_ORIGINS)";
+    }
+
+    // The scheme rules and the origin rule, for an import and for each redirect of it.
+    void CheckUrl(const std::string& url, const std::string& base, const std::string& what)
+    {
+        const std::string scheme = SchemeOf(url);
+        if (scheme != "http" && scheme != "https" && scheme != "file")
+            throw SoapError(what + url + " (only http, https and file URLs are fetched)");
+        if (scheme == "file" && SchemeOf(base) != "file")
+            throw SoapError(what + "the local file " + url + ", which only a local description may");
+        if (!Allowed(url))
+            throw SoapError(what + url + OutsideOrigin());
+    }
+
+    Fetched Fetch(const std::string& url, const std::string& base, int depth, const std::string& importer)
     {
         if (!fetch_)
             throw SoapError(importer + " imports " + url +
                             ", and imports can only be fetched for a description loaded from its URL");
-        const std::string scheme = SchemeOf(url);
-        if (scheme != "http" && scheme != "https" && scheme != "file")
-            throw SoapError(importer + " imports " + url + " (only http, https and file URLs are fetched)");
-        if (scheme == "file" && SchemeOf(base) != "file")
-            throw SoapError(importer + " imports the local file " + url + ", which only a local description may");
+        CheckUrl(url, base, importer + " imports ");
         if (depth > limits_.maxDepth)
             throw SoapError(importer + " imports " + url + ": imports nest deeper than " +
                             std::to_string(limits_.maxDepth) + " levels");
@@ -173,36 +289,65 @@ private:
             throw SoapError("the description imports more than " + std::to_string(limits_.maxDocuments) +
                             " documents");
         const std::size_t left = bytes_ < limits_.maxTotalBytes ? limits_.maxTotalBytes - bytes_ : 0;
-        std::string text;
-        try {
-            text = fetch_(url, left);
-        } catch (const SoapError& e) {
-            throw SoapError("cannot fetch " + url + ", imported by " + importer + ": " + e.what());
+        FetchedDocument got;
+        std::string at = url;
+        for (int redirects = 0;; ++redirects) {
+            CheckCancel();
+            try {
+                got = fetch_(at, left);
+            } catch (const Cancelled&) {
+                throw;
+            } catch (const SoapError& e) {
+                throw SoapError("cannot fetch " + at + ", imported by " + importer + ": " + e.what());
+            }
+            if (got.redirect.empty())
+                break;
+            if (redirects == limits_.maxRedirects)
+                throw SoapError("cannot fetch " + url + ", imported by " + importer + ": more than " +
+                                std::to_string(limits_.maxRedirects) + " redirects");
+            const std::string next = Absolute(at, got.redirect, at);
+            CheckUrl(next, base, "the import " + at + " (of " + importer + ") redirects to ");
+            at = next;
         }
-        if (text.size() > left)
+        CheckCancel();
+        if (got.text.size() > left)
             throw SoapError("the description and its imports are larger than " +
                             std::to_string(limits_.maxTotalBytes) + " bytes");
-        bytes_ += text.size();
+        bytes_ += got.text.size();
         changed_ = true;
-        return ParseXml(text, "the imported document " + url);
+        return {ParseXml(got.text, "the imported document " + at), at};
     }
 
-    static xmlNode* TypesOf(xmlDoc* doc)
+    xmlNode* TypesOf(xmlDoc* doc)
     {
+        xmlNode*& known = docs_[doc].types;
+        if (known)
+            return known;
         xmlNode* root = xmlDocGetRootElement(doc);
-        if (xmlNode* types = FirstChild(root, kNsWsdl, "types"))
-            return types;
-        xmlNode* types = xmlNewDocNode(doc, xmlSearchNsByHref(doc, root, U(kNsWsdl)), U("types"), nullptr);
-        InsertBefore(root, types, {"message", "portType", "binding", "service"});
+        xmlNode* types = FirstChild(root, kNsWsdl, "types");
+        if (!types) {
+            types = xmlNewDocNode(doc, xmlSearchNsByHref(doc, root, U(kNsWsdl)), U("types"), nullptr);
+            xmlNode* before = nullptr;
+            for (xmlNode* c : Children(root))
+                if (!before && (Is(c, kNsWsdl, "message") || Is(c, kNsWsdl, "portType") ||
+                                Is(c, kNsWsdl, "binding") || Is(c, kNsWsdl, "service")))
+                    before = c;
+            if (before)
+                xmlAddPrevSibling(before, types);
+            else
+                xmlAddChild(root, types);
+        }
+        known = types;
         return types;
     }
 
     // A schema put into the description's types, read later from `base`.
     xmlNode* AddSchema(xmlDoc* doc, xmlNode* schema, const std::string& base, int depth)
     {
-        xmlNode* copy = CopyWithScope(schema, doc);
+        ScopeIndex scopes;
+        xmlNode* copy = CopyWithScope(schema, doc, scopes);
         xmlAddChild(TypesOf(doc), copy);
-        schemaBase_[copy] = {base, depth};
+        docs_[doc].schemaBase[copy] = {base, depth};
         return copy;
     }
 
@@ -211,6 +356,7 @@ private:
         xmlNode* root = xmlDocGetRootElement(doc);
         const std::string importer = base.empty() ? "the description" : base;
         for (xmlNode* imp : Children(root, kNsWsdl, "import")) {
+            CheckCancel();
             const std::string location = Attr(imp, "location");
             if (location.empty())
                 continue;
@@ -219,19 +365,20 @@ private:
             changed_ = true;
             if (!seen_.insert(url).second)
                 continue;
-            const XmlDocPtr sub = Fetch(url, base, depth + 1, importer);
-            xmlNode* subRoot = xmlDocGetRootElement(sub.get());
+            const Fetched sub = Fetch(url, base, depth + 1, importer);
+            xmlNode* subRoot = xmlDocGetRootElement(sub.doc.get());
             if (IsXsd(subRoot, "schema")) {
-                AddSchema(doc, subRoot, url, depth + 1);
+                AddSchema(doc, subRoot, sub.url, depth + 1);
                 continue;
             }
             if (!Is(subRoot, kNsWsdl, "definitions"))
                 throw SoapError("the document " + url + " imported by " + importer +
                                 " is neither a WSDL description nor an XML schema (its root element is <" +
                                 LocalName(subRoot) + ">)");
-            ResolveWsdlImports(sub.get(), url, depth + 1);
-            InlineSchemas(sub.get(), url, depth + 1);
-            Merge(doc, sub.get());
+            ResolveWsdlImports(sub.doc.get(), sub.url, depth + 1);
+            InlineSchemas(sub.doc.get(), sub.url, depth + 1);
+            Merge(doc, sub.doc.get());
+            docs_.erase(sub.doc.get());  // its nodes go with it, and their addresses may come back
         }
     }
 
@@ -243,10 +390,12 @@ private:
                 if (IsXsd(schema, "schema"))
                     queue.push_back(schema);
         for (std::size_t i = 0; i < queue.size(); ++i) {
+            CheckCancel();
             xmlNode* schema = queue[i];
-            const auto known = schemaBase_.find(schema);
-            const std::string schemaBase = known == schemaBase_.end() ? base : known->second.first;
-            const int schemaDepth = known == schemaBase_.end() ? depth : known->second.second;
+            const auto& bases = docs_[doc].schemaBase;
+            const auto known = bases.find(schema);
+            const std::string schemaBase = known == bases.end() ? base : known->second.first;
+            const int schemaDepth = known == bases.end() ? depth : known->second.second;
             const std::string importer = "the schema of " + (schemaBase.empty() ? "the description" : schemaBase);
             for (xmlNode* ref : Children(schema)) {
                 const bool import = IsXsd(ref, "import");
@@ -268,12 +417,12 @@ private:
                     Remove(ref);
                 if (!seen_.insert(url).second)
                     continue;
-                const XmlDocPtr sub = Fetch(url, schemaBase, schemaDepth + 1, importer);
-                xmlNode* subRoot = xmlDocGetRootElement(sub.get());
+                const Fetched sub = Fetch(url, schemaBase, schemaDepth + 1, importer);
+                xmlNode* subRoot = xmlDocGetRootElement(sub.doc.get());
                 if (!IsXsd(subRoot, "schema"))
                     throw SoapError("the document " + url + " imported by " + importer +
                                     " is not an XML schema (its root element is <" + LocalName(subRoot) + ">)");
-                xmlNode* copy = AddSchema(doc, subRoot, url, schemaDepth + 1);
+                xmlNode* copy = AddSchema(doc, subRoot, sub.url, schemaDepth + 1);
                 // An included schema without a namespace takes the including one's.
                 if (!import && Attr(copy, "targetNamespace").empty() && !Attr(schema, "targetNamespace").empty())
                     xmlSetProp(copy, U("targetNamespace"), U(Attr(schema, "targetNamespace").c_str()));
@@ -282,21 +431,24 @@ private:
         }
     }
 
-    // Moves an imported description's definitions into the importing one.
+    // Moves an imported description's definitions into the importing one,
+    // each in its place, in one pass over them.
     void Merge(xmlDoc* doc, xmlDoc* sub)
     {
-        xmlNode* root = xmlDocGetRootElement(doc);
+        Layout layout(xmlDocGetRootElement(doc));
+        ScopeIndex scopes;
         for (xmlNode* c : Children(xmlDocGetRootElement(sub))) {
+            CheckCancel();
             if (Is(c, kNsWsdl, "types")) {
                 for (xmlNode* schema : Children(c))
                     if (IsXsd(schema, "schema"))
-                        xmlAddChild(TypesOf(doc), CopyWithScope(schema, doc));
+                        xmlAddChild(TypesOf(doc), CopyWithScope(schema, doc, scopes));
             } else if (Is(c, kNsWsdl, "message") || Is(c, kNsWsdl, "portType")) {
-                InsertBefore(root, CopyWithScope(c, doc), {"binding", "service"});
+                layout.AddDefinition(CopyWithScope(c, doc, scopes));
             } else if (Is(c, kNsWsdl, "binding")) {
-                InsertBefore(root, CopyWithScope(c, doc), {"service"});
+                layout.AddBinding(CopyWithScope(c, doc, scopes));
             } else if (Is(c, kNsWsdl, "service")) {
-                xmlAddChild(root, CopyWithScope(c, doc));
+                layout.AddService(CopyWithScope(c, doc, scopes));
             }
         }
     }
@@ -304,9 +456,17 @@ private:
     const DocumentFetcher& fetch_;
     const ImportLimits& limits_;
     std::size_t bytes_;
+    const CancelCheck& cancel_;
+    std::string origin_;  // the description's
     std::size_t documents_ = 0;
     std::set<std::string> seen_;
-    std::map<xmlNode*, std::pair<std::string, int>> schemaBase_;
+    // What is known of each document still being read: its types element, and
+    // the URL and depth each schema put into it is read from.
+    struct DocState {
+        xmlNode* types = nullptr;
+        std::map<xmlNode*, std::pair<std::string, int>> schemaBase;
+    };
+    std::map<const xmlDoc*, DocState> docs_;
     bool changed_ = false;
 };
 
@@ -472,24 +632,29 @@ int TypeCodeOf(const QName& type)
 }
 
 ServiceDescription ParseServiceDescription(std::string text, const std::string& baseUrl, const DocumentFetcher& fetch,
-                                           const ImportLimits& limits)
+                                           const ImportLimits& limits, const CancelCheck& cancel)
 {
+    cancel.Check(kWhileReading);
     XmlDocPtr doc = ParseXml(text, "the service description");
+    cancel.Check(kWhileReading);
     xmlNode* root = xmlDocGetRootElement(doc.get());
     if (!Is(root, kNsWsdl, "definitions"))
         throw SoapError("the document is not a WSDL 1.1 service description (its root element is <" +
                         LocalName(root) + ">, not wsdl:definitions)");
     ServiceDescription desc;
-    ImportResolver imports(fetch, limits, text.size());
+    ImportResolver imports(fetch, limits, text.size(), cancel);
     if (imports.Resolve(doc.get(), baseUrl)) {
         // The model is read from the text that is kept, so that the text
         // read again later gives the same description.
+        cancel.Check(kWhileReading);
         desc.text = Serialize(doc.get());
+        cancel.Check(kWhileReading);
         if (desc.text.size() > kMaxDocumentBytes)
             throw SoapError("the description with its imports is larger than " + std::to_string(kMaxDocumentBytes) +
                             " bytes");
         doc = ParseXml(desc.text, "the service description with its imports");
         root = xmlDocGetRootElement(doc.get());
+        cancel.Check(kWhileReading);
     } else {
         desc.text = std::move(text);
     }
@@ -571,13 +736,15 @@ ServiceDescription ParseServiceDescription(std::string text, const std::string& 
         return children;
     };
 
+    std::map<std::string, xmlNode*> bindingOperations;  // the first of each name
+    for (xmlNode* b : Children(binding, kNsWsdl, "operation"))
+        bindingOperations.try_emplace(Attr(b, "name"), b);
     for (xmlNode* opNode : Children(pt->second, kNsWsdl, "operation")) {
+        cancel.Check(kWhileReading);
         OperationDescription op;
         op.name = Attr(opNode, "name");
-        xmlNode* bop = nullptr;
-        for (xmlNode* b : Children(binding, kNsWsdl, "operation"))
-            if (Attr(b, "name") == op.name && !bop)
-                bop = b;
+        const auto found = bindingOperations.find(op.name);
+        xmlNode* bop = found == bindingOperations.end() ? nullptr : found->second;
         try {
             xmlNode* input = FirstChild(opNode, kNsWsdl, "input");
             xmlNode* output = FirstChild(opNode, kNsWsdl, "output");

@@ -16,6 +16,7 @@ void Soap2Client::Initialize(const std::string& wsdlUrl, const std::string&, con
                              const std::string&)
 {
     faultCode_.clear(), faultString_.clear(), faultDetail_.clear();
+    const CancelCheck cancel(options_.cancel);
     desc_.reset();
     endpoint_.clear();
     if (wsdlUrl.empty())
@@ -23,24 +24,27 @@ void Soap2Client::Initialize(const std::string& wsdlUrl, const std::string&, con
     HttpReply reply;
     try {
         reply = HttpGet(wsdlUrl, options_);
+    } catch (const Cancelled& e) {
+        Fail("WSDLReader: loading the service description was cancelled", e.what());
     } catch (const SoapError& e) {
         Fail("WSDLReader: loading the service description failed", e.what());
     }
     if (reply.status < 200 || reply.status >= 300)
         Fail("WSDLReader: loading the service description failed",
              "Fetching " + wsdlUrl + " gave HTTP status " + std::to_string(reply.status) + ".");
-    const HttpOptions options = options_;
-    const DocumentFetcher fetch = [options](const std::string& url, std::size_t maxBytes) {
-        return FetchDocument(url, maxBytes, options);
-    };
+    ImportLimits limits;
+    limits.extraOrigins = options_.importOrigins;
     try {
-        ServiceDescription desc = ParseServiceDescription(std::move(reply.body), reply.effectiveUrl, fetch);
+        ServiceDescription desc = ParseServiceDescription(std::move(reply.body), reply.effectiveUrl,
+                                                          HttpDocumentFetcher(options_), limits, cancel);
         if (!serviceName.empty() && desc.serviceName != serviceName)
             Fail("WSDLReader: no such service", "The description has no service named " + serviceName + ".");
         if (desc.locations.empty() || desc.locations.front().empty())
             Fail("WSDLReader: no endpoint", "The description at " + wsdlUrl + " names no SOAP address for its service.");
         endpoint_ = desc.locations.front();
         desc_ = std::move(desc);
+    } catch (const Cancelled& e) {
+        Fail("WSDLReader: loading the service description was cancelled", e.what());
     } catch (const SoapError& e) {
         if (!faultString_.empty())
             throw;

@@ -20,6 +20,9 @@ namespace {
 struct CurlFree {
     void operator()(CURL* c) const noexcept { curl_easy_cleanup(c); }
 };
+struct UrlFree {
+    void operator()(CURLU* u) const noexcept { curl_url_cleanup(u); }
+};
 struct SlistFree {
     void operator()(curl_slist* l) const noexcept { curl_slist_free_all(l); }
 };
@@ -189,7 +192,7 @@ HttpReply Perform(const std::string& uri, const std::string* body, const std::st
     curl_easy_setopt(c, CURLOPT_URL, uri.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https,file");
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, options.followRedirects ? 1L : 0L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(c, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
@@ -223,11 +226,8 @@ HttpReply Perform(const std::string& uri, const std::string* body, const std::st
 
     const auto started = std::chrono::steady_clock::now();
     const CURLcode rc = curl_easy_perform(c);
-    if (rc == CURLE_ABORTED_BY_CALLBACK) {
-        const auto seconds =
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count();
-        throw SoapError("cancelled after " + std::to_string(seconds) + " s, before " + uri + " answered");
-    }
+    if (rc == CURLE_ABORTED_BY_CALLBACK)
+        CancelCheck(options.cancel, started).Throw("before " + uri + " answered");
     if (sink.overflow)
         throw SoapError("The reply of " + uri + " is larger than " + std::to_string(options.maxReplyBytes) + " bytes");
     if (rc == CURLE_URL_MALFORMAT || rc == CURLE_UNSUPPORTED_PROTOCOL)
@@ -245,6 +245,10 @@ HttpReply Perform(const std::string& uri, const std::string* body, const std::st
     const char* effective = nullptr;
     curl_easy_getinfo(c, CURLINFO_EFFECTIVE_URL, &effective);
     reply.effectiveUrl = effective ? effective : uri;
+    const char* redirect = nullptr;
+    if (!options.followRedirects && reply.status >= 300 && reply.status < 400 &&
+        curl_easy_getinfo(c, CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK && redirect)
+        reply.redirectUrl = redirect;
     return reply;
 }
 
@@ -255,7 +259,56 @@ HttpOptions HttpOptions::FromEnvironment()
     HttpOptions o;
     o.connectTimeoutSeconds = Seconds("TESSEL_CONNECT_TIMEOUT", o.connectTimeoutSeconds);
     o.totalTimeoutSeconds = Seconds("TESSEL_TIMEOUT", o.totalTimeoutSeconds);
+    if (const char* origins = std::getenv("TESSEL_IMPORT_ORIGINS"))
+        o.importOrigins = OriginList(origins);
     return o;
+}
+
+std::string OriginOf(const std::string& url)
+{
+    const std::unique_ptr<CURLU, UrlFree> u(curl_url());
+    if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+        return {};
+    const auto part = [&](CURLUPart which, unsigned flags) {
+        char* text = nullptr;
+        std::string out;
+        if (curl_url_get(u.get(), which, &text, flags) == CURLUE_OK && text)
+            out = text;
+        curl_free(text);
+        for (char& ch : out)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        return out;
+    };
+    const std::string scheme = part(CURLUPART_SCHEME, 0);
+    if (scheme == "file")
+        return "file://";
+    if (scheme != "http" && scheme != "https")
+        return {};
+    const std::string host = part(CURLUPART_HOST, 0), port = part(CURLUPART_PORT, CURLU_DEFAULT_PORT);
+    if (host.empty() || port.empty())
+        return {};
+    return scheme + "://" + host + ":" + port;
+}
+
+std::vector<std::string> OriginList(const std::string& list, std::vector<std::string>* invalid)
+{
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    while (at < list.size()) {
+        const std::size_t end = std::min(list.find_first_of(" \t\n,", at), list.size());
+        const std::string entry = list.substr(at, end - at);
+        at = end + 1;
+        if (entry.empty())
+            continue;
+        const std::string origin = OriginOf(entry);
+        if (origin.empty() || origin == "file://") {
+            if (invalid)
+                invalid->push_back(entry);
+        } else if (std::find(out.begin(), out.end(), origin) == out.end()) {
+            out.push_back(origin);
+        }
+    }
+    return out;
 }
 
 std::string HttpReply::Header(const std::string& name) const

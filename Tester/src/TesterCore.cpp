@@ -197,6 +197,8 @@ void TesterCore::Connect()
         ui_.SetStatus(client::ConnectedLine(session_.serviceURI, packager.GetCatalog(1).methods.size()));
         if (ui_.Checked("chkShowMethods"))
             ShowListing(packager);
+    } catch (const soap::Cancelled& e) {
+        ReportCancelledConnect(session_.descriptionURI, e);
     } catch (const std::exception& e) {
         ui_.SetStatus(client::NotConnectedLine(session_.descriptionURI, e.what()));
         ui_.ShowMessage(tool_.program, kUnavailable, Icon::None);
@@ -231,10 +233,18 @@ void TesterCore::ConnectAdmin()
         ui_.SetStatus(client::ConnectedLine(session_.adminServiceURI, packager.GetCatalog(1).methods.size()));
         if (ui_.Checked("chkShowMethods"))
             ShowListing(packager);
+    } catch (const soap::Cancelled& e) {
+        ReportCancelledConnect(session_.adminDescriptionURI, e);
     } catch (const std::exception& e) {
         ui_.SetStatus(client::NotConnectedLine(session_.adminDescriptionURI, e.what()));
         ui_.ShowMessage(tool_.program, kUnavailable, Icon::None);
     }
+}
+
+void TesterCore::ReportCancelledConnect(const std::string& uri, const soap::Cancelled& e)
+{
+    ui_.SetStatus(client::NotConnectedLine(uri, e.what()));
+    ui_.ShowMessage(tool_.program, Describe(e) + "\n\nNot connected to " + uri + ".", Icon::None);
 }
 
 void TesterCore::ShowListing(const soap::Packager& packager)

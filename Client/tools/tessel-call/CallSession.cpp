@@ -116,6 +116,9 @@ CallSession::~CallSession()
 void CallSession::Load(Interface iface, const std::string& uri)
 {
     soap::Packager packager;
+    soap::HttpOptions options;  // the transport's defaults, and the import origins TESSEL_IMPORT_ORIGINS allows
+    options.importOrigins = soap::HttpOptions::FromEnvironment().importOrigins;
+    packager.SetHttpOptions(options);
     try {
         if (!packager.LoadServicesDescription(1, uri))
             throw CallError(kExitTransport, "cannot use the service description " + uri + ": " + packager.LastError());

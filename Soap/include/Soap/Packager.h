@@ -57,9 +57,11 @@ public:
     // XML text, and `location`, when given, the URL it came from. Imported
     // documents are fetched relative to the description's URL (kind 1, or
     // kind 2 with a location); a kind 2 text without a location fetches
-    // nothing. False when the text is no usable description or an import
-    // cannot be brought in (LastError() says why); a failure to fetch the
-    // description itself raises SoapError.
+    // nothing; only from the description's origin and the HttpOptions'
+    // importOrigins. False when the text is no usable description or an
+    // import cannot be brought in (LastError() says why); a failure to fetch
+    // the description itself raises SoapError, and a load given up through
+    // the HttpOptions' cancel flag raises Cancelled.
     bool LoadServicesDescription(int sourceKind, const std::string& source, const std::string& location = {});
     const std::string& LastError() const noexcept { return lastError_; }
     // The HTTP options of the fetches a load makes (timeouts, cancel).
@@ -97,6 +99,10 @@ private:
     std::string response_;
     mutable XmlDocPtr responseDoc_;
 };
+
+// Fetches imported documents over HTTP with `options` (timeouts, cancel),
+// handing redirects back instead of following them.
+DocumentFetcher HttpDocumentFetcher(const HttpOptions& options);
 
 // The endpoint of a loaded description: item 0 of its service locations.
 // Raises SoapError when no description is loaded or it names no location.

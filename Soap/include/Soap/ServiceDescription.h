@@ -7,8 +7,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "Soap/SoapError.h"
 #include "Soap/Xml.h"
 
 namespace tessel::soap {
@@ -74,15 +76,28 @@ struct ServiceDescription {
     const OperationDescription* Find(std::string_view name) const;
 };
 
-// Fetches the document at an absolute URL, at most maxBytes of it; raises
-// SoapError when it cannot.
-using DocumentFetcher = std::function<std::string(const std::string& url, std::size_t maxBytes)>;
+// What the fetch of an imported document brought back: the document, or,
+// when the server redirected, where to (absolute or relative to the URL
+// asked for), which the reader checks before it asks again.
+struct FetchedDocument {
+    FetchedDocument(std::string text = {}) : text(std::move(text)) {}  // NOLINT: a document converts
+    std::string text;
+    std::string redirect;
+};
+
+// Fetches the document at an absolute URL, at most maxBytes of it, without
+// following redirects; raises SoapError when it cannot.
+using DocumentFetcher = std::function<FetchedDocument(const std::string& url, std::size_t maxBytes)>;
 
 // What a description may bring in through imports.
 struct ImportLimits {
     std::size_t maxDocuments = 32;                  // imported documents, each counted once
     int maxDepth = 8;                               // an import inside an import inside ...
     std::size_t maxTotalBytes = kMaxDocumentBytes;  // the description and its imports together
+    int maxRedirects = 10;                          // of one import
+    // Imports come from the description's own origin (scheme, host, port of
+    // `baseUrl`) and from these (as OriginOf gives them), nowhere else.
+    std::vector<std::string> extraOrigins{};
 };
 
 // Reads a WSDL 1.1 document. `baseUrl` is where the text came from; the
@@ -90,15 +105,20 @@ struct ImportLimits {
 // with a schemaLocation) are fetched through `fetch`, each relative location
 // resolved against the document that names it, each URL once, within
 // `limits`; every fetched document goes through the same hardened reader.
-// Imports of the namespaces this toolkit knows (XML Schema, SOAP encoding,
-// WSDL) are not fetched. An import of a local file is refused unless the
-// importing document is one itself.
+// An import, or a redirect of one, to an origin that is neither the
+// description's nor one of limits.extraOrigins is refused, naming the URL and
+// the description's origin. Imports of the namespaces this toolkit knows (XML
+// Schema, SOAP encoding, WSDL) are not fetched. An import of a local file is
+// refused unless the importing document is one itself.
+// `cancel` is checked before each fetch and all through the merge and the
+// reading of the model: once its flag is up the load raises Cancelled.
 // Raises SoapError when the text is not XML, not a WSDL description this
 // toolkit can use, or an import cannot be brought in, saying why. An
 // operation that cannot be called is kept, with OperationDescription::unusable
-// saying why.
+// saying why. The work is linear in the size of the description and its imports.
 ServiceDescription ParseServiceDescription(std::string text, const std::string& baseUrl = {},
-                                           const DocumentFetcher& fetch = {}, const ImportLimits& limits = {});
+                                           const DocumentFetcher& fetch = {}, const ImportLimits& limits = {},
+                                           const CancelCheck& cancel = {});
 
 // Variant type codes of a part's type: string 8, short 2, int 3, boolean 11,
 // double 5, float 4, anything else 12.

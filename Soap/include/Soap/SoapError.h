@@ -2,6 +2,8 @@
 // read; a SOAP fault also carries its code, string and detail.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <string>
 
@@ -10,6 +12,42 @@ namespace tessel::soap {
 class SoapError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A step given up because the person using the kit cancelled it; its text
+// says so ("cancelled after 3 s, before http://... answered").
+class Cancelled : public SoapError {
+public:
+    using SoapError::SoapError;
+};
+
+// The cancel flag of a long step (another thread raises it) and when the step
+// started. Check raises Cancelled "cancelled after N s, " + `during` once the
+// flag is up; without a flag it never does.
+class CancelCheck {
+public:
+    CancelCheck() = default;
+    explicit CancelCheck(const std::atomic<bool>* flag,
+                         std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now())
+        : flag_(flag), started_(started)
+    {
+    }
+    bool Raised() const noexcept { return flag_ && flag_->load(); }
+    void Check(const char* during) const
+    {
+        if (Raised())
+            Throw(during);
+    }
+    [[noreturn]] void Throw(const std::string& during) const
+    {
+        const auto seconds =
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_).count();
+        throw Cancelled("cancelled after " + std::to_string(seconds) + " s, " + during);
+    }
+
+private:
+    const std::atomic<bool>* flag_ = nullptr;
+    std::chrono::steady_clock::time_point started_{};
 };
 
 class SoapFault : public SoapError {

@@ -15,12 +15,20 @@ struct HttpOptions {
     long connectTimeoutSeconds = 10;
     long totalTimeoutSeconds = 120;
     std::size_t maxReplyBytes = 64u << 20;
-    // When set, the exchange is given up soon after it turns true, with a
-    // SoapError "cancelled after N s".
+    // When set, the exchange is given up soon after it turns true, with
+    // Cancelled "cancelled after N s, before URL answered"; a description's
+    // load checks it between its steps too.
     const std::atomic<bool>* cancel = nullptr;
+    // Off: a redirect is not followed but handed back in HttpReply::redirectUrl
+    // (imports are fetched so, and their redirects checked before they go on).
+    bool followRedirects = true;
+    // Origins besides a description's own from which its imports may come,
+    // as OriginOf gives them.
+    std::vector<std::string> importOrigins{};
 
     // The defaults, with the timeouts of TESSEL_CONNECT_TIMEOUT and
-    // TESSEL_TIMEOUT (whole seconds) where they are set.
+    // TESSEL_TIMEOUT (whole seconds) and the origins of TESSEL_IMPORT_ORIGINS
+    // (see OriginList; entries that name no origin are left out) where they are set.
     static HttpOptions FromEnvironment();
 };
 
@@ -31,10 +39,21 @@ struct HttpReply {
     std::string contentType;
     std::string body;
     std::string effectiveUrl;  // where the reply came from, after any redirects
+    std::string redirectUrl;   // where a redirect not followed points (absolute), else empty
     std::vector<std::pair<std::string, std::string>> headers;  // of the last response, names in lower case
     // The value of a header (name in lower case), or empty.
     std::string Header(const std::string& name) const;
 };
+
+// The origin of an absolute http, https or file URL, as the HTTP client reads
+// it: "scheme://host:port" with scheme and host in lower case and the scheme's
+// port when the URL names none ("http://h.test:80"); "file://" for every file
+// URL; empty for anything else.
+std::string OriginOf(const std::string& url);
+// The origins of a list of http or https URLs separated by blanks or commas
+// ("http://h.test:8081 https://other.test"); an entry that is none goes to
+// `invalid` when given.
+std::vector<std::string> OriginList(const std::string& list, std::vector<std::string>* invalid = nullptr);
 
 // Raises SoapError with a readable message when no reply arrives: "Could
 // not connect to http://...: Connection refused" when no connection was made;

@@ -16,6 +16,7 @@
 #include "Client/TokenSession.h"
 #include "Client/ToolUi.h"
 #include "Soap/Packager.h"
+#include "Soap/SoapError.h"
 #include "Soap/Transport.h"
 #include "Tester/ToolDefinition.h"
 
@@ -105,6 +106,10 @@ private:
     // Loads a description from its URL while the window waits (Connect and
     // the admin connection); false with the cause when it does not load.
     bool LoadDescription(soap::Packager& packager, const std::string& url, std::string& cause);
+    // A Connect or admin connection given up with Cancel: the status line and
+    // a box titled with the program's name say it was cancelled and that the
+    // tool is not connected to `uri`; the buttons stay as they were.
+    void ReportCancelledConnect(const std::string& uri, const soap::Cancelled& e);
     // Posts a request while the window waits, and records the exchange for
     // the window's view; the elapsed time goes to `elapsedMs`.
     std::string Post(const std::string& method, const std::string& url, const std::string& request,
