@@ -305,6 +305,7 @@ TEST_F(TesselCall, UsageErrorsExitWithFourAndSendNothing)
         {{"--uri", uri, "--user", "tester", "GetLog", "1"}, {"TESSEL_PASSWORD=x"}, "name=value"},
         {{"--uri", uri, "--junit", "r.xml", "list"}, {}, "--junit goes with run"},
         {{"--uri", uri, "--user", "tester", "--json", "run", "x.tcall"}, {}, "--json goes with a single call"},
+        {{"--uri", uri, "--allow-import-origin", "host:8081", "list"}, {}, "names no origin"},
     };
     for (const Case& c : cases) {
         const ProgramResult r = Bare(c.args, c.env);
@@ -314,6 +315,36 @@ TEST_F(TesselCall, UsageErrorsExitWithFourAndSendNothing)
     }
     EXPECT_TRUE(Requests().empty());
     EXPECT_EQ(Bare({"--help"}).status, 0);
+}
+
+TEST_F(TesselCall, ImportsComeFromTheDescriptionsOriginOrFromOnesTheUserAllows)
+{
+    // A local description that imports from a port nothing listens on: refused
+    // before anything is asked, unless that origin is allowed, by the option or
+    // by the environment; then the fetch itself is what fails.
+    const std::string description =
+        Script("main.wsdl",
+               "<definitions xmlns=\"http://schemas.xmlsoap.org/wsdl/\" targetNamespace=\"urn:t\">"
+               "<import namespace=\"urn:t\" location=\"http://127.0.0.1:1/messages.wsdl\"/></definitions>");
+    const std::string uri = "file://" + description;
+    const ProgramResult refused = Bare({"--uri", uri, "list"});
+    EXPECT_EQ(refused.status, 3) << refused.err;
+    EXPECT_TRUE(Has(refused.err, "imports http://127.0.0.1:1/messages.wsdl, which is outside the description's "
+                                 "origin file://"))
+        << refused.err;
+    for (const auto& [args, env] :
+         std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>>{
+             {{"--allow-import-origin", "http://127.0.0.1:1", "--uri", uri, "list"}, {}},
+             {{"--allow-import-origin=http://example.test", "--allow-import-origin", "http://127.0.0.1:1/any/path",
+               "--uri", uri, "list"},
+              {}},
+             {{"--uri", uri, "list"}, {"TESSEL_IMPORT_ORIGINS=http://127.0.0.1:1"}},
+         }) {
+        const ProgramResult allowed = Bare(args, env);
+        EXPECT_EQ(allowed.status, 3) << allowed.err;
+        EXPECT_FALSE(Has(allowed.err, "outside the description's origin")) << allowed.err;
+        EXPECT_TRUE(Has(allowed.err, "127.0.0.1:1")) << allowed.err;
+    }
 }
 
 // ---------------------------------------------------------------------------

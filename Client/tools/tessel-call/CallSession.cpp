@@ -116,8 +116,9 @@ CallSession::~CallSession()
 void CallSession::Load(Interface iface, const std::string& uri)
 {
     soap::Packager packager;
-    soap::HttpOptions options;  // the transport's defaults, and the import origins TESSEL_IMPORT_ORIGINS allows
+    soap::HttpOptions options;  // the transport's defaults, and the import origins allowed besides the description's
     options.importOrigins = soap::HttpOptions::FromEnvironment().importOrigins;
+    options.importOrigins.insert(options.importOrigins.end(), importOrigins_.begin(), importOrigins_.end());
     packager.SetHttpOptions(options);
     try {
         if (!packager.LoadServicesDescription(1, uri))

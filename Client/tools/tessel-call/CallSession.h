@@ -111,7 +111,10 @@ public:
 
     // Fetches the description of an interface and keeps its text and
     // endpoint. Raises CallError(kExitTransport) saying why it cannot be used.
+    // Imports come from the description's origin, those of TESSEL_IMPORT_ORIGINS
+    // and `origins` (as soap::OriginOf gives them); nowhere else.
     void Load(Interface iface, const std::string& uri);
+    void AllowImportOrigins(std::vector<std::string> origins) { importOrigins_ = std::move(origins); }
     bool Loaded(Interface iface) const { return descriptions_.count(iface) != 0; }
 
     // The authenticated operations of a loaded description, in its order,
@@ -140,6 +143,7 @@ public:
     std::string LogOut();
 
 private:
+    std::vector<std::string> importOrigins_;
     struct Description {
         std::string uri, text, endpoint;
         std::vector<std::pair<std::string, std::vector<std::string>>> operations;

@@ -16,6 +16,7 @@
 #include "Junit.h"
 #include "Script.h"
 #include "ScriptRun.h"
+#include "Soap/Transport.h"
 
 using namespace tessel::call;
 using tessel::client::DescribeKind;
@@ -52,6 +53,9 @@ constexpr char kUsage[] =
     "  -v, --verbose            print every request and reply envelope and the HTTP status on standard error\n"
     "  --json                   print the call as one JSON object on standard output\n"
     "  --junit FILE             (run) write a JUnit XML report to FILE\n"
+    "  --allow-import-origin ORIGIN\n"
+    "                           fetch the description's imports from ORIGIN (such as http://host:8081)\n"
+    "                           too; repeatable, and added to those of TESSEL_IMPORT_ORIGINS\n"
     "  -h, --help               print this text\n"
     "\n"
     "exit status: 0 a result with a valid reply token; 1 a fault or a refused login (run: a call failed);\n"
@@ -74,6 +78,7 @@ struct Options {
     std::optional<std::string> password, passwordFile;
     bool verbose = false, json = false, help = false;
     std::optional<std::string> junit;
+    std::vector<std::string> importOrigins;  // besides the description's own
     std::string operation;           // Call
     std::vector<std::string> params;  // Call: name=value
     std::string script;              // Run
@@ -138,6 +143,14 @@ Options ParseArguments(const std::vector<std::string>& args)
             flag(o.json);
         else if (a == "--junit")
             o.junit = value();
+        else if (a == "--allow-import-origin") {
+            const std::string origin = value();
+            if (tessel::soap::OriginOf(origin).empty())
+                throw UsageError("--allow-import-origin " + origin +
+                                 " names no origin (give a scheme, a host and perhaps a port, such as "
+                                 "http://host:8081)");
+            o.importOrigins.push_back(tessel::soap::OriginOf(origin));
+        }
         else if (a == "-h" || a == "--help")
             flag(o.help);
         else
@@ -288,6 +301,7 @@ int RunCall(const Options& o)
     login.password = Password(o);
     tessel::client::TokenLibrary library;
     CallSession session(library, o.verbose ? Tracer(Trace) : Tracer());
+    session.AllowImportOrigins(o.importOrigins);
     const Interface iface = InterfaceOf(o.operation, o.admin);
     CallReport report;
     try {
@@ -317,6 +331,7 @@ int RunList(const Options& o)
 {
     tessel::client::TokenLibrary library;  // not loaded: list sends nothing that carries a token
     CallSession session(library);
+    session.AllowImportOrigins(o.importOrigins);
     const Interface iface = o.admin ? Interface::Admin : Interface::Main;
     try {
         session.Load(iface, iface == Interface::Admin ? o.AdminUri() : o.uri);
@@ -395,6 +410,7 @@ int RunScriptFile(const Options& o)
 
     tessel::client::TokenLibrary library;
     CallSession session(library, o.verbose ? Tracer(Trace) : Tracer());
+    session.AllowImportOrigins(o.importOrigins);
     // Each case goes into the report as it ends; only what the report shows of it is kept.
     int passed = 0, failed = 0, stopStatus = 0;
     bool transport = false;
