@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cctype>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "Soap/SoapError.h"
 
@@ -75,6 +77,116 @@ void RefuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
     xmlStopParser(static_cast<xmlParserCtxt*>(ctx));
 }
 
+// One pass over the markup of a document in an ASCII-compatible or a 16-bit
+// encoding, before the parser sees it: the most attributes on one start tag
+// and the most namespace declarations in scope at once. Comments, CDATA
+// sections, processing instructions and quoted values are skipped; a text
+// that is not well-formed is left to the parser to refuse. Empty when both are
+// within their bounds, otherwise what is over.
+class MarkupBounds {
+public:
+    explicit MarkupBounds(std::string_view bytes) : bytes_(bytes)
+    {
+        const auto b = [&](std::size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0x100u; };
+        if ((b(0) == 0xFE && b(1) == 0xFF) || (b(0) == 0 && b(1) == '<'))
+            width_ = 2, ascii_ = 1;
+        else if ((b(0) == 0xFF && b(1) == 0xFE) || (b(0) == '<' && b(1) == 0))
+            width_ = 2, ascii_ = 0;
+    }
+
+    std::string Exceeded()
+    {
+        const std::size_t units = bytes_.size() / width_;
+        std::vector<std::size_t> declared;  // by each open element
+        std::size_t inScope = 0;
+        for (std::size_t i = 0; i < units;) {
+            if (At(i) != '<') {
+                ++i;
+                continue;
+            }
+            if (Starts(i + 1, "!--"))
+                i = After(i + 4, "-->");
+            else if (Starts(i + 1, "![CDATA["))
+                i = After(i + 9, "]]>");
+            else if (At(i + 1) == '?')
+                i = After(i + 2, "?>");
+            else if (At(i + 1) == '!')
+                i = After(i + 2, ">");
+            else if (At(i + 1) == '/') {
+                if (!declared.empty()) {
+                    inScope -= declared.back();
+                    declared.pop_back();
+                }
+                i = After(i + 2, ">");
+            } else {
+                std::size_t attributes = 0, namespaces = 0;
+                char quote = 0;
+                bool empty = false;
+                std::size_t j = i + 1;
+                for (; j < units; ++j) {
+                    const char c = At(j);
+                    if (quote) {
+                        quote = c == quote ? 0 : quote;
+                    } else if (c == '"' || c == '\'') {
+                        quote = c;
+                    } else if (c == '>') {
+                        empty = At(j - 1) == '/';
+                        break;
+                    } else if (c == '=') {
+                        ++attributes;
+                    } else if (Blank(c) && Starts(j + 1, "xmlns") && (At(j + 6) == ':' || At(j + 6) == '=' || Blank(At(j + 6)))) {
+                        ++namespaces;
+                    }
+                }
+                if (attributes > kMaxAttributes)
+                    return "an element has more than " + std::to_string(kMaxAttributes) + " attributes";
+                if (inScope + namespaces > kMaxNamespacesInScope)
+                    return "more than " + std::to_string(kMaxNamespacesInScope) +
+                           " namespace declarations are in scope at once";
+                if (!empty) {
+                    declared.push_back(namespaces);
+                    inScope += namespaces;
+                }
+                i = j + 1;
+            }
+        }
+        return {};
+    }
+
+private:
+    // The unit at `i` as an ASCII character, 0 past the end or outside ASCII.
+    char At(std::size_t i) const
+    {
+        if ((i + 1) * width_ > bytes_.size())
+            return 0;
+        if (width_ == 1)
+            return bytes_[i];
+        const auto unit = [&](std::size_t k) { return static_cast<unsigned char>(bytes_[i * 2 + k]); };
+        return unit(1 - ascii_) == 0 && unit(ascii_) < 0x80 ? static_cast<char>(unit(ascii_)) : 0;
+    }
+    bool Starts(std::size_t i, std::string_view s) const
+    {
+        for (std::size_t k = 0; k < s.size(); ++k)
+            if (At(i + k) != s[k])
+                return false;
+        return true;
+    }
+    // The unit after the first `end` at or past `i`, or the end of the text.
+    std::size_t After(std::size_t i, std::string_view end) const
+    {
+        const std::size_t units = bytes_.size() / width_;
+        for (; i < units; ++i)
+            if (At(i) == end[0] && Starts(i, end))
+                return i + end.size();
+        return units;
+    }
+    static bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+    std::string_view bytes_;
+    std::size_t width_ = 1;
+    std::size_t ascii_ = 0;  // in a 16-bit unit, the byte that holds an ASCII character
+};
+
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
 // Bytes taken as UTF-8, each byte that starts no valid sequence shown as U+FFFD.
@@ -126,6 +238,8 @@ XmlDocPtr ParseXml(std::string_view text, const std::string& what)
                         std::to_string(kMaxDocumentBytes) + ")");
     if (text.empty())
         throw SoapError(what + " is not well-formed XML: the document is empty");
+    if (const std::string over = MarkupBounds(text).Exceeded(); !over.empty())
+        throw SoapError(what + " is not accepted: " + over);
     xmlSetGenericErrorFunc(nullptr, Silent);
     // The document's own byte order mark or declaration names its encoding.
     std::unique_ptr<xmlParserCtxt, ParserCtxFree> ctx(

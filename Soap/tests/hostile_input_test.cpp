@@ -146,6 +146,39 @@ TEST(HostileInput, EntitiesDocumentTypesAndDepthStayRefused)
     EXPECT_NO_THROW(ParseXml(ok, "the reply"));
 }
 
+TEST(HostileInput, AttributesOnAnElementAndNamespacesInScopeAreBounded)
+{
+    const auto attributes = [](std::size_t n, const std::string& name) {
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i)
+            s += " " + name + std::to_string(i) + "=\"v>'\"";  // quoted markup is no markup
+        return s;
+    };
+    // At the bounds a document reads, in a 16-bit encoding too, with comments,
+    // CDATA and instructions that hold markup-like text; one past them it is
+    // refused before the parser's work on it grows with the square.
+    const std::string atBounds =
+        "<?xml version=\"1.0\"?><!-- <c" + attributes(300, "a") + "> --><r" + attributes(kMaxAttributes, "a") +
+        "><?pi <x" + attributes(300, "a") + ">?><![CDATA[<x" + attributes(300, "a") + ">]]><s" +
+        attributes(kMaxNamespacesInScope / 2, "xmlns:p") + "/><s" + attributes(kMaxNamespacesInScope / 2, "xmlns:p") +
+        "><t" + attributes(kMaxNamespacesInScope / 2, "xmlns:q") + "/></s></r>";
+    EXPECT_NO_THROW(ParseXml(atBounds, "the reply"));
+    EXPECT_NO_THROW(ParseXml("\xFF\xFE" + Encode(atBounds, "UTF-16LE"), "the reply"));
+    EXPECT_NO_THROW(ParseXml(Encode(atBounds, "UTF-16BE"), "the reply"));
+
+    const std::string manyAttributes = "<r" + attributes(kMaxAttributes + 1, "a") + "/>";
+    const std::string manyInScope = "<r" + attributes(kMaxNamespacesInScope / 2, "xmlns:p") + "><s xmlns=\"urn:d\"" +
+                                    attributes(kMaxNamespacesInScope / 2, "xmlns:q") + "/></r>";
+    EXPECT_EQ(ErrorOf([&] { ParseXml(manyAttributes, "the reply"); }),
+              "the reply is not accepted: an element has more than 256 attributes");
+    EXPECT_EQ(ErrorOf([&] { ParseXml(manyInScope, "the reply"); }),
+              "the reply is not accepted: more than 256 namespace declarations are in scope at once");
+    EXPECT_EQ(ErrorOf([&] { ParseXml("\xFE\xFF" + Encode(manyAttributes, "UTF-16BE"), "the reply"); }),
+              "the reply is not accepted: an element has more than 256 attributes");
+    EXPECT_EQ(ErrorOf([&] { ParseXml(Encode(manyInScope, "UTF-16LE"), "the reply"); }),
+              "the reply is not accepted: more than 256 namespace declarations are in scope at once");
+}
+
 TEST(HostileInput, DeclaredEncodingsAreHonoured)
 {
     // "Grüße €" and a character outside the basic plane.

@@ -25,6 +25,11 @@ inline constexpr char kNsXsi1999[] = "http://www.w3.org/1999/XMLSchema-instance"
 
 inline constexpr std::size_t kMaxDocumentBytes = 32u << 20;
 inline constexpr int kMaxDepth = 64;
+// The parser compares each attribute of a start tag with those before it and
+// looks every prefix up through the namespace declarations in scope, so these
+// are bounded too.
+inline constexpr std::size_t kMaxAttributes = 256;         // on one element, declarations included
+inline constexpr std::size_t kMaxNamespacesInScope = 256;  // declared by an element and its ancestors
 
 struct XmlDocFree {
     void operator()(xmlDoc* d) const noexcept { xmlFreeDoc(d); }
@@ -32,7 +37,8 @@ struct XmlDocFree {
 using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
 
 // Parses a document of at most kMaxDocumentBytes, nested at most kMaxDepth
-// elements deep, with text nodes of any size within that; raises SoapError
+// elements deep, with at most kMaxAttributes on an element and
+// kMaxNamespacesInScope, text nodes of any size within that; raises SoapError
 // naming `what` ("the reply", "the service description") and the parser's
 // complaint. A document type declaration stops the parse where it starts.
 XmlDocPtr ParseXml(std::string_view text, const std::string& what);
