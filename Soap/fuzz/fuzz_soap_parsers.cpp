@@ -1,7 +1,8 @@
 // libFuzzer target: the reply, request and service description parsers on
 // arbitrary text, imports included. The input is split at "\n--8<--\n": the
 // first piece is the document, the others are what its imports fetch, served
-// in-process in turn (nothing goes to the network).
+// in-process in turn (nothing goes to the network); a piece that starts with
+// "Location: " answers a redirect to the rest of its first line.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,9 +45,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (next >= pieces.size())
             throw SoapError("nothing at " + url);
         std::string piece = pieces[next++];
+        constexpr std::string_view kRedirect = "Location: ";
+        if (piece.rfind(kRedirect, 0) == 0) {
+            FetchedDocument moved;
+            moved.redirect = piece.substr(kRedirect.size(), piece.find('\n') - kRedirect.size());
+            return moved;
+        }
         if (piece.size() > maxBytes)
             piece.resize(maxBytes + 1);
-        return piece;
+        return FetchedDocument(std::move(piece));
     };
     std::string described;
     try {

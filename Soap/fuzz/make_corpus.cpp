@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "ImportSamples.h"
 #include "MultiRefMessages.h"
 #include "Soap/Packager.h"
 #include "Soap/ServiceDescription.h"
@@ -80,5 +81,52 @@ int main(int argc, char** argv)
                  "<h:B xmlns:h=\"urn:h\" soap:mustUnderstand=\"1\" soap:actor=\"urn:elsewhere\"/>"
                  "<h:C xmlns:h=\"urn:h\" soap:mustUnderstand=\"true\"/></soap:Header>",
                  "<a href=\"#v\"/>", "<v id=\"v\">1</v>"));
+
+    // Descriptions with imports, each followed by what its imports fetch, cut
+    // apart as the target reads them: the split service description in the
+    // order its load fetches its pieces, an import of messages, imports the
+    // origin rule refuses or the load skips, an import of itself, and schemas
+    // imported and included from the types.
+    constexpr std::string_view kCut = "\n--8<--\n";
+    const std::string base = "http://fuzz.test/dir/";
+    std::string split = Read(data / "split" / "TesselService.wsdl");
+    const std::string main = split;
+    (void)ParseServiceDescription(main, base + "main.wsdl", [&](const std::string& url, std::size_t) {
+        const std::string piece = Read(data / "split" / url.substr(base.size()));
+        split.append(kCut).append(piece);
+        return piece;
+    });
+    Seed("imports-split", split);
+    Seed("imports-messages", MainImportingMessages() + std::string(kCut) + ManyMessages(4));
+    const auto importing = [](const std::string& locations, const std::string& types) {
+        return "<definitions xmlns=\"http://schemas.xmlsoap.org/wsdl/\" xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+               "targetNamespace=\"urn:t\">" +
+               locations + types + "</definitions>";
+    };
+    Seed("imports-refused",
+         importing("<import namespace=\"urn:t\" location=\"http://elsewhere.test/x.wsdl\"/>"
+                   "<import namespace=\"urn:t\" location=\"file:///srv/x.wsdl\"/>"
+                   "<import namespace=\"urn:t\" location=\"ftp://fuzz.test/x.wsdl\"/>"
+                   "<import namespace=\"http://www.w3.org/2001/XMLSchema\" location=\"x.xsd\"/>"
+                   "<import namespace=\"urn:t\"/>",
+                   ""));
+    Seed("imports-redirected", MainImportingMessages() + std::string(kCut) + "Location: moved/messages.wsdl" +
+                                   std::string(kCut) + "Location: http://fuzz.test:81/messages.wsdl" +
+                                   std::string(kCut) + ManyMessages(2));
+    Seed("imports-redirected-within", MainImportingMessages() + std::string(kCut) + "Location: /dir/again.wsdl" +
+                                          std::string(kCut) + ManyMessages(3));
+    Seed("imports-itself", importing("<import namespace=\"urn:t\" location=\"main.wsdl\"/>", "") +
+                               std::string(kCut) + importing("<import namespace=\"urn:t\" location=\"./main.wsdl\"/>", ""));
+    Seed("imports-schemas",
+         importing("",
+                   "<types><xs:schema targetNamespace=\"urn:t\"><xs:import namespace=\"urn:a\" schemaLocation=\"a.xsd\"/>"
+                   "<xs:include schemaLocation=\"sub/b.xsd\"/></xs:schema></types>") +
+             std::string(kCut) +
+             "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" targetNamespace=\"urn:a\">"
+             "<xs:complexType name=\"A\"><xs:sequence><xs:element name=\"v\" type=\"xs:string\"/></xs:sequence>"
+             "</xs:complexType></xs:schema>" +
+             std::string(kCut) +
+             "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" targetNamespace=\"urn:t\">"
+             "<xs:include schemaLocation=\"../a.xsd\"/><xs:element name=\"b\" type=\"xs:int\"/></xs:schema>");
     return 0;
 }
