@@ -1,6 +1,8 @@
 // A window that records every message box, text and button state.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -45,6 +47,15 @@ public:
         statuses.push_back(line);
     }
     void ShowExchange(const tessel::client::Exchange& e) override { exchange = e; }
+    // Runs the exchange here and now, after `onWait` (when set) has seen the
+    // cancel flag: a Cancel pressed as the wait starts.
+    void Wait(const std::string& host, const std::function<void()>& run, std::atomic<bool>& cancel) override
+    {
+        waits.push_back(host);
+        if (onWait)
+            onWait(cancel);
+        run();
+    }
 
     std::vector<std::string> Titles() const
     {
@@ -69,4 +80,6 @@ public:
     std::string status;                 // the status line as it stands
     std::vector<std::string> statuses;  // every line it showed, in order
     tessel::client::Exchange exchange;  // the last exchange shown
+    std::function<void(std::atomic<bool>&)> onWait;
+    std::vector<std::string> waits;  // the host of each wait, in order
 };

@@ -100,6 +100,27 @@ TEST_F(Status, AConnectThatFailsSaysWhy)
         << ui.status;
 }
 
+TEST_F(Status, ACancelledConnectLeavesTheToolNotConnectedAndSaysSo)
+{
+    const std::string uri = svc.MainDescription();
+    ui.texts["txtURI"] = uri;
+    ui.onWait = [](std::atomic<bool>& cancel) { cancel = true; };
+    core.Connect();
+    EXPECT_EQ(ui.waits, std::vector<std::string>{"127.0.0.1:" + std::to_string(svc.port())});
+    EXPECT_EQ(ui.status.rfind("Not connected to " + uri + ": cancelled after 0 s, ", 0), 0u) << ui.status;
+    ASSERT_EQ(ui.Titles(), std::vector<std::string>{"TSTestTool3"});
+    EXPECT_EQ(ui.boxes[0].text.rfind("Cancelled after 0 s", 0), 0u) << ui.boxes[0].text;
+    EXPECT_NE(ui.boxes[0].text.find("\n\nNot connected to " + uri + "."), std::string::npos) << ui.boxes[0].text;
+    EXPECT_FALSE(ui.enabled["CreateTicket"]);  // the login waits for a Connect that completes
+    for (const std::string& line : ui.statuses)
+        EXPECT_EQ(line.find("Connected to"), std::string::npos) << line;
+    // The next Connect, not cancelled, connects.
+    ui.onWait = nullptr;
+    core.Connect();
+    EXPECT_EQ(ui.status, "Connected to 127.0.0.1:" + std::to_string(svc.port()) + ", 89 methods");
+    EXPECT_TRUE(ui.enabled["CreateTicket"]);
+}
+
 TEST_F(Status, FaultsAndLostServersSayTheResultBoxIsOld)
 {
     LogIn(svc.MainDescription());

@@ -373,6 +373,28 @@ TEST_F(Soap2CoreTest, AnUnreachableUrlShowsErrorOnConnectionThenTheStepsOwnBox)
     EXPECT_EQ(ui.Titles(), (std::vector<std::string>{"GetVOList Result", "result of GetVOList"}));
 }
 
+TEST_F(Soap2CoreTest, ACancelledConnectLeavesCreateTicketDisabledAndSaysSo)
+{
+    SequenceUi u;
+    Soap2Core plain{ToolSP2(), u, library};  // its clients see the core's cancel flag
+    plain.Start();
+    u.texts[kWsdlBox] = svc.Soap2Description();
+    u.onWait = [](std::atomic<bool>& cancel) { cancel = true; };
+    plain.Connect();
+    ASSERT_EQ(u.Titles(), std::vector<std::string>{"Error on Connection"});
+    EXPECT_EQ(u.boxes[0].text, "cancelled after 0 s, before " + svc.Soap2Description() + " answered");
+    ASSERT_NE(plain.session().soapClient, nullptr);
+    EXPECT_EQ(plain.session().soapClient->FaultString(), "WSDLReader: loading the service description was cancelled");
+    EXPECT_FALSE(u.enabled[kCreateTicketButton]);
+    EXPECT_FALSE(u.waiting);
+    // Without Cancel the same box connects.
+    u.onWait = nullptr;
+    u.boxes.clear();
+    plain.Connect();
+    EXPECT_TRUE(u.boxes.empty()) << u.boxes.front().text;
+    EXPECT_TRUE(u.enabled[kCreateTicketButton]);
+}
+
 TEST_F(Soap2CoreTest, AnEmptyWsdlBoxAtConnectDoesNothingAndEnablesCreateTicket)
 {
     ui.texts[kWsdlBox] = "";
