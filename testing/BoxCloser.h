@@ -30,20 +30,27 @@ public:
                 seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
                                 QApplication::overrideCursor() != nullptr});
                 box->accept();
-            } else if (modal && modal->objectName() == "WaitBox" && modal->isVisible() && !cancelFor_.empty() &&
-                       cancelledWait.empty()) {
+            } else if (QWidget* wait = WaitBox(); wait && !cancelFor_.empty() && cancelledWait.empty()) {
                 // Other exchanges may show the box too on a slow machine; they
                 // are left to end.
-                const std::string text = modal->findChild<QLabel*>("Text")->text().toStdString();
+                const std::string text = wait->findChild<QLabel*>("Text")->text().toStdString();
                 if (text.find(cancelFor_) == std::string::npos)
                     return;
                 cancelledWait = text;
                 if (beforeCancel)
                     beforeCancel();
-                modal->findChild<QAbstractButton*>("Cancel")->click();
+                wait->findChild<QAbstractButton*>("Cancel")->click();
             }
         });
         timer_.start(10);
+    }
+    // The wait box of an exchange, while it shows.
+    static QWidget* WaitBox()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "WaitBox" && w->isVisible())
+                return w;
+        return nullptr;
     }
     // Presses Cancel on the first wait box whose text holds `text`.
     void CancelWaitNaming(std::string text) { cancelFor_ = std::move(text); }

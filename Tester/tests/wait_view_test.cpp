@@ -141,6 +141,48 @@ TEST_F(Tool3, ClosingTheWindowDuringAWaitGivesTheExchangeUpAndShowsNothingMore)
     EXPECT_TRUE(closer.seen.empty());
 }
 
+TEST_F(Tool3, TheWaitBoxHoldsNoCloseOfTheWindowBehindIt)
+{
+    // The window manager's close of a window that a modal window blocks is
+    // dropped; the wait box is not modal, so the window can be closed while it
+    // shows, and closing it gives the exchange up.
+    setenv("TESSEL_TIMEOUT", "30", 1);
+    tester::ToolWindow closing{*tester::FindTool("TSTestTool3"), library};
+    unsetenv("TESSEL_TIMEOUT");
+    const BoxCloser closer;
+    closing.SetText("txtURI", svc.MainDescription());
+    closing.core().Connect();
+    closing.SetText("UserKey", "tester");
+    closing.SetText("Principal", "tester");
+    closing.core().CreateTicket();
+    SilentListener silent;
+    FrontServer front(svc);
+    front.ServeDocument("silent.xml", server::Description(server::Interface::Main, server::DescriptionStyle::RpcEncoded,
+                                                          silent.Url("/soap")));
+    closing.SetText("txtURI", front.Url("/doc/silent.xml"));
+    closing.core().Connect();
+    closing.show();
+    closing.SetWaitBoxDelay(50);
+    bool boxShown = false;
+    QWidget* modal = &closing;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &closing, [&] {
+        if (boxShown || !BoxCloser::WaitBox())
+            return;
+        boxShown = true;
+        modal = QApplication::activeModalWidget();
+        closing.close();
+    });
+    poll.start(20);
+    closing.core().Send("btnLogCount");
+    EXPECT_TRUE(boxShown);
+    EXPECT_EQ(modal, nullptr);
+    EXPECT_FALSE(closing.isVisible());
+    const std::string status = closing.findChild<QLabel*>("StatusLine")->toolTip().toStdString();
+    EXPECT_NE(status.find("cancelled after"), std::string::npos) << status;
+    EXPECT_TRUE(closer.seen.empty());
+}
+
 TEST_F(Tool3, ASingleLineBoxKeepsAHundredThousandCharactersTypedOrPasted)
 {
     const BoxCloser closer;

@@ -221,7 +221,8 @@ void WidgetUi::Wait(const std::string& host, const std::function<void()>& exchan
     QDialog box(&root_);
     box.setObjectName(QStringLiteral("WaitBox"));
     box.setWindowTitle(root_.windowTitle());
-    box.setWindowModality(Qt::ApplicationModal);
+    // Not modal: the blocker above keeps clicks and keys from the window, and
+    // the window manager's close still reaches it (a modal box would hold it).
     auto* layout = new QVBoxLayout(&box);
     auto* text = new QLabel(Q("Waiting for " + host + "..."), &box);
     text->setObjectName(QStringLiteral("Text"));

@@ -35,8 +35,8 @@ public:
     void SetStatus(const std::string& line) override;
     void ShowExchange(const client::Exchange& exchange) override;
     // Runs the exchange on a thread of its own while the window repaints; the
-    // window takes no clicks or keys meanwhile, and after a second a modal
-    // "Waiting for HOST..." box offers Cancel. Closing the window (or the
+    // window takes no clicks or keys meanwhile, and after a second a
+    // "Waiting for HOST..." box above it offers Cancel. Closing the window (or the
     // application quitting) gives the exchange up as Cancel does; after that
     // no message box is shown and no exchange runs.
     void Wait(const std::string& host, const std::function<void()>& exchange, std::atomic<bool>& cancel) override;
