@@ -60,6 +60,34 @@ TEST(LongText, AMessageBoxShowsAOneLineResultWholeInBoundedPiecesAndCopiesItAsIt
     EXPECT_EQ(QGuiApplication::clipboard()->text().size(), static_cast<qsizetype>(line.size()));
 }
 
+TEST(LongText, ALargeTextShowsItsBeginningAtOnceAndTheRestWhileTheLoopRuns)
+{
+    std::string lines;
+    for (int i = 0; lines.size() < 3 * static_cast<std::size_t>(widgets::kViewLoadCharacters); ++i)
+        lines += "line " + std::to_string(i) + " of the result\n";
+    const std::string text = lines + LongLine(10000);
+    TextView view(nullptr);
+    view.SetDisplayText(QString::fromStdString(text));
+    ASSERT_TRUE(view.Loading());
+    EXPECT_LE(view.document()->characterCount(), widgets::kViewLoadCharacters + 1);
+    EXPECT_TRUE(view.document()->firstBlock().text() == "line 0 of the result");
+    // Select all and copy while it loads: the whole text.
+    view.selectAll();
+    view.copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), text);
+    // A new text set meanwhile replaces it, and what was asked for the old one adds nothing.
+    view.SetDisplayText(QString::fromStdString(text));
+    for (int turns = 0; view.Loading() && turns < 100; ++turns)
+        QCoreApplication::processEvents();
+    ASSERT_FALSE(view.Loading());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.document()->characterCount(), static_cast<int>(text.size()) + 2 + 1);  // two breaks, and the end
+    EXPECT_EQ(view.document()->lastBlock().text().size(), 10000 - 2 * widgets::kViewLineCharacters);
+    view.selectAll();
+    view.copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), text);
+}
+
 TEST(LongText, APieceEndsAfterABlankNearItsCutAndLineBreaksStay)
 {
     TextView view(nullptr);

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTextCursor>
+#include <QTimer>
 
 #include "Client/TextRules.h"
 
@@ -187,7 +188,38 @@ void TextView::SetDisplayText(const QString& text)
     clear();  // so that a change of the wrap mode lays out nothing of the old text
     setWordWrapMode(wrap_ && LongestRun(shown) > kLongestWord ? QTextOption::WrapAnywhere
                                                               : QTextOption::WrapAtWordBoundaryOrAnywhere);
-    setPlainText(shown);
+    shown_ = std::move(shown);
+    loaded_ = 0;
+    ++generation_;
+    LoadMore();
+}
+
+void TextView::LoadMore()
+{
+    if (!Loading())
+        return;
+    // A piece ends after a line break where one is near, so that the first
+    // piece lays out as the whole text would.
+    qsizetype end = std::min(shown_.size(), loaded_ + kViewLoadCharacters);
+    if (end < shown_.size())
+        if (const qsizetype newline = shown_.lastIndexOf(QLatin1Char('\n'), end - 1); newline >= loaded_)
+            end = newline + 1;
+    const QStringView piece = QStringView(shown_).mid(loaded_, end - loaded_);
+    if (loaded_ == 0) {
+        setPlainText(piece.toString());
+    } else {
+        QTextCursor atEnd(document());
+        atEnd.movePosition(QTextCursor::End);
+        atEnd.insertText(piece.toString());
+    }
+    loaded_ = end;
+    if (Loading())
+        QTimer::singleShot(0, this, [this, generation = generation_] {
+            if (generation == generation_)  // not set anew meanwhile
+                LoadMore();
+        });
+    else
+        shown_ = QString();
 }
 
 qsizetype TextView::TextPosition(qsizetype documentPosition) const
@@ -199,7 +231,10 @@ qsizetype TextView::TextPosition(qsizetype documentPosition) const
 QMimeData* TextView::createMimeDataFromSelection() const
 {
     const QTextCursor cursor = textCursor();
-    const qsizetype from = TextPosition(cursor.selectionStart()), to = TextPosition(cursor.selectionEnd());
+    const qsizetype from = TextPosition(cursor.selectionStart());
+    // A selection to the end of a view still loading goes to the text's end.
+    const bool toEnd = Loading() && cursor.selectionEnd() >= document()->characterCount() - 1;
+    const qsizetype to = toEnd ? text_.size() : TextPosition(cursor.selectionEnd());
     auto* data = new QMimeData;  // handed to the caller, as Qt's own copy does
     data->setText(text_.mid(from, to - from));
     return data;

@@ -79,7 +79,11 @@ private:
 // the cut where there is one), so that only what is on screen is laid out.
 // The pieces are display only: Text() and a copy of any selection give the
 // text as it was set, without the breaks between pieces.
+// A long text is shown from its first kViewLoadCharacters at once and the
+// rest is added at the end in pieces of that size while the window's loop
+// runs, so that the view shows within a moment whatever the text's size.
 inline constexpr qsizetype kViewLineCharacters = 4096;
+inline constexpr qsizetype kViewLoadCharacters = qsizetype{2} << 20;
 class TextView : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -87,6 +91,8 @@ public:
     explicit TextView(QWidget* parent, bool wrap = true);
     void SetDisplayText(const QString& text);
     const QString& Text() const { return text_; }
+    // Whether part of the text is still to be added to the view.
+    bool Loading() const { return loaded_ < shown_.size(); }
 
 protected:
     QMimeData* createMimeDataFromSelection() const override;
@@ -95,7 +101,13 @@ private:
     // The position in text_ of a position in the document.
     qsizetype TextPosition(qsizetype documentPosition) const;
 
+    // Adds the next piece of shown_ at the end, and asks for the one after.
+    void LoadMore();
+
     QString text_;
+    QString shown_;        // text_ with the breaks between pieces
+    qsizetype loaded_ = 0;  // how much of shown_ the view holds
+    unsigned generation_ = 0;  // counts the texts set, so that a piece asked for an earlier one is not added
     std::vector<qsizetype> breaks_;  // document positions of the breaks between pieces, ascending
     bool wrap_;
 };
