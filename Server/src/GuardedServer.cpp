@@ -3,12 +3,14 @@
 #include <arpa/inet.h>
 #include <linux/tcp.h>  // struct tcp_info with tcpi_bytes_received
 #include <microhttpd.h>
+#include <zlib.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <condition_variable>
 #include <cstddef>
@@ -109,6 +111,59 @@ MHD_Result Queue(MHD_Connection* c, HttpAnswer answer)
 }
 
 }  // namespace
+
+bool AcceptsGzip(const std::string& acceptEncoding)
+{
+    std::size_t at = 0;
+    while (at <= acceptEncoding.size()) {
+        std::size_t end = acceptEncoding.find(',', at);
+        if (end == std::string::npos)
+            end = acceptEncoding.size();
+        std::string item = acceptEncoding.substr(at, end - at);
+        at = end + 1;
+        std::string coding = item.substr(0, item.find(';'));
+        coding.erase(0, coding.find_first_not_of(" \t"));
+        coding.erase(coding.find_last_not_of(" \t") + 1);
+        for (char& ch : coding)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (coding != "gzip" && coding != "x-gzip" && coding != "*")
+            continue;
+        // A quality of 0 (0, 0.0, 0.00, 0.000) refuses it.
+        const std::size_t q = item.find("q=", item.find(';') == std::string::npos ? item.size() : item.find(';'));
+        if (q == std::string::npos)
+            return true;
+        const std::string value = item.substr(q + 2);
+        if (value.find_first_of("123456789") < value.find_first_not_of("0123456789. \t"))
+            return true;
+    }
+    return false;
+}
+
+HttpAnswer Encoded(HttpAnswer answer, const std::string& accept)
+{
+    if (!answer.compressible || answer.body.size() < kCompressFrom)
+        return answer;
+    answer.headers.emplace_back("Vary", "Accept-Encoding");
+    if (!AcceptsGzip(accept))
+        return answer;
+    z_stream z{};
+    if (deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)  // 15 + 16: a gzip wrapper
+        return answer;
+    const std::size_t most = answer.body.size() - answer.body.size() / 8;
+    std::string out(std::min<std::size_t>(deflateBound(&z, answer.body.size()), most), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(answer.body.data());
+    z.avail_in = static_cast<uInt>(answer.body.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int done = deflate(&z, Z_FINISH);
+    out.resize(out.size() - z.avail_out);
+    deflateEnd(&z);
+    if (done != Z_STREAM_END)  // it did not fit in 7/8: it does not pay
+        return answer;
+    answer.body = std::move(out);
+    answer.headers.emplace_back("Content-Encoding", "gzip");
+    return answer;
+}
 
 class GuardedServer::Impl {
 public:
@@ -374,7 +429,9 @@ MHD_Result GuardedServer::Impl::Request(MHD_Connection* c, Conn& conn, const cha
         if (length && LongerThan(length, limits_.bodyLimit))
             return tooLong();
         const char* const host = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
-        conn.request = HttpRequest{method, url, host ? host : "", {}};
+        const char* const accept =
+            MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT_ENCODING);
+        conn.request = HttpRequest{method, url, host ? host : "", {}, accept ? accept : ""};
         return MHD_YES;
     }
     if (*uploadSize > 0) {
@@ -466,7 +523,7 @@ void GuardedServer::Impl::Watch()
 HttpAnswer GuardedServer::Impl::Run(const HttpRequest& request) const
 {
     try {
-        return handler_(request);
+        return Encoded(handler_(request), request.acceptEncoding);
     } catch (...) {
         // What failed stays here: an exception's text is no part of an answer.
         return HttpAnswer{500, "text/html; charset=utf-8",

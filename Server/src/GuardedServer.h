@@ -43,7 +43,18 @@ struct HttpRequest {
     std::string path;
     std::string host;  // the Host header, empty without one
     std::string body;
+    std::string acceptEncoding;  // the Accept-Encoding header, empty without one
 };
+
+// An answer's body goes out gzip-compressed at zlib's fastest level when the
+// client accepts gzip, the body is compressible and at least this long, and
+// the compressed body is at most 7/8 of it; otherwise as it is.
+inline constexpr std::size_t kCompressFrom = 8u << 10;
+// Whether an Accept-Encoding value accepts gzip (gzip, x-gzip or *, with a
+// quality above zero).
+bool AcceptsGzip(const std::string& acceptEncoding);
+// The answer as it goes out to a client whose Accept-Encoding is `accept`.
+HttpAnswer Encoded(HttpAnswer answer, const std::string& accept);
 
 class GuardedServer {
 public:

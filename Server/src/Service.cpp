@@ -297,7 +297,9 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
     Log(name, req.parameters, "valid", Encoding(kind));
     return HttpAnswer{200, "text/xml; charset=utf-8",
                       soap::BuildResponse(*op, {{"result", TextToUtf8(reply.wireValues[1].value_or(Text()))},
-                                                {"reskey", TextToUtf8(reply.token)}})};
+                                                {"reskey", TextToUtf8(reply.token)}}),
+                      {},
+                      kind == TOKEN_DATA_PLAIN};
 }
 
 }  // namespace tessel::server

@@ -45,6 +45,9 @@ struct HttpAnswer {
     std::string contentType = "text/xml; charset=utf-8";
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers = {};  // further headers ("Allow")
+    // False for a body that would not get smaller: one that carries a result
+    // the token scheme already compressed or encrypted.
+    bool compressible = true;
 };
 
 // An HTML error page: the status and title as its heading, the text below.
