@@ -58,7 +58,9 @@ private:
         for (const auto& [path, text] : {std::pair{"/front.xml", &description_}, std::pair{"/partial.xml", &partial_},
                                          std::pair{"/front-admin.xml", &adminDescription_},
                                          std::pair{"/partial-admin.xml", &adminPartial_}}) {
-            s.Get(path, [text](const httplib::Request&, httplib::Response& res) { res.set_content(*text, "text/xml"); });
+            s.Get(path, [text](const httplib::Request&, httplib::Response& res) {
+                res.set_content(*text, "text/xml");
+            });
         }
         s.Get(R"(/doc/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
             const std::lock_guard<std::mutex> lock(mutex_);
