@@ -9,17 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "LoginFixture.h"
 #include "RecordingUi.h"
-#include "RequestLog.h"
-#include "ServiceProcess.h"
-#include "TempHome.h"
 #include "Tester/TesterCore.h"
 #include "Tester/ToolRegistry.h"
 
-class ToolSession {
+// A SOAP 1.0 tool's login controls.
+inline LoginControls Soap1Login(const tessel::tester::ToolDefinition& tool)
+{
+    return {.description = "txtURI", .user = "UserKey", .password = tool.passwordBox, .loggedIn = "CloseSession"};
+}
+
+class ToolSession : public LoggedService {
 public:
     explicit ToolSession(const std::string& program, std::vector<std::string> serviceArgs = {})
-        : svc(WithLog(std::move(serviceArgs))), tool(*tessel::tester::FindTool(program))
+        : LoggedService(std::move(serviceArgs)), tool(*tessel::tester::FindTool(program))
     {
         core.Start();
         ui.texts["txtURI"] = svc.MainDescription();
@@ -37,10 +41,7 @@ public:
     {
         if (!ui.enabled["btnListWSDataMethods"])
             Connect();
-        ui.texts["UserKey"] = user;
-        ui.texts[tool.passwordBox] = password;
-        core.CreateTicket();
-        ASSERT_TRUE(ui.enabled["CloseSession"]) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
+        ::LogIn(core, ui, Soap1Login(tool), user, password);
         Forget();
     }
     // The admin connection at `description` (the service's own by default).
@@ -56,8 +57,6 @@ public:
         ui.enabling.clear();
     }
 
-    std::vector<nlohmann::json> Requests() const { return ReadLog(log); }
-    nlohmann::json LastRequest() const { return Requests().back(); }
     // The value the last request carried for parameter `name`.
     std::string LastSent(const std::string& name) const
     {
@@ -69,19 +68,8 @@ public:
         return {};
     }
 
-    TempHome home;
-    std::string log = home.dir() + "/requests.log";
-    ServiceProcess svc;
     const tessel::tester::ToolDefinition& tool;
     RecordingUi ui;
     tessel::client::TokenLibrary library;
     tessel::tester::TesterCore core{tool, ui, library};
-
-private:
-    std::vector<std::string> WithLog(std::vector<std::string> args) const
-    {
-        args.push_back("--log");
-        args.push_back(log);
-        return args;
-    }
 };

@@ -32,10 +32,14 @@ std::string LoggedInLine(const std::string& user)
     return "Logged in as " + user + " (session key set)";
 }
 
+std::string ExchangeLine(const std::string& method, long httpStatus, long long elapsedMs)
+{
+    return method + ": HTTP " + std::to_string(httpStatus) + ", " + std::to_string(elapsedMs) + " ms";
+}
+
 std::string CallLine(const CallOutcome& o)
 {
-    std::string line = o.method + ": HTTP " + std::to_string(o.httpStatus) + ", " + std::to_string(o.elapsedMs) +
-                       " ms, result " + Grouped(o.resultCharacters) +
+    std::string line = ExchangeLine(o.method, o.httpStatus, o.elapsedMs) + ", result " + Grouped(o.resultCharacters) +
                        (o.resultCharacters == 1 ? " character" : " characters");
     if (o.validated)
         line += "; reply token " + DescribeVerdict(o.verdict);
@@ -49,9 +53,79 @@ std::string CallLine(const CallOutcome& o)
     return line;
 }
 
+std::string ErrorPageLine(const CallOutcome& o, std::size_t pageCharacters)
+{
+    return ExchangeLine(o.method, o.httpStatus, o.elapsedMs) + ", an error page of " + Grouped(pageCharacters) +
+           " characters" + kPreviousResult;
+}
+
+std::string EmptyReplyLine(const CallOutcome& o)
+{
+    return ExchangeLine(o.method, o.httpStatus, o.elapsedMs) + ", an empty reply" + kPreviousResult;
+}
+
+std::string NoReplyTokenLine(const CallOutcome& o)
+{
+    return ExchangeLine(o.method, o.httpStatus, o.elapsedMs) + ", no reply token: nothing validated or shown";
+}
+
 std::string FaultLine(const std::string& faultString, const std::string& faultCode)
 {
     return "Fault: " + faultString + (faultCode.empty() ? "" : " (" + faultCode + ")");
+}
+
+std::string FirstLine(const std::string& text)
+{
+    return text.substr(0, text.find('\n'));
+}
+
+std::string FailureLine(const std::string& what, const std::string& cause)
+{
+    return FirstLine(what + ": " + cause);
+}
+
+std::string ReportResultLine(const std::string& method, long httpStatus, long long elapsedMs, std::int32_t kind,
+                             std::int32_t verdict)
+{
+    return ExchangeLine(method, httpStatus, elapsedMs) + ", " + DescribeKind(kind) + " result, reply token " +
+           DescribeVerdict(verdict);
+}
+
+std::string ReportFaultLine(const std::string& method, const std::string& faultCode, const std::string& faultString)
+{
+    return method + ": fault " + faultCode + ": " + faultString;
+}
+
+std::string RequestNotBuilt(const std::string& cause)
+{
+    return "the request cannot be built: " + cause;
+}
+
+std::string EmptyReply(long httpStatus)
+{
+    return "the server sent an empty reply (HTTP " + std::to_string(httpStatus) + ")";
+}
+
+std::string ReplyUnreadable(const std::string& cause)
+{
+    return "the reply cannot be read: " + cause;
+}
+
+std::string LoginFault(const std::string& method, const std::string& faultString, const std::string& detail)
+{
+    return "the login was refused: " + method + " answered with the fault " + faultString +
+           (detail.empty() ? "" : " (" + detail + ")");
+}
+
+std::string LoginReplyUnreadable(const std::string& method, const std::string& cause)
+{
+    return "the login failed: the reply of " + method + " cannot be read: " + cause;
+}
+
+std::string NoTicketFor(const std::string& user)
+{
+    return "the login was refused: CreateTicket gave no ticket for the user \"" + user +
+           "\" (is the user name or the password wrong?)";
 }
 
 }  // namespace tessel::client

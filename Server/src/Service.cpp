@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <random>
@@ -217,12 +218,34 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
     std::map<std::string, std::string> args;
     for (const auto& [n, v] : req.parameters)
         args.emplace(n, v);  // the first of a repeated name counts
+    // A parameter the operation does not take is named in the fault, with the
+    // one it lacks when there is one (a misspelt name is both).
+    std::string unknown;
+    for (const auto& [n, v] : req.parameters) {
+        const auto taken = std::find_if(op->inputParts.begin(), op->inputParts.end(),
+                                        [&](const soap::MessagePart& part) { return part.name == n; });
+        if (taken == op->inputParts.end()) {
+            unknown = n;
+            break;
+        }
+    }
     for (const soap::MessagePart& part : op->inputParts) {
         if (!args.count(part.name)) {
             Log(name, req.parameters, "none", "fault");
             return Fault("Client", "Missing parameter " + part.name,
-                         "The request of " + name + " has no parameter \"" + part.name + "\".");
+                         "The request of " + name + " has no parameter \"" + part.name + "\"" +
+                             (unknown.empty() ? "" : "; it has \"" + unknown + "\", which " + name + " does not take") +
+                             ".");
         }
+    }
+    if (!unknown.empty()) {
+        Log(name, req.parameters, "none", "fault");
+        std::string takes;
+        for (const soap::MessagePart& part : op->inputParts)
+            takes += (takes.empty() ? "\"" : ", \"") + part.name + "\"";
+        return Fault("Client", "Unknown parameter " + unknown,
+                     "The request of " + name + " has a parameter \"" + unknown + "\", which " + name +
+                         " does not take; it takes " + (takes.empty() ? "none" : takes) + ".");
     }
 
     if (catalog::FindSessionMessage(name)) {
@@ -267,7 +290,7 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
         Log(name, req.parameters, std::string("rejected: ") + e.what(), "fault");
         return Fault("Client", "Invalid token", e.what());
     }
-    Args values;
+    Values values;
     for (std::size_t i = 1; i < slots.size(); ++i) {
         const std::string n = TextToUtf8(slots[i].name), v = TextToUtf8(plain[i].value_or(Text()));
         // A compressed or encrypted item passes XML by: what it holds must still be text that a reply can carry.

@@ -36,9 +36,62 @@ void NotFound(const std::string& what, const std::string& key)
     throw OperationFault("No " + what + " " + key, "The store holds no " + what + " \"" + key + "\".");
 }
 
-long Number(const Args& a, const std::string& name)
+namespace {
+
+std::mutex& ParamsMutex()
 {
-    const std::string& v = a.at(name);
+    static std::mutex m;
+    return m;
+}
+
+std::vector<std::string>& ParamNames()
+{
+    static std::vector<std::string> names;
+    return names;
+}
+
+bool InTheCatalog(const std::string& name)
+{
+    for (const catalog::Operation& op : catalog::Operations())
+        for (const std::string& p : op.params)
+            if (p == name)
+                return true;
+    return false;
+}
+
+}  // namespace
+
+Param::Param(std::string name) : name_(std::move(name))
+{
+    const std::lock_guard<std::mutex> lock(ParamsMutex());
+    ParamNames().push_back(name_);
+}
+
+std::vector<std::string> DeclaredParams()
+{
+    const std::lock_guard<std::mutex> lock(ParamsMutex());
+    return ParamNames();
+}
+
+const std::string& Args::at(const Param& p) const
+{
+    const std::string& op = operation_.name;
+    if (std::find(operation_.params.begin(), operation_.params.end(), p.name()) == operation_.params.end())
+        throw OperationFault("Parameter " + p.name() + " is not a parameter of " + op,
+                             "The service's handler of " + op + " reads \"" + p.name() + "\", which " + op +
+                                 " does not take.",
+                             "Server");
+    const auto it = values_.find(p.name());
+    if (it == values_.end())
+        throw OperationFault("Missing parameter " + p.name(),
+                             "The request of " + op + " has no parameter \"" + p.name() + "\".");
+    return it->second;
+}
+
+long Number(const Args& a, const Param& p)
+{
+    const std::string& name = p.name();
+    const std::string& v = a.at(p);
     std::size_t used = 0;
     long n = 0;
     try {
@@ -227,16 +280,21 @@ Store::Store(std::vector<std::string> users, std::size_t limit)
     for (const auto& [name, handler] : handlers_)
         if (!catalog::Find(name))
             throw std::logic_error("the store handles " + name + ", which the catalog does not list");
+    for (const std::string& name : DeclaredParams())
+        if (!InTheCatalog(name))
+            throw std::logic_error("a handler reads the parameter \"" + name +
+                                   "\", which no operation of the catalog takes");
 }
 
 Store::~Store() = default;
 
-std::string Store::Execute(const std::string& operation, const Args& args, const CallContext& ctx)
+std::string Store::Execute(const std::string& operation, const Values& values, const CallContext& ctx)
 {
     const auto it = handlers_.find(operation);
     if (it == handlers_.end())
         throw OperationFault("Unknown operation " + operation,
                              "The service has no operation named \"" + operation + "\".");
+    const Args args(*catalog::Find(operation), values);
     const std::lock_guard<std::mutex> lock(mutex_);
     return it->second(*state_, args, ctx);
 }

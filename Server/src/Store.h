@@ -9,6 +9,9 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "Catalog/Catalog.h"
 
 namespace tessel::server {
 
@@ -33,8 +36,44 @@ struct CallContext {
     std::size_t compressThreshold = 1024;
 };
 
-// An operation's own parameters by name.
-using Args = std::map<std::string, std::string>;
+// A request's parameters by name, as it carried them.
+using Values = std::map<std::string, std::string>;
+
+// A parameter that handlers read, named as the catalog names it. Each is
+// declared once at namespace scope in the handler file that reads it
+// (`const Param kLogID{"logID"};`), and every one declared is listed: the
+// store checks the list against the catalog when it is built, so a handler
+// that reads a name no operation of the catalog takes stops the service at
+// start-up rather than failing a request.
+class Param {
+public:
+    explicit Param(std::string name);
+    const std::string& name() const noexcept { return name_; }
+
+private:
+    std::string name_;
+};
+// The names of every Param declared so far, in the order they were.
+std::vector<std::string> DeclaredParams();
+
+// What one operation's handler reads: the request's values of that
+// operation's parameters, asked for by Param.
+class Args {
+public:
+    // `values` must outlive the Args.
+    Args(const catalog::Operation& operation, const Values& values) : operation_(operation), values_(values) {}
+    // The value the request gave p. Raises OperationFault naming p when the
+    // catalog does not give the operation p (code "Server": the handler asks
+    // for what its operation does not take) or when the request did not carry
+    // it (code "Client"); never anything that ends the request unanswered.
+    const std::string& at(const Param& p) const;
+    const std::string& operator[](const Param& p) const { return at(p); }
+    const catalog::Operation& operation() const noexcept { return operation_; }
+
+private:
+    const catalog::Operation& operation_;
+    const Values& values_;
+};
 
 struct StoreState;
 
@@ -45,7 +84,8 @@ using HandlerTable = std::map<std::string, Handler, std::less<>>;
 class Store {
 public:
     // Seeds the store and builds the dispatch table; raises std::logic_error
-    // when an operation of the catalog has no handler or a handler no operation.
+    // when an operation of the catalog has no handler or a handler no
+    // operation, or when a declared Param names no parameter of the catalog.
     // Operations that would take what the store holds past `limit` bytes fail
     // with the "store is full" fault; reads, deletes and shrinking updates
     // always work.
@@ -54,9 +94,10 @@ public:
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
-    // Runs one operation; raises OperationFault. Safe from several threads:
-    // operations run one at a time.
-    std::string Execute(const std::string& operation, const Args& args, const CallContext& ctx);
+    // Runs one operation over the request's values of its parameters; raises
+    // OperationFault, also for a parameter its handler reads that `values`
+    // lacks. Safe from several threads: operations run one at a time.
+    std::string Execute(const std::string& operation, const Values& values, const CallContext& ctx);
 
     // What the store holds, in bytes: as charged by every change, and counted afresh.
     std::size_t Used();

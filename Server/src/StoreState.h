@@ -120,7 +120,7 @@ void StoreState::Erase(std::map<std::string, Value>& map, std::string key)
 inline const std::string kOk = "OK";
 std::string Join(const std::vector<std::string>& items);  // joined by ";"
 [[noreturn]] void NotFound(const std::string& what, const std::string& key);
-long Number(const Args& a, const std::string& name);
+long Number(const Args& a, const Param& p);  // raises the fault "Parameter P is not a number"
 
 // One registration function per interface group; each adds its operations'
 // handlers to the table.

@@ -1,10 +1,12 @@
 // The store's count of what it holds, and the limit it keeps to.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "Catalog/Catalog.h"
 #include "Store.h"
 
 using namespace tessel::server;
@@ -13,7 +15,7 @@ namespace {
 
 const CallContext kContext{"tester", "V-session", "http://127.0.0.1:8080", 1024};
 
-std::string FaultOf(Store& store, const std::string& operation, const Args& args)
+std::string FaultOf(Store& store, const std::string& operation, const Values& args)
 {
     try {
         store.Execute(operation, args, kContext);
@@ -26,10 +28,10 @@ std::string FaultOf(Store& store, const std::string& operation, const Args& args
 const std::string kAcl = "<VOACL><control><user>ann</user><access>rw</access></control></VOACL>";
 const std::string kLongerAcl = "<VOACL><control><user>ann</user><access>rwda</access></control>"
                                "<control><user>bob</user><access>r</access></control></VOACL>";
-const Args kAttributes = {{"name", "Guide"}, {"modulename", "docs"}, {"creator", "gil"}, {"version", "2"},
-                          {"type", "pdf"},   {"id", "G-1"},         {"description", "A guide"}};
+const Values kAttributes = {{"name", "Guide"}, {"modulename", "docs"}, {"creator", "gil"}, {"version", "2"},
+                            {"type", "pdf"},   {"id", "G-1"},         {"description", "A guide"}};
 
-Args With(Args args, const Args& more)
+Values With(Values args, const Values& more)
 {
     args.insert(more.begin(), more.end());
     return args;
@@ -42,7 +44,7 @@ TEST(StoreCount, EveryChangeIsChargedAsARecountFindsIt)
     Store store({"tester"});
     EXPECT_EQ(store.Used(), store.Recount());
     EXPECT_GT(store.Used(), 0u);  // the seed data
-    const std::vector<std::pair<std::string, Args>> steps = {
+    const std::vector<std::pair<std::string, Values>> steps = {
         {"PutVOContent", {{"name", "Doc"}, {"content", "one"}}},
         {"UpdateVOContent", {{"name", "Doc"}, {"content", "a good deal longer than one"}}},
         {"LockVO", {{"uri", "tessel://tester/Doc"}}},
@@ -128,4 +130,59 @@ TEST(StoreCount, AFullStoreRefusesGrowthButServesReadsDeletesAndShrinkingUpdates
     EXPECT_EQ(FaultOf(store, "RemoveVOContent", {{"name", "C1"}}), "(no fault)");
     EXPECT_EQ(FaultOf(store, "PutVOContent", {{"name", "Again"}, {"content", content}}), "(no fault)");
     EXPECT_EQ(store.Used(), store.Recount());
+}
+
+// Every operation's handler, called without one of the parameters the
+// catalog gives it, answers with the fault that names that parameter: it
+// never fails in a way that leaves the request unanswered.
+TEST(StoreParameters, AHandlerMissingAParameterFaultsNamingIt)
+{
+    Store store({"tester"});
+    for (const tessel::catalog::Operation& op : tessel::catalog::Operations()) {
+        for (const std::string& left : op.params) {
+            Values values;
+            for (const std::string& p : op.params)
+                if (p != left)
+                    values[p] = p == "logID" || p == "count" ? "1" : "x";
+            try {
+                store.Execute(op.name, values, kContext);
+            } catch (const OperationFault& f) {
+                // A handler may stop at another fault before it asks for `left`.
+                if (std::string(f.what()).rfind("Missing parameter ", 0) == 0) {
+                    EXPECT_EQ(std::string(f.what()) + " | " + f.detail(),
+                              "Missing parameter " + left + " | The request of " + op.name + " has no parameter \"" +
+                                  left + "\".");
+                }
+            }
+        }
+    }
+    EXPECT_EQ(FaultOf(store, "GetLog", {}),
+              "Missing parameter logID | The request of GetLog has no parameter \"logID\".");
+    EXPECT_EQ(FaultOf(store, "PutResourceACL", {{"name", "r"}}),
+              "Missing parameter acl | The request of PutResourceACL has no parameter \"acl\".");
+}
+
+TEST(StoreParameters, AHandlerAskingForAParameterItsOperationDoesNotTakeFaultsOnTheServersSide)
+{
+    const Param uri("uri");  // a name of the catalog, but not one of GetLog's
+    const Values values = {{"logID", "1"}, {"uri", "item://1"}};
+    const Args args(*tessel::catalog::Find("GetLog"), values);
+    try {
+        args[uri];
+        ADD_FAILURE() << "no fault";
+    } catch (const OperationFault& f) {
+        EXPECT_EQ(f.code(), "Server");
+        EXPECT_STREQ(f.what(), "Parameter uri is not a parameter of GetLog");
+        EXPECT_EQ(f.detail(), "The service's handler of GetLog reads \"uri\", which GetLog does not take.");
+    }
+    EXPECT_EQ(args[Param("logID")], "1");
+}
+
+TEST(StoreParameters, EveryNameTheHandlersReadIsAParameterOfTheCatalog)
+{
+    const std::vector<std::string> declared = DeclaredParams();
+    EXPECT_GE(declared.size(), 30u);
+    for (const char* name : {"logID", "acluser", "sqlstmt", "newowner", "urlleaf", "group"})
+        EXPECT_NE(std::find(declared.begin(), declared.end(), name), declared.end()) << name;
+    EXPECT_NO_THROW(Store({"tester"}));
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <fstream>
 #include <functional>
@@ -15,6 +14,7 @@
 #include <thread>
 
 #include "Soap/Packager.h"
+#include "TestHttpServer.h"
 
 class SoapFixture {
 public:
@@ -25,57 +25,11 @@ public:
         int delayMs = 0;
     };
 
-    SoapFixture()
-    {
-        server_.Get(R"(/wsdl/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
-            {
-                const std::lock_guard<std::mutex> lock(mutex_);
-                ++fetches_[req.matches[1].str()];
-            }
-            const std::optional<std::string> text = DataText(req.matches[1].str());
-            if (!text) {
-                res.status = 404;
-                res.set_content("<html><body><h1>404 Not Found</h1></body></html>", "text/html");
-                return;
-            }
-            res.set_content(*text, "text/xml");
-        });
-        server_.Get("/moved", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_redirect(Url("/wsdl/rpc_encoded.wsdl"));
-        });
-        server_.Get("/text", [this](const httplib::Request&, httplib::Response& res) {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            res.set_content(getBody_, "text/xml");
-        });
-        server_.Post("/soap", [this](const httplib::Request& req, httplib::Response& res) {
-            Canned reply;
-            {
-                const std::lock_guard<std::mutex> lock(mutex_);
-                lastBody_ = req.body;
-                lastAction_ = req.get_header_value("SOAPAction");
-                lastContentType_ = req.get_header_value("Content-Type");
-                lastLength_ = req.get_header_value("Content-Length");
-                reply = reply_;
-            }
-            if (reply.delayMs)
-                std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
-            res.status = reply.status;
-            res.set_content(reply.body, reply.contentType.c_str());
-        });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~SoapFixture()
-    {
-        server_.stop();
-        thread_.join();
-    }
+    SoapFixture() : server_([this](httplib::Server& s) { Routes(s); }) {}
     SoapFixture(const SoapFixture&) = delete;
     SoapFixture& operator=(const SoapFixture&) = delete;
 
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::string Url(const std::string& path) const { return server_.Url(path); }
     std::string Wsdl(const std::string& file) const { return Url("/wsdl/" + file); }
 
     void Reply(Canned c)
@@ -114,7 +68,7 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         return lastLength_;
     }
-    int port() const { return port_; }
+    int port() const { return server_.port(); }
     // A test data file's text with its endpoint filled in; none when there is
     // no such file.
     std::optional<std::string> DataText(const std::string& file) const
@@ -139,13 +93,51 @@ public:
     }
 
 private:
-    httplib::Server server_;
-    std::thread thread_;
-    int port_ = 0;
+    void Routes(httplib::Server& s)
+    {
+        s.Get(R"(/wsdl/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                ++fetches_[req.matches[1].str()];
+            }
+            const std::optional<std::string> text = DataText(req.matches[1].str());
+            if (!text) {
+                res.status = 404;
+                res.set_content("<html><body><h1>404 Not Found</h1></body></html>", "text/html");
+                return;
+            }
+            res.set_content(*text, "text/xml");
+        });
+        s.Get("/moved", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(Url("/wsdl/rpc_encoded.wsdl"));
+        });
+        s.Get("/text", [this](const httplib::Request&, httplib::Response& res) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            res.set_content(getBody_, "text/xml");
+        });
+        s.Post("/soap", [this](const httplib::Request& req, httplib::Response& res) {
+            Canned reply;
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                lastBody_ = req.body;
+                lastAction_ = req.get_header_value("SOAPAction");
+                lastContentType_ = req.get_header_value("Content-Type");
+                lastLength_ = req.get_header_value("Content-Length");
+                reply = reply_;
+            }
+            if (reply.delayMs)
+                std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
+            res.status = reply.status;
+            res.set_content(reply.body, reply.contentType.c_str());
+        });
+    }
+
     mutable std::mutex mutex_;
     Canned reply_;
     std::string lastBody_, lastAction_, lastContentType_, lastLength_, getBody_;
     std::map<std::string, int> fetches_;
+    // Last: it stops before the state its routes use goes.
+    TestHttpServer server_;
 };
 
 // A test over the fixture, with a packager loaded from one of its descriptions.

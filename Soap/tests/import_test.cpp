@@ -3,7 +3,6 @@
 // (and their redirects) stay within the description's origin unless more
 // origins are allowed.
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -18,6 +17,7 @@
 #include "Soap/Soap2Client.h"
 #include "Soap/SoapError.h"
 #include "Soap/Transport.h"
+#include "TestHttpServer.h"
 #include "TestText.h"
 
 using namespace tessel::soap;
@@ -119,30 +119,7 @@ namespace {
 // A loopback server of documents by path, and of redirects.
 class DocumentServer {
 public:
-    DocumentServer()
-    {
-        server_.Get(R"(/(.*))", [this](const httplib::Request& req, httplib::Response& res) {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            ++asked_;
-            const std::string path = "/" + req.matches[1].str();
-            if (const auto r = redirects_.find(path); r != redirects_.end())
-                return res.set_redirect(r->second);
-            if (const auto d = documents_.find(path); d != documents_.end())
-                return res.set_content(d->second, "text/xml");
-            res.status = 404;
-        });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~DocumentServer()
-    {
-        server_.stop();
-        thread_.join();
-    }
-    DocumentServer(const DocumentServer&) = delete;
-    DocumentServer& operator=(const DocumentServer&) = delete;
+    DocumentServer() : server_([this](httplib::Server& s) { Routes(s); }) {}
 
     void Serve(const std::string& path, std::string text)
     {
@@ -159,16 +136,29 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         return asked_;
     }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-    std::string Origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::string Url(const std::string& path) const { return server_.Url(path); }
+    std::string Origin() const { return server_.Origin(); }
 
 private:
-    httplib::Server server_;
-    std::thread thread_;
-    int port_ = 0;
+    void Routes(httplib::Server& s)
+    {
+        s.Get(R"(/(.*))", [this](const httplib::Request& req, httplib::Response& res) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            ++asked_;
+            const std::string path = "/" + req.matches[1].str();
+            if (const auto r = redirects_.find(path); r != redirects_.end())
+                return res.set_redirect(r->second);
+            if (const auto d = documents_.find(path); d != documents_.end())
+                return res.set_content(d->second, "text/xml");
+            res.status = 404;
+        });
+    }
+
     std::mutex mutex_;
     std::map<std::string, std::string> documents_, redirects_;
     int asked_ = 0;
+    // Last: it stops before the state its routes use goes.
+    TestHttpServer server_;
 };
 
 // The main description with its import of messages at `location`.

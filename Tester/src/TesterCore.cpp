@@ -105,10 +105,8 @@ void TesterCore::ReportErrorsOn(const std::string& what, bool operation, const s
     } catch (const std::exception& e) {
         ui_.SetWaitCursor(false);
         const auto* fault = dynamic_cast<const soap::SoapFault*>(&e);
-        std::string line = fault ? client::FaultLine(fault->faultString(), fault->faultCode())
-                                 : what + ": " + e.what();
-        if (const std::size_t nl = line.find('\n'); nl != std::string::npos)
-            line.resize(nl);
+        const std::string line = fault ? client::FirstLine(client::FaultLine(fault->faultString(), fault->faultCode()))
+                                       : client::FailureLine(what, e.what());
         ui_.SetStatus(line + (operation ? client::kPreviousResult : ""));
         ui_.ShowMessage("Error on " + what, Describe(e), Icon::Exclamation);
     }
@@ -485,14 +483,11 @@ void TesterCore::AuthenticatedCall(const Row& row)
         reply = Post(m, endpoint, request, transport, outcome.elapsedMs);
     }
     outcome.httpStatus = transport.lastStatus();
-    const std::string exchanged = m + ": HTTP " + std::to_string(outcome.httpStatus) + ", " +
-                                  std::to_string(outcome.elapsedMs) + " ms, ";
 
     const auto errorPage = [&] {
         if (!IsErrorPage(reply))
             return false;
-        ui_.SetStatus(exchanged + "an error page of " + client::Grouped(client::Characters(reply)) + " characters" +
-                      client::kPreviousResult);
+        ui_.SetStatus(client::ErrorPageLine(outcome, client::Characters(reply)));
         ui_.ShowMessage(kErrorPage, reply, Icon::None);
         return true;
     };
@@ -508,7 +503,7 @@ void TesterCore::AuthenticatedCall(const Row& row)
     if (hourglass)
         hourglass->Restore();
     if (reply.empty()) {
-        ui_.SetStatus(exchanged + "an empty reply" + client::kPreviousResult);
+        ui_.SetStatus(client::EmptyReplyLine(outcome));
         return;
     }
 
@@ -545,7 +540,7 @@ void TesterCore::AuthenticatedCall(const Row& row)
     }
     case Reply::AtLeastOneMiBUnlessNoReplyToken:
         if (session_.tokenText.empty()) {
-            ui_.SetStatus(exchanged + "no reply token: nothing validated or shown");
+            ui_.SetStatus(client::NoReplyTokenLine(outcome));
             return;
         }
         [[fallthrough]];

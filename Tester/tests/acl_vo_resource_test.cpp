@@ -4,7 +4,6 @@
 // rows share, the ACL box's line-break rule, and what a person sees when they
 // use the rows one after another.
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include <memory>
@@ -18,8 +17,10 @@
 #include "RequestLog.h"
 #include "ServiceProcess.h"
 #include "TempHome.h"
+#include "TestHttpServer.h"
 #include "Tester/TesterCore.h"
 #include "Tester/ToolRegistry.h"
+#include "ToolSession.h"
 
 using namespace tessel::tester;
 
@@ -38,10 +39,8 @@ public:
     std::vector<std::pair<std::string, bool>> switched;
 };
 
-class ToolSession : public ::testing::Test {
+class ToolFixture : public LoginFixture {
 protected:
-    ToolSession() : svc({"--log", log}) {}
-
     // Starts `program`'s core, connects to `description` (the local service's
     // by default) and logs in as tester.
     void Open(const std::string& program, const std::string& description = {})
@@ -50,13 +49,7 @@ protected:
         ASSERT_NE(tool, nullptr) << program;
         core = std::make_unique<TesterCore>(*tool, ui, library);
         core->Start();
-        ui.texts["txtURI"] = description.empty() ? svc.MainDescription() : description;
-        core->Connect();
-        ui.texts["UserKey"] = "tester";
-        ui.texts[tool->passwordBox] = "tester";
-        core->CreateTicket();
-        ASSERT_TRUE(ui.enabled["CloseSession"]) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
-        ui.boxes.clear();
+        ConnectAndLogIn(*core, ui, Soap1Login(*tool), description.empty() ? svc.MainDescription() : description);
     }
 
     // Presses a row's button; the request the service received.
@@ -93,19 +86,15 @@ protected:
         return {};
     }
 
-    TempHome home;
-    std::string log = home.dir() + "/requests.log";
-    ServiceProcess svc;
     OrderUi ui;
-    tessel::client::TokenLibrary library;
     const ToolDefinition* tool = nullptr;
     std::unique_ptr<TesterCore> core;
 };
 
-using Tool4 = ToolSession;
-using Tool6 = ToolSession;
-using Tool8 = ToolSession;
-using Captions = ToolSession;
+using Tool4 = ToolFixture;
+using Tool6 = ToolFixture;
+using Tool8 = ToolFixture;
+using Captions = ToolFixture;
 
 }  // namespace
 
@@ -402,26 +391,23 @@ TEST_F(Tool8, TheDefaultTextsFindTheSeededResources)
 TEST(LoginErrorPages, OnlyTool8TakesADocTypePageForAnErrorPage)
 {
     TempHome home;
-    httplib::Server server;
-    const int port = server.bind_to_any_port("127.0.0.1");
-    const std::string base = "http://127.0.0.1:" + std::to_string(port);
-    const std::string description = tessel::server::Description(
-        tessel::server::Interface::Main, tessel::server::DescriptionStyle::RpcEncoded, base + "/soap");
     const std::string page = "<!DOCTYPE html><html><body>Service down</body></html>";
-    server.Get("/d.xml", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(description, "text/xml");
+    std::string description;
+    const TestHttpServer server([&](httplib::Server& s) {
+        s.Get("/d.xml", [&](const httplib::Request&, httplib::Response& res) {
+            res.set_content(description, "text/xml");
+        });
+        s.Post("/soap", [&](const httplib::Request&, httplib::Response& res) { res.set_content(page, "text/html"); });
     });
-    server.Post("/soap", [&](const httplib::Request&, httplib::Response& res) { res.set_content(page, "text/html"); });
-    std::thread listener([&] { server.listen_after_bind(); });
-    while (!server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    description = tessel::server::Description(tessel::server::Interface::Main,
+                                              tessel::server::DescriptionStyle::RpcEncoded, server.Url("/soap"));
 
     tessel::client::TokenLibrary library;
     for (const char* program : {"TSTestTool4", "TSTestTool6", "TSTestTool8"}) {
         RecordingUi ui;
         TesterCore core(*FindTool(program), ui, library);
         core.Start();
-        ui.texts["txtURI"] = base + "/d.xml";
+        ui.texts["txtURI"] = server.Url("/d.xml");
         core.Connect();
         core.CreateTicket();
         ASSERT_EQ(ui.boxes.size(), 1u) << program;
@@ -433,8 +419,6 @@ TEST(LoginErrorPages, OnlyTool8TakesADocTypePageForAnErrorPage)
         }
         EXPECT_FALSE(ui.enabled["CloseSession"]) << program;
     }
-    server.stop();
-    listener.join();
 }
 
 // ---------------------------------------------------------------------------

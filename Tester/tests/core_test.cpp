@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "FrontServer.h"
+#include "LoginFixture.h"
 #include "RecordingUi.h"
 #include "Descriptions.h"
 #include "RequestLog.h"
@@ -18,6 +19,7 @@
 #include "TempHome.h"
 #include "Tester/TesterCore.h"
 #include "Tester/ToolRegistry.h"
+#include "ToolSession.h"
 
 using namespace tessel::tester;
 using tessel::client::TokenLibrary;
@@ -29,35 +31,17 @@ const ToolDefinition& Tool3()
     return *FindTool("TSTestTool3");
 }
 
-class Tool3Core : public ::testing::Test {
+class Tool3Core : public LoginFixture {
 protected:
-    explicit Tool3Core(std::vector<std::string> serviceArgs = {}) : svc(WithLog(std::move(serviceArgs)))
+    explicit Tool3Core(std::vector<std::string> serviceArgs = {}) : LoginFixture(std::move(serviceArgs))
     {
         core.Start();
         ui.texts["txtURI"] = svc.MainDescription();
     }
-    std::vector<std::string> WithLog(std::vector<std::string> args)
-    {
-        args.push_back("--log");
-        args.push_back(log);
-        return args;
-    }
-    void ConnectAndLogin(TesterCore& c)
-    {
-        c.Connect();
-        ui.texts["UserKey"] = "tester";
-        ui.texts["Principal"] = "tester";
-        c.CreateTicket();
-        ASSERT_TRUE(ui.enabled["CloseSession"]) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
-        ui.boxes.clear();
-    }
-    nlohmann::json LastRequest() { return ReadLog(log).back(); }
+    // Connects to what txtURI holds and logs in as tester.
+    void ConnectAndLogin(TesterCore& c) { ConnectAndLogIn(c, ui, Soap1Login(Tool3())); }
 
-    TempHome home;
-    std::string log = home.dir() + "/requests.log";
-    ServiceProcess svc;
     RecordingUi ui;
-    TokenLibrary library;
     TesterCore core{Tool3(), ui, library};
 };
 

@@ -13,6 +13,7 @@
 #include "Tester/TesterCore.h"
 #include "Tester/ToolRegistry.h"
 #include "ToolRows.h"
+#include "ToolSession.h"
 
 using namespace tessel::tester;
 
@@ -28,10 +29,8 @@ std::string SentFor(const Param& p, std::string text)
     return p.take == Take::JoinTrimmedLines ? tessel::client::JoinTrimmedLines(text) : text;
 }
 
-class EveryRow : public ::testing::TestWithParam<ToolRow> {
+class EveryRow : public BasicLoginFixture<::testing::TestWithParam<ToolRow>> {
 protected:
-    EveryRow() : svc({"--log", log}) {}
-
     const ToolDefinition& tool() const { return *GetParam().tool; }
     const Row& row() const { return *GetParam().row; }
     bool admin() const { return tessel::catalog::Find(row().method)->iface == tessel::catalog::Interface::Admin; }
@@ -41,24 +40,15 @@ protected:
     void LogIn(const std::string& description)
     {
         core.Start();
-        ui.texts["txtURI"] = description;
-        core.Connect();
-        ui.texts["UserKey"] = "tester";
-        ui.texts[tool().passwordBox] = "tester";
-        core.CreateTicket();
-        ASSERT_TRUE(ui.enabled["CloseSession"]) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
-        if (admin()) {
+        ConnectAndLogIn(core, ui, Soap1Login(tool()), description);
+        if (admin() && !HasFatalFailure()) {
             ui.texts[tool().admin->uriBox] = svc.AdminDescription();
             core.ConnectAdmin();
+            ui.boxes.clear();
         }
-        ui.boxes.clear();
     }
 
-    TempHome home;
-    std::string log = home.dir() + "/requests.log";
-    ServiceProcess svc;
     RecordingUi ui;
-    tessel::client::TokenLibrary library;
     TesterCore core{tool(), ui, library};
 };
 

@@ -140,7 +140,7 @@ Outcome Soap2Core::Trapped(const FailureBox& box, client::WaitCursor& wait, cons
         text = "The step failed for a reason nobody reported.";
     }
     if (outcome != Outcome::Fault)
-        ui_.SetStatus(box.title + ": " + text.substr(0, text.find('\n')));
+        ui_.SetStatus(client::FailureLine(box.title, text));
     if (!box.pointerAfterBox)
         wait.Restore();
     ui_.ShowMessage(box.title, text, Icon::Exclamation);

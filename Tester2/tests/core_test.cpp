@@ -3,18 +3,19 @@
 // recording window: the connection check, login and logout, the call, and
 // the failure policy.
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include <thread>
 
 #include "Descriptions.h"
 #include "FrontServer.h"
+#include "LoginFixture.h"
 #include "RecordingUi.h"
 #include "RequestLog.h"
 #include "ServiceProcess.h"
 #include "Soap/Packager.h"
 #include "TempHome.h"
+#include "TestHttpServer.h"
 #include "Tester2/Soap2Core.h"
 #include "Tester2/Soap2ToolRegistry.h"
 #include "TokenExports.h"
@@ -74,16 +75,19 @@ struct CountingFactory {
 // session key.
 class NoSessionServer {
 public:
-    NoSessionServer()
+    NoSessionServer() : server_([this](httplib::Server& s) { Routes(s); }) {}
+    std::string Url(const std::string& path) const { return server_.Url(path); }
+
+private:
+    void Routes(httplib::Server& s)
     {
-        port_ = server_.bind_to_any_port("127.0.0.1");
         description_ = tessel::server::Description(tessel::server::Interface::Main,
                                                    tessel::server::DescriptionStyle::RpcEncoded, Url("/soap"));
         parsed_ = tessel::soap::ParseServiceDescription(description_);
-        server_.Get("/stub.wsdl", [this](const httplib::Request&, httplib::Response& res) {
+        s.Get("/stub.wsdl", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(description_, "text/xml");
         });
-        server_.Post("/soap", [this](const httplib::Request& req, httplib::Response& res) {
+        s.Post("/soap", [this](const httplib::Request& req, httplib::Response& res) {
             const tessel::soap::IncomingRequest in = tessel::soap::ReadRequest(req.body);
             const tessel::soap::OperationDescription* op = parsed_.Find(in.operation);
             std::string reply;
@@ -95,63 +99,27 @@ public:
                 reply = tessel::soap::BuildFault("Client", "Not here", "Only the login is here.");
             res.set_content(reply, "text/xml");
         });
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ~NoSessionServer()
-    {
-        server_.stop();
-        thread_.join();
-    }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
 
-private:
-    httplib::Server server_;
-    std::thread thread_;
-    int port_ = 0;
     std::string description_;
     tessel::soap::ServiceDescription parsed_;
+    // Last: it stops before the state its routes use goes.
+    TestHttpServer server_;
 };
 
-class Soap2CoreTest : public ::testing::Test {
+const LoginControls kSoap2Login{
+    .description = kWsdlBox, .user = kUserNameBox, .password = kPasswordBox, .loggedIn = kCloseSessionButton};
+
+class Soap2CoreTest : public LoginFixture {
 protected:
-    explicit Soap2CoreTest(std::vector<std::string> serviceArgs = {}) : svc(WithLog(std::move(serviceArgs)))
+    explicit Soap2CoreTest(std::vector<std::string> serviceArgs = {}) : LoginFixture(std::move(serviceArgs))
     {
         core.Start();
     }
-    std::vector<std::string> WithLog(std::vector<std::string> args)
-    {
-        args.push_back("--log");
-        args.push_back(log);
-        return args;
-    }
     // Connects to the local service's SOAP 2.0 description and logs in as tester.
-    void ConnectAndLogin(Soap2Core& c, RecordingUi& u)
-    {
-        u.texts[kWsdlBox] = svc.Soap2Description();
-        c.Connect();
-        u.texts[kUserNameBox] = "tester";
-        u.texts[kPasswordBox] = "tester";
-        c.CreateTicket();
-        ASSERT_TRUE(u.enabled[kCloseSessionButton]) << (u.boxes.empty() ? "" : u.boxes.back().text);
-        u.boxes.clear();
-    }
-    nlohmann::json LastRequest() { return ReadLog(log).back(); }
-    nlohmann::json LastOf(const std::string& operation)
-    {
-        const auto lines = ReadLog(log);
-        for (auto it = lines.rbegin(); it != lines.rend(); ++it)
-            if ((*it)["operation"] == operation)
-                return *it;
-        return {};
-    }
+    void ConnectAndLogin(Soap2Core& c, RecordingUi& u) { ConnectAndLogIn(c, u, kSoap2Login, svc.Soap2Description()); }
 
-    TempHome home;
-    std::string log = home.dir() + "/requests.log";
-    ServiceProcess svc;
     SequenceUi ui;
-    TokenLibrary library;
     CountingFactory clients;
     Soap2Core core{ToolSP2(), ui, library, clients.Factory()};
 };

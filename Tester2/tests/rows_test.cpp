@@ -7,6 +7,7 @@
 #include "Catalog/Catalog.h"
 #include "Client/TextRules.h"
 #include "FrontServer.h"
+#include "LoginFixture.h"
 #include "RecordingUi.h"
 #include "RequestLog.h"
 #include "ServiceProcess.h"
@@ -39,23 +40,18 @@ std::string SentFor(const Param& p, std::string text)
     return tessel::client::JoinTrimmedLines(text);
 }
 
-class EveryRow : public ::testing::TestWithParam<ToolRow> {
-protected:
-    EveryRow() : svc({"--log", log}) {}
+const LoginControls kSoap2Login{
+    .description = kWsdlBox, .user = kUserNameBox, .password = kPasswordBox, .loggedIn = kCloseSessionButton};
 
+class EveryRow : public BasicLoginFixture<::testing::TestWithParam<ToolRow>> {
+protected:
     const Soap2ToolDefinition& tool() const { return *GetParam().tool; }
     const Row& row() const { return *GetParam().row; }
 
     void LogIn(const std::string& description)
     {
         core.Start();
-        ui.texts[kWsdlBox] = description;
-        core.Connect();
-        ui.texts[kUserNameBox] = "tester";
-        ui.texts[kPasswordBox] = "tester";
-        core.CreateTicket();
-        ASSERT_TRUE(ui.enabled[kCloseSessionButton]) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
-        ui.boxes.clear();
+        ConnectAndLogIn(core, ui, kSoap2Login, description);
     }
     void GiveEveryBoxItsOwnText()
     {
@@ -89,11 +85,7 @@ protected:
         return outcome == Outcome::Completed;
     }
 
-    TempHome home;
-    std::string log = home.dir() + "/requests.log";
-    ServiceProcess svc;
     RecordingUi ui;
-    tessel::client::TokenLibrary library;
     Soap2Core core{tool(), ui, library};
 };
 

@@ -6,6 +6,7 @@
 
 #include "Client/Masking.h"
 #include "Client/SessionMessages.h"
+#include "Client/StatusLines.h"
 #include "Soap/Packager.h"
 #include "Soap/SoapError.h"
 #include "Soap/Transport.h"
@@ -217,13 +218,10 @@ std::string CallSession::SessionValue(const std::string& method, const std::stri
     try {
         return packager.GetParameter(soap::kResponsePayload, name);
     } catch (const soap::SoapFault& f) {
-        std::string text = "the login was refused: " + method + " answered with the fault " + f.faultString();
-        if (!f.detail().empty())
-            text += " (" + f.detail() + ")";
-        throw CallError(kExitFault, Masked(text));
+        throw CallError(kExitFault, Masked(client::LoginFault(method, f.faultString(), f.detail())));
     } catch (const soap::SoapError& e) {
         const int status = soap::LooksLikeHtml(reply) ? kExitFault : kExitTransport;
-        throw CallError(status, Masked("the login failed: the reply of " + method + " cannot be read: " + e.what()));
+        throw CallError(status, Masked(client::LoginReplyUnreadable(method, e.what())));
     }
 }
 
@@ -238,8 +236,7 @@ void CallSession::LogIn(const LoginValues& login)
                                          client::SessionParams("CreateTicket", shown));
     const std::string ticket = SessionValue("CreateTicket", ticketReply, catalog::kResult);
     if (ticket.empty())
-        throw CallError(kExitFault, "the login was refused: CreateTicket gave no ticket for the user \"" + login.user +
-                                        "\" (is the user name or the password wrong?)");
+        throw CallError(kExitFault, client::NoTicketFor(login.user));
 
     const client::TokenSession::Setup setup = [&] {
         try {
@@ -255,7 +252,7 @@ void CallSession::LogIn(const LoginValues& login)
     sessionKey_ = SessionValue("OpenSession", openReply, "sessionKey");
     verifier_ = SessionValue("OpenSession", openReply, "verifier");
     if (sessionKey_.empty())
-        throw CallError(kExitFault, "the login was refused: OpenSession gave no session key");
+        throw CallError(kExitFault, client::kNoSessionKey);
     tokens_.SetSessionItems(setup.handle, sessionKey_, verifier_);
     loggedIn_ = true;
 }
@@ -270,7 +267,7 @@ CallReport CallSession::Call(Interface iface, const std::string& operation, cons
         return r;
     };
     if (!handle_ || !loggedIn_) {
-        r.error = "there is no session: the login did not complete";
+        r.error = client::kNoSession;
         return stop();
     }
     const std::int32_t h = *handle_;
@@ -288,7 +285,7 @@ CallReport CallSession::Call(Interface iface, const std::string& operation, cons
             request = soap::ComposeRequest(d.text, operation, all);
         } catch (const soap::SoapError& e) {
             r.outcome = Outcome::NotSent;
-            r.error = std::string("the request cannot be built: ") + e.what();
+            r.error = client::RequestNotBuilt(e.what());
             return stop();
         }
         r.request = ex.request = request.payload;
@@ -306,7 +303,7 @@ CallReport CallSession::Call(Interface iface, const std::string& operation, cons
         tracer_(ex);
 
     if (r.reply.empty()) {
-        r.error = "the server sent an empty reply (HTTP " + std::to_string(r.httpStatus) + ")";
+        r.error = client::EmptyReply(r.httpStatus);
         return stop();
     }
     std::string result, replyToken;
@@ -326,7 +323,7 @@ CallReport CallSession::Call(Interface iface, const std::string& operation, cons
             r.outcome = Outcome::ErrorPage;
             r.faultString = e.what();
         } else {
-            r.error = std::string("the reply cannot be read: ") + e.what();
+            r.error = client::ReplyUnreadable(e.what());
         }
         return stop();
     }

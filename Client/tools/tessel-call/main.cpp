@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "CallSession.h"
+#include "Client/StatusLines.h"
 #include "Client/Verdict.h"
 #include "Junit.h"
 #include "Script.h"
@@ -268,11 +269,11 @@ void PrintReport(const CallReport& r)
     switch (r.outcome) {
     case Outcome::Result:
         std::cout << r.result << "\n";
-        std::cerr << r.operation << ": HTTP " << r.httpStatus << ", " << std::lround(r.elapsedMs) << " ms, "
-                  << DescribeKind(r.kind) << " result, reply token " << DescribeVerdict(r.verdict) << "\n";
+        std::cerr << tessel::client::ReportResultLine(r.operation, r.httpStatus, std::lround(r.elapsedMs), r.kind, r.verdict)
+                  << "\n";
         break;
     case Outcome::Fault:
-        std::cerr << r.operation << ": fault " << r.faultCode << ": " << r.faultString << "\n";
+        std::cerr << tessel::client::ReportFaultLine(r.operation, r.faultCode, r.faultString) << "\n";
         if (!r.faultDetail.empty())
             std::cerr << WithNewline(r.faultDetail);
         break;

@@ -11,6 +11,13 @@ namespace tessel::server {
 
 namespace {
 
+// The parameters these handlers read.
+const Param kAccright{"accright"};
+const Param kAcl{"acl"};
+const Param kAcluser{"acluser"};
+const Param kName{"name"};
+const Param kUri{"uri"};
+
 using Acl = StoreState::Acl;
 
 Acl ParseAcl(const std::string& text)
@@ -88,60 +95,60 @@ void RemoveEntry(Acl& acl, const std::string& user, const std::string& what)
 // and how messages name it.
 struct Kind {
     std::map<std::string, Acl> StoreState::*acls;
-    std::string key;    // "name" or "uri"
+    const Param* key;   // kName or kUri
     std::string infix;  // "ResourceACL" or "ACL"
     std::string label;  // "resource " or ""
 
     Acl& Existing(StoreState& s, const Args& a) const
     {
-        const auto it = (s.*acls).find(a.at(key));
+        const auto it = (s.*acls).find(a[*key]);
         if (it == (s.*acls).end())
-            NotFound(label.empty() ? "ACL of the item" : "ACL of the resource", a.at(key));
+            NotFound(label.empty() ? "ACL of the item" : "ACL of the resource", a[*key]);
         return it->second;
     }
-    std::string What(const Args& a) const { return label + a.at(key); }
+    std::string What(const Args& a) const { return label + a[*key]; }
     // Stores the ACL, charged for the difference.
-    void Store(StoreState& s, const Args& a, Acl acl) const { s.Set(s.*acls, a.at(key), std::move(acl)); }
+    void Store(StoreState& s, const Args& a, Acl acl) const { s.Set(s.*acls, a[*key], std::move(acl)); }
 };
 
 void AddKind(HandlerTable& t, const Kind& k)
 {
     t["Get" + k.infix] = [k](StoreState& s, const Args& a, const CallContext&) { return AclXml(k.Existing(s, a)); };
     t["Get" + k.infix + "Entry"] = [k](StoreState& s, const Args& a, const CallContext&) {
-        return EntryOf(k.Existing(s, a), a.at("acluser"), k.What(a));
+        return EntryOf(k.Existing(s, a), a[kAcluser], k.What(a));
     };
     t["Put" + k.infix] = [k](StoreState& s, const Args& a, const CallContext&) {
-        if ((s.*k.acls).count(a.at(k.key)))
+        if ((s.*k.acls).count(a[*k.key]))
             throw OperationFault("The ACL exists", "The ACL of " + k.What(a) + " is already there; update it instead.");
-        k.Store(s, a, ParseAcl(a.at("acl")));
+        k.Store(s, a, ParseAcl(a[kAcl]));
         return kOk;
     };
     t["Put" + k.infix + "Entry"] = [k](StoreState& s, const Args& a, const CallContext&) {
-        const auto it = (s.*k.acls).find(a.at(k.key));
+        const auto it = (s.*k.acls).find(a[*k.key]);
         Acl acl = it == (s.*k.acls).end() ? Acl() : it->second;  // a new entry may start the ACL
-        PutEntry(acl, a.at("acluser"), a.at("accright"), true);
+        PutEntry(acl, a[kAcluser], a[kAccright], true);
         k.Store(s, a, std::move(acl));
         return kOk;
     };
     t["Update" + k.infix] = [k](StoreState& s, const Args& a, const CallContext&) {
         k.Existing(s, a);
-        k.Store(s, a, ParseAcl(a.at("acl")));
+        k.Store(s, a, ParseAcl(a[kAcl]));
         return kOk;
     };
     t["Update" + k.infix + "Entry"] = [k](StoreState& s, const Args& a, const CallContext&) {
         Acl acl = k.Existing(s, a);
-        PutEntry(acl, a.at("acluser"), a.at("accright"), false);
+        PutEntry(acl, a[kAcluser], a[kAccright], false);
         k.Store(s, a, std::move(acl));
         return kOk;
     };
     t["Delete" + k.infix] = [k](StoreState& s, const Args& a, const CallContext&) {
         k.Existing(s, a);
-        s.Erase(s.*k.acls, a.at(k.key));
+        s.Erase(s.*k.acls, a[*k.key]);
         return kOk;
     };
     t["Delete" + k.infix + "Entry"] = [k](StoreState& s, const Args& a, const CallContext&) {
         Acl acl = k.Existing(s, a);
-        RemoveEntry(acl, a.at("acluser"), k.What(a));
+        RemoveEntry(acl, a[kAcluser], k.What(a));
         k.Store(s, a, std::move(acl));
         return kOk;
     };
@@ -151,8 +158,8 @@ void AddKind(HandlerTable& t, const Kind& k)
 
 void AddAclHandlers(HandlerTable& t)
 {
-    AddKind(t, {&StoreState::resourceAcls, "name", "ResourceACL", "resource "});
-    AddKind(t, {&StoreState::uriAcls, "uri", "ACL", ""});
+    AddKind(t, {&StoreState::resourceAcls, &kName, "ResourceACL", "resource "});
+    AddKind(t, {&StoreState::uriAcls, &kUri, "ACL", ""});
 }
 
 }  // namespace tessel::server

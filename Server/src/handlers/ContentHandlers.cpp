@@ -8,6 +8,13 @@ namespace tessel::server {
 
 namespace {
 
+// The parameters these handlers read.
+const Param kContent{"content"};
+const Param kName{"name"};
+const Param kSqlstmt{"sqlstmt"};
+const Param kUri{"uri"};
+const Param kVouser{"vouser"};
+
 using Vo = StoreState::Vo;
 
 std::string NewVoUri(const std::string& owner, const std::string& name)
@@ -48,7 +55,7 @@ std::string Update(StoreState& s, const Vo& vo, const Args& a, const CallContext
 {
     CheckLock(vo, c, what);
     Vo next = vo;
-    next.content = a.at("content");
+    next.content = a[kContent];
     if (unlock)
         Unlock(next);
     s.Set(s.vos, vo.name, std::move(next));
@@ -77,16 +84,16 @@ void AddContentHandlers(HandlerTable& t)
 {
     // The query interface answers every statement with the same small table.
     t["Query"] = [](StoreState&, const Args& a, const CallContext&) {
-        return "<result><statement>" + XmlEscape(a.at("sqlstmt")) +
+        return "<result><statement>" + XmlEscape(a[kSqlstmt]) +
                "</statement><rows><row><column>ALFKI</column></row><row><column>ANATR</column></row>"
                "<row><column>ANTON</column></row><row><column>AROUT</column></row></rows></result>";
     };
 
     t["GetVOContent"] = [](StoreState& s, const Args& a, const CallContext&) {
-        return s.VoByName(a.at("name")).content;
+        return s.VoByName(a[kName]).content;
     };
     t["GetVOContentbyURI"] = [](StoreState& s, const Args& a, const CallContext&) {
-        return s.VoByUri(a.at("uri")).content;
+        return s.VoByUri(a[kUri]).content;
     };
     t["GetVOList"] = [](StoreState& s, const Args&, const CallContext& c) { return List(s, c, false, false); };
     t["GetVOURIList"] = [](StoreState& s, const Args&, const CallContext& c) { return List(s, c, false, true); };
@@ -99,31 +106,31 @@ void AddContentHandlers(HandlerTable& t)
         return Join(std::vector<std::string>(owners.begin(), owners.end()));
     };
     t["PutVOContent"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        return Put(s, a.at("name"), c.user, a.at("content"));
+        return Put(s, a[kName], c.user, a[kContent]);
     };
     t["PutVOURI"] = [](StoreState& s, const Args& a, const CallContext&) {
-        return Put(s, a.at("name"), a.at("vouser"), "");
+        return Put(s, a[kName], a[kVouser], "");
     };
     t["UpdateVOContent"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        return Update(s, s.VoByName(a.at("name")), a, c, a.at("name"), false);
+        return Update(s, s.VoByName(a[kName]), a, c, a[kName], false);
     };
     t["UpdateVOContentbyURI"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        return Update(s, s.VoByUri(a.at("uri")), a, c, a.at("uri"), false);
+        return Update(s, s.VoByUri(a[kUri]), a, c, a[kUri], false);
     };
     t["UpdateVOContentwithUnlock"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        return Update(s, s.VoByName(a.at("name")), a, c, a.at("name"), true);
+        return Update(s, s.VoByName(a[kName]), a, c, a[kName], true);
     };
     t["UpdateVOContentbyURIwithUnlock"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        return Update(s, s.VoByUri(a.at("uri")), a, c, a.at("uri"), true);
+        return Update(s, s.VoByUri(a[kUri]), a, c, a[kUri], true);
     };
     t["RemoveVOContent"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        CheckLock(s.VoByName(a.at("name")), c, a.at("name"));
-        s.Erase(s.vos, a.at("name"));
+        CheckLock(s.VoByName(a[kName]), c, a[kName]);
+        s.Erase(s.vos, a[kName]);
         return kOk;
     };
     const Handler removeByUri = [](StoreState& s, const Args& a, const CallContext& c) {
-        Vo& vo = s.VoByUri(a.at("uri"));
-        CheckLock(vo, c, a.at("uri"));
+        Vo& vo = s.VoByUri(a[kUri]);
+        CheckLock(vo, c, a[kUri]);
         s.Erase(s.vos, vo.name);
         return kOk;
     };
@@ -131,34 +138,34 @@ void AddContentHandlers(HandlerTable& t)
     t["RemoveVOURI"] = removeByUri;
 
     t["LockVO"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        Lock(s.VoByUri(a.at("uri")), c, a.at("uri"));
+        Lock(s.VoByUri(a[kUri]), c, a[kUri]);
         return kOk;
     };
     t["UnlockVO"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        Vo& vo = s.VoByUri(a.at("uri"));
-        CheckLock(vo, c, a.at("uri"));
+        Vo& vo = s.VoByUri(a[kUri]);
+        CheckLock(vo, c, a[kUri]);
         Unlock(vo);
         return kOk;
     };
     t["GetVOContentwithLock"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        Vo& vo = s.VoByName(a.at("name"));
-        Lock(vo, c, a.at("name"));
+        Vo& vo = s.VoByName(a[kName]);
+        Lock(vo, c, a[kName]);
         return vo.content;
     };
     t["GetVOContentbyURIwithLock"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        Vo& vo = s.VoByUri(a.at("uri"));
-        Lock(vo, c, a.at("uri"));
+        Vo& vo = s.VoByUri(a[kUri]);
+        Lock(vo, c, a[kUri]);
         return vo.content;
     };
 
     t["GetVOURI"] = [](StoreState& s, const Args& a, const CallContext&) {
         for (const auto& [name, vo] : s.vos)
-            if (vo.owner == a.at("vouser") && name == a.at("name"))
+            if (vo.owner == a[kVouser] && name == a[kName])
                 return vo.uri;
-        NotFound("VO of " + a.at("vouser") + " named", a.at("name"));
+        NotFound("VO of " + a[kVouser] + " named", a[kName]);
     };
     t["GetVOAttribute"] = [](StoreState& s, const Args& a, const CallContext&) {
-        return VoXml(s.VoByUri(a.at("uri")));
+        return VoXml(s.VoByUri(a[kUri]));
     };
 }
 

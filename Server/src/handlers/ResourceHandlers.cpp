@@ -6,6 +6,17 @@ namespace tessel::server {
 
 namespace {
 
+// The parameters these handlers read.
+const Param kCreator{"creator"};
+const Param kDescription{"description"};
+const Param kId{"id"};
+const Param kModulename{"modulename"};
+const Param kName{"name"};
+const Param kProps{"props"};
+const Param kType{"type"};
+const Param kUrlleaf{"urlleaf"};
+const Param kVersion{"version"};
+
 using Resource = StoreState::Resource;
 
 std::string ResourceXml(const Resource& r)
@@ -22,17 +33,17 @@ std::string ResourceXml(const Resource& r)
 void SetAttributes(Resource& r, const Args& a)
 {
     r.hasAttributes = true;
-    r.modulename = a.at("modulename"), r.creator = a.at("creator"), r.version = a.at("version");
-    r.type = a.at("type"), r.id = a.at("id"), r.description = a.at("description");
+    r.modulename = a[kModulename], r.creator = a[kCreator], r.version = a[kVersion];
+    r.type = a[kType], r.id = a[kId], r.description = a[kDescription];
 }
 
 // Changes a copy of the resource "name" and stores it, charged for the difference.
 template <class Change>
 void ChangeResource(StoreState& s, const Args& a, Change change)
 {
-    Resource r = s.ResourceByName(a.at("name"));
+    Resource r = s.ResourceByName(a[kName]);
     change(r);
-    s.Set(s.resources, a.at("name"), std::move(r));
+    s.Set(s.resources, a[kName], std::move(r));
 }
 
 std::string AttributeList(StoreState& s, const std::string* module)
@@ -49,26 +60,26 @@ std::string AttributeList(StoreState& s, const std::string* module)
 void AddResourceHandlers(HandlerTable& t)
 {
     t["PutVOResourcewithAttribute"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        if (s.resources.count(a.at("name")))
+        if (s.resources.count(a[kName]))
             throw OperationFault("The resource exists",
-                                 "A Folio resource named \"" + a.at("name") + "\" is already there.");
-        Resource r{.name = a.at("name"), .urlleaf = a.at("urlleaf"), .props = a.at("props")};
+                                 "A Folio resource named \"" + a[kName] + "\" is already there.");
+        Resource r{.name = a[kName], .urlleaf = a[kUrlleaf], .props = a[kProps]};
         SetAttributes(r, a);
-        return c.baseUrl + "/Folio/" + s.Set(s.resources, a.at("name"), std::move(r)).urlleaf;
+        return c.baseUrl + "/Folio/" + s.Set(s.resources, a[kName], std::move(r)).urlleaf;
     };
     t["GetVOResourceURL"] = [](StoreState& s, const Args& a, const CallContext& c) {
-        return c.baseUrl + "/Folio/" + s.ResourceByName(a.at("name")).urlleaf;
+        return c.baseUrl + "/Folio/" + s.ResourceByName(a[kName]).urlleaf;
     };
     t["RemoveVOResource"] = [](StoreState& s, const Args& a, const CallContext&) {
-        s.ResourceByName(a.at("name"));
-        s.Erase(s.resources, a.at("name"));
+        s.ResourceByName(a[kName]);
+        s.Erase(s.resources, a[kName]);
         return kOk;
     };
     t["GetVOResourceAttribute"] = [](StoreState& s, const Args& a, const CallContext&) {
-        return ResourceXml(s.ResourceByName(a.at("name")));
+        return ResourceXml(s.ResourceByName(a[kName]));
     };
     t["GetVOResourceAttributeList"] = [](StoreState& s, const Args& a, const CallContext&) {
-        return AttributeList(s, &a.at("modulename"));
+        return AttributeList(s, &a[kModulename]);
     };
     t["GetAllVOResourceAttributeList"] = [](StoreState& s, const Args&, const CallContext&) {
         return AttributeList(s, nullptr);
@@ -81,11 +92,11 @@ void AddResourceHandlers(HandlerTable& t)
         return Join(std::vector<std::string>(modules.begin(), modules.end()));
     };
     t["UpdateVOResourceURL"] = [](StoreState& s, const Args& a, const CallContext&) {
-        ChangeResource(s, a, [&](Resource& r) { r.urlleaf = a.at("urlleaf"); });
+        ChangeResource(s, a, [&](Resource& r) { r.urlleaf = a[kUrlleaf]; });
         return kOk;
     };
     t["UpdateVOResourceProps"] = [](StoreState& s, const Args& a, const CallContext&) {
-        ChangeResource(s, a, [&](Resource& r) { r.props = a.at("props"); });
+        ChangeResource(s, a, [&](Resource& r) { r.props = a[kProps]; });
         return kOk;
     };
     t["UpdateVOResourceAttribute"] = [](StoreState& s, const Args& a, const CallContext&) {

@@ -6,6 +6,9 @@ namespace tessel::server {
 
 namespace {
 
+// The parameters these handlers read.
+const Param kGroup{"group"};
+
 std::string Members(const std::set<std::string>& members)
 {
     return Join(std::vector<std::string>(members.begin(), members.end()));
@@ -29,9 +32,9 @@ void AddSettingsHandlers(HandlerTable& t)
         return Join(names);
     };
     t["GetGroupUserList"] = [](StoreState& s, const Args& a, const CallContext&) {
-        const auto it = s.groups.find(a.at("group"));
+        const auto it = s.groups.find(a[kGroup]);
         if (it == s.groups.end())
-            NotFound("group named", a.at("group"));
+            NotFound("group named", a[kGroup]);
         return Members(it->second);
     };
     t["GetOwnGroupList"] = [](StoreState& s, const Args&, const CallContext& c) {
