@@ -50,6 +50,37 @@ protected:
     tester::ToolWindow window{*tester::FindTool("TSTestTool3"), library};
 };
 
+// A window logged in to the service whose exchanges give up after 30 s unless
+// cancelled, its next exchange bound for a server that never answers.
+struct ClosingWindow {
+    ClosingWindow(ServiceProcess& svc, client::TokenLibrary& library) : front(svc), owned(Make(library)), window(*owned)
+    {
+        window.SetText("txtURI", svc.MainDescription());
+        window.core().Connect();
+        window.SetText("UserKey", "tester");
+        window.SetText("Principal", "tester");
+        window.core().CreateTicket();
+        front.ServeDocument("silent.xml", server::Description(server::Interface::Main,
+                                                              server::DescriptionStyle::RpcEncoded, silent.Url("/soap")));
+        window.SetText("txtURI", front.Url("/doc/silent.xml"));
+        window.core().Connect();
+        window.show();
+    }
+    static std::unique_ptr<tester::ToolWindow> Make(client::TokenLibrary& library)
+    {
+        setenv("TESSEL_TIMEOUT", "30", 1);
+        auto made = std::make_unique<tester::ToolWindow>(*tester::FindTool("TSTestTool3"), library);
+        unsetenv("TESSEL_TIMEOUT");
+        return made;
+    }
+    std::string Status() const { return window.findChild<QLabel*>("StatusLine")->toolTip().toStdString(); }
+
+    SilentListener silent;
+    FrontServer front;
+    std::unique_ptr<tester::ToolWindow> owned;
+    tester::ToolWindow& window;
+};
+
 }  // namespace
 
 TEST_F(Tool3, CancelGivesUpAnExchangeWithAServerThatNeverAnswers)
@@ -111,33 +142,17 @@ TEST_F(Tool3, TheViewShowsAndFollowsTheLastExchange)
 
 TEST_F(Tool3, ClosingTheWindowDuringAWaitGivesTheExchangeUpAndShowsNothingMore)
 {
-    // A window whose exchanges give up after 30 s unless cancelled.
-    setenv("TESSEL_TIMEOUT", "30", 1);
-    tester::ToolWindow closing{*tester::FindTool("TSTestTool3"), library};
-    unsetenv("TESSEL_TIMEOUT");
     const BoxCloser closer;
-    closing.SetText("txtURI", svc.MainDescription());
-    closing.core().Connect();
-    closing.SetText("UserKey", "tester");
-    closing.SetText("Principal", "tester");
-    closing.core().CreateTicket();
-    ASSERT_TRUE(closing.Enabled("CloseSession"));
-    SilentListener silent;
-    FrontServer front(svc);
-    front.ServeDocument("silent.xml", server::Description(server::Interface::Main, server::DescriptionStyle::RpcEncoded,
-                                                          silent.Url("/soap")));
-    closing.SetText("txtURI", front.Url("/doc/silent.xml"));
-    closing.core().Connect();
-    closing.show();
-    QTimer::singleShot(300, &closing, [&] { closing.close(); });  // before the wait box shows
-    closing.core().Send("btnLogCount");
-    EXPECT_FALSE(closing.isVisible());
+    ClosingWindow closing(svc, library);
+    ASSERT_TRUE(closing.window.core().session().loggedIn);
+    QTimer::singleShot(300, &closing.window, [&] { closing.window.close(); });  // before the wait box shows
+    closing.window.core().Send("btnLogCount");
+    EXPECT_FALSE(closing.window.isVisible());
     // Cancelled, not timed out; and no error box after the window went.
-    const std::string status = closing.findChild<QLabel*>("StatusLine")->toolTip().toStdString();
-    EXPECT_NE(status.find("cancelled after"), std::string::npos) << status;
+    EXPECT_NE(closing.Status().find("cancelled after"), std::string::npos) << closing.Status();
     EXPECT_TRUE(closer.seen.empty()) << closer.seen.front().title;
     // Nothing more goes out once the window is closed.
-    closing.core().Send("btnGAList");
+    closing.window.core().Send("btnGAList");
     EXPECT_TRUE(closer.seen.empty());
 }
 
@@ -146,40 +161,25 @@ TEST_F(Tool3, TheWaitBoxHoldsNoCloseOfTheWindowBehindIt)
     // The window manager's close of a window that a modal window blocks is
     // dropped; the wait box is not modal, so the window can be closed while it
     // shows, and closing it gives the exchange up.
-    setenv("TESSEL_TIMEOUT", "30", 1);
-    tester::ToolWindow closing{*tester::FindTool("TSTestTool3"), library};
-    unsetenv("TESSEL_TIMEOUT");
     const BoxCloser closer;
-    closing.SetText("txtURI", svc.MainDescription());
-    closing.core().Connect();
-    closing.SetText("UserKey", "tester");
-    closing.SetText("Principal", "tester");
-    closing.core().CreateTicket();
-    SilentListener silent;
-    FrontServer front(svc);
-    front.ServeDocument("silent.xml", server::Description(server::Interface::Main, server::DescriptionStyle::RpcEncoded,
-                                                          silent.Url("/soap")));
-    closing.SetText("txtURI", front.Url("/doc/silent.xml"));
-    closing.core().Connect();
-    closing.show();
-    closing.SetWaitBoxDelay(50);
+    ClosingWindow closing(svc, library);
+    closing.window.SetWaitBoxDelay(50);
     bool boxShown = false;
-    QWidget* modal = &closing;
+    QWidget* modal = &closing.window;
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &closing, [&] {
+    QObject::connect(&poll, &QTimer::timeout, &closing.window, [&] {
         if (boxShown || !BoxCloser::WaitBox())
             return;
         boxShown = true;
         modal = QApplication::activeModalWidget();
-        closing.close();
+        closing.window.close();
     });
     poll.start(20);
-    closing.core().Send("btnLogCount");
+    closing.window.core().Send("btnLogCount");
     EXPECT_TRUE(boxShown);
     EXPECT_EQ(modal, nullptr);
-    EXPECT_FALSE(closing.isVisible());
-    const std::string status = closing.findChild<QLabel*>("StatusLine")->toolTip().toStdString();
-    EXPECT_NE(status.find("cancelled after"), std::string::npos) << status;
+    EXPECT_FALSE(closing.window.isVisible());
+    EXPECT_NE(closing.Status().find("cancelled after"), std::string::npos) << closing.Status();
     EXPECT_TRUE(closer.seen.empty());
 }
 
