@@ -16,6 +16,7 @@
 #include "Junit.h"
 #include "Script.h"
 #include "ScriptRun.h"
+#include "TesselKitVersion.h"
 
 using namespace tessel::call;
 using tessel::client::DescribeKind;
@@ -53,6 +54,7 @@ constexpr char kUsage[] =
     "  --json                   print the call as one JSON object on standard output\n"
     "  --junit FILE             (run) write a JUnit XML report to FILE\n"
     "  -h, --help               print this text\n"
+    "  --version                print the kit's version\n"
     "\n"
     "exit status: 0 a result with a valid reply token; 1 a fault or a refused login (run: a call failed);\n"
     "2 the reply token is rejected; 3 transport, description or token library error; 4 usage.\n";
@@ -72,7 +74,7 @@ struct Options {
     LoginValues login;
     bool userGiven = false;
     std::optional<std::string> password, passwordFile;
-    bool verbose = false, json = false, help = false;
+    bool verbose = false, json = false, help = false, version = false;
     std::optional<std::string> junit;
     std::string operation;           // Call
     std::vector<std::string> params;  // Call: name=value
@@ -140,10 +142,12 @@ Options ParseArguments(const std::vector<std::string>& args)
             o.junit = value();
         else if (a == "-h" || a == "--help")
             flag(o.help);
+        else if (a == "--version")
+            flag(o.version);
         else
             throw UsageError("unknown option " + a);
     }
-    if (o.help)
+    if (o.help || o.version)
         return o;
     if (positional.empty())
         throw UsageError("name an OPERATION, list or run");
@@ -443,6 +447,10 @@ int main(int argc, char** argv)
         o = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
         if (o.help) {
             std::cout << kUsage;
+            return kExitResult;
+        }
+        if (o.version) {
+            std::cout << tessel::KitVersionLine("tessel-call");
             return kExitResult;
         }
         switch (o.mode) {
