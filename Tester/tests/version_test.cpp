@@ -2,6 +2,7 @@
 // display and without opening a window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "ProgramRun.h"
@@ -39,6 +40,10 @@ const std::map<std::string, std::string> kBlocks = {
 
 TEST(Version, EveryToolPrintsItsVersionBlockThenTheKitsWithoutADisplay)
 {
+    for (const auto& [program, block] : kBlocks)
+        EXPECT_TRUE(std::any_of(std::begin(tessel::registry::kTools), std::end(tessel::registry::kTools),
+                                [&](const tessel::registry::Tool& t) { return t.program == program; }))
+            << program << " has a block here but is not a tool of the registry";
     for (const tessel::registry::Tool& tool : tessel::registry::kTools) {
         const std::string program = tool.program;
         const ProgramResult r = RunProgram({TESSEL_BIN_DIR "/" + program, "--version"},
