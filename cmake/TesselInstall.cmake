@@ -1,32 +1,20 @@
 # What an installation holds besides the programs and the library: a desktop
 # entry for the launcher and for each tool, and the man pages.
 
-# One desktop entry per program, from this list and one template:
-# program|name shown in menus|comment
-set(TESSEL_DESKTOP_ENTRIES
-  "tessel-kit|Tessel test kit|Start the kit's tools against a TesselService"
-  "TSTestTool1|TesselService TestTool #1 (Query&FolioDB)|Queries and the Folio content database, over SOAP 1.0"
-  "TSTestTool2|TesselService TestTool #2 (CollabDB)|Sharing, attendees and share fields, over SOAP 1.0"
-  "TSTestTool3|TesselService TestTool #3 (LogDB & ResACL)|The log database and resource access lists, over SOAP 1.0"
-  "TSTestTool4|TesselService TestTool #4 (ACL)|Access lists of items and their messages, over SOAP 1.0"
-  "TSTestTool5|TesselService TestTool #5 (Others)|Settings queries and the admin interface, over SOAP 1.0"
-  "TSTestTool6|TesselService TestTool #6 (V1.1 #1)|VO lists, URIs and attributes of version 1.1, over SOAP 1.0"
-  "TSTestTool8|TesselService TestTool #8 (Folio Resource)|Folio resources of version 1.1, over SOAP 1.0"
-  "TSTestToolSP2|TesselService TestTool for SOAP 2.0|Logs and the operations of version 1.1, over SOAP 2.0"
-  "TSTestTool2SP2|TesselService TestTool of ResourceDB for SOAP 2.0|Folio resources, over SOAP 2.0")
-
-set(TESSEL_DESKTOP_FILES)
-foreach(entry IN LISTS TESSEL_DESKTOP_ENTRIES)
-  string(REPLACE "|" ";" fields "${entry}")
-  list(GET fields 0 TESSEL_ENTRY_PROGRAM)
-  list(GET fields 1 TESSEL_ENTRY_NAME)
-  list(GET fields 2 TESSEL_ENTRY_COMMENT)
-  if(TESSEL_ENTRY_PROGRAM STREQUAL "tessel-kit")
-    set(file "${CMAKE_BINARY_DIR}/share/applications/tessel-kit.desktop")
-  else()
-    set(file "${CMAKE_BINARY_DIR}/share/applications/tessel-kit-${TESSEL_ENTRY_PROGRAM}.desktop")
-  endif()
+# One desktop entry for the launcher and one for each tool of the registry
+# (its menu name and purpose line), from one template.
+function(_tessel_desktop_entry file TESSEL_ENTRY_PROGRAM TESSEL_ENTRY_NAME TESSEL_ENTRY_COMMENT)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/tessel.desktop.in "${file}" @ONLY)
+endfunction()
+set(TESSEL_DESKTOP_FILES "${CMAKE_BINARY_DIR}/share/applications/tessel-kit.desktop")
+_tessel_desktop_entry("${TESSEL_DESKTOP_FILES}" tessel-kit "Tessel test kit"
+  "Start the kit's tools against a TesselService")
+get_property(tessel_tools GLOBAL PROPERTY TESSEL_TOOLS)
+foreach(tool IN LISTS tessel_tools)
+  get_property(menu GLOBAL PROPERTY TESSEL_TOOL_${tool}_MENU)
+  get_property(purpose GLOBAL PROPERTY TESSEL_TOOL_${tool}_PURPOSE)
+  set(file "${CMAKE_BINARY_DIR}/share/applications/tessel-kit-${tool}.desktop")
+  _tessel_desktop_entry("${file}" ${tool} "${menu}" "${purpose}")
   list(APPEND TESSEL_DESKTOP_FILES "${file}")
 endforeach()
 install(FILES ${TESSEL_DESKTOP_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

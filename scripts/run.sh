@@ -58,10 +58,13 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   start_service "${TESSEL_PORT:-8080}"
   echo "TesselServiceLocal is listening on http://127.0.0.1:$port/ (log in as tester, password tester)"
   if [ $# -gt 0 ]; then
-    case "$1" in
-      *SP2) description="http://localhost:$port/TesselService2/TesselServiceCore.wsdl" ;;
-      *) description="http://localhost:$port/TesselService/TesselServiceCore.xml" ;;
-    esac
+    # The registry the build wrote: PROGRAM FAMILY DESCRIPTION-PATH a line.
+    description_path=$(awk -v tool="$1" '$1 == tool { print $3 }' "$build/tools.txt")
+    if [ -z "$description_path" ]; then
+      echo "There is no tool $1; the tools are: $(cut -d' ' -f1 "$build/tools.txt" | tr '\n' ' ')" >&2
+      exit 2
+    fi
+    description="http://localhost:$port$description_path"
     echo "Opening $1 on $description: press Connect, then CreateTicket with user tester and password tester."
     "$bin/$1" --uri "$description"
   else

@@ -17,6 +17,7 @@
 #include "Crypt.h"
 #include "EngineEnvironment.h"
 #include "TesselMAC.h"
+#include "TesselKitVersion.h"
 #include "TokenCodecs.h"
 
 using nlohmann::json;
@@ -502,8 +503,23 @@ private:
 
 int main(int argc, char** argv)
 {
+    constexpr char kUsage[] =
+        "usage: tessel-kat VECTOR-FILE...\n"
+        "       tessel-kat --help | --version\n"
+        "\n"
+        "Checks every case of each CryptoAPI vector file against the token library's provider and\n"
+        "engine, in a temporary key container: one line per case, then \"N passed, M failed\".\n";
+    const std::string first = argc == 2 ? argv[1] : "";
+    if (first == "--help" || first == "-h") {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (first == "--version") {
+        std::cout << tessel::KitVersionLine("tessel-kat");
+        return 0;
+    }
     if (argc < 2) {
-        std::cerr << "usage: tessel-kat VECTOR-FILE...\n";
+        std::cerr << kUsage;
         return 2;
     }
     try {

@@ -9,6 +9,7 @@
 #include "ProgramRun.h"
 #include "ServiceProcess.h"
 #include "TempHome.h"
+#include "TesselRegistry.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ protected:
 
 TEST_F(Installation, PutsEachFileInItsPlace)
 {
-    for (const char* program : {"tessel-call", "TesselServiceLocal", "tessel-soap", "tessel-kat", "TSTestTool3"})
+    for (const char* program : tessel::registry::kPrograms)
         EXPECT_TRUE(fs::exists(Bin(program))) << program;
     EXPECT_TRUE(fs::exists(Path(TESSEL_LIBDIR "/libTesselMACCDLL.so")));
     EXPECT_TRUE(fs::exists(Path(TESSEL_INCLUDEDIR "/TesselMACCDLL.h")));
@@ -62,22 +63,25 @@ TEST_F(Installation, PutsEachFileInItsPlace)
 
 TEST_F(Installation, HasADesktopEntryForTheLauncherAndEachTool)
 {
-    const std::vector<std::string> programs = {"tessel-kit",  "TSTestTool1", "TSTestTool2",   "TSTestTool3",
-                                               "TSTestTool4", "TSTestTool5", "TSTestTool6",   "TSTestTool8",
-                                               "TSTestToolSP2", "TSTestTool2SP2"};
+    // Each tool's entry carries its menu name and purpose line.
+    std::vector<std::pair<std::string, std::string>> programs = {{"tessel-kit", "Name=Tessel test kit\n"}};
+    for (const tessel::registry::Tool& tool : tessel::registry::kTools)
+        programs.emplace_back(tool.program,
+                              "Name=" + std::string(tool.menuName) + "\nGenericName=TesselService test tool\nComment=" +
+                                  tool.purpose + "\n");
     const fs::path folder = Path(TESSEL_DATADIR "/applications");
     std::size_t entries = 0;
     for (const auto& e : fs::directory_iterator(folder))
         entries += e.path().extension() == ".desktop";
     EXPECT_EQ(entries, programs.size());
-    for (const std::string& p : programs) {
+    for (const auto& [p, names] : programs) {
         const fs::path file = folder / (p == "tessel-kit" ? "tessel-kit.desktop" : "tessel-kit-" + p + ".desktop");
         const std::string text = Read(file);
         EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u) << file;
         EXPECT_TRUE(Has(text, "\nType=Application\n")) << file;
         EXPECT_TRUE(Has(text, "\nExec=" + p + "\n")) << file;
         EXPECT_TRUE(Has(text, "\nTryExec=" + p + "\n")) << file;
-        EXPECT_TRUE(Has(text, "\nName=")) << file;
+        EXPECT_TRUE(Has(text, "\n" + names)) << file << "\n" << text;
         EXPECT_FALSE(Has(text, "@")) << file;
     }
 }

@@ -10,6 +10,7 @@
 
 #include "GuardedServer.h"
 #include "Service.h"
+#include "TesselKitVersion.h"
 
 using namespace tessel::server;
 
@@ -27,7 +28,9 @@ constexpr char kUsage[] =
     "  --request-timeout S      a request's header and body must arrive within S seconds (default 10)\n"
     "  --store-limit MB         keep at most MB megabytes in the store; puts beyond fail (default 256)\n"
     "  --ticket-ttl S           a ticket must open its session within S seconds (default 300)\n"
-    "  --session-idle S         close a session not used for S seconds (default 1800)\n";
+    "  --session-idle S         close a session not used for S seconds (default 1800)\n"
+    "  -h, --help               print this text\n"
+    "  --version                print the kit's version\n";
 
 [[noreturn]] void Usage(const std::string& problem)
 {
@@ -106,6 +109,9 @@ int main(int argc, char** argv)
             options.sessionIdleSeconds = Number(arg, value(), 1, 1L << 30);
         else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << tessel::KitVersionLine("TesselServiceLocal");
             return 0;
         } else
             Usage("unknown option " + arg);

@@ -1,6 +1,7 @@
 // tessel-soap: a command-line SOAP client over the kit's toolkit.
 //   tessel-soap list DESCRIPTION-URL
 //   tessel-soap call [-v] DESCRIPTION-URL OPERATION [name=value ...]
+//   tessel-soap --help | --version
 #include <iostream>
 #include <string>
 #include <vector>
@@ -8,15 +9,23 @@
 #include "Soap/Packager.h"
 #include "Soap/SoapError.h"
 #include "Soap/Transport.h"
+#include "TesselKitVersion.h"
 
 using namespace tessel::soap;
 
 namespace {
 
+constexpr char kUsage[] =
+    "usage: tessel-soap list DESCRIPTION-URL\n"
+    "       tessel-soap call [-v] DESCRIPTION-URL OPERATION [name=value ...]\n"
+    "       tessel-soap --help | --version\n"
+    "\n"
+    "list prints the description's methods as the tools' List box shows them; call posts one\n"
+    "request (-v: with the envelopes) and prints the reply's values or the fault.\n";
+
 int Usage()
 {
-    std::cerr << "usage: tessel-soap list DESCRIPTION-URL\n"
-                 "       tessel-soap call [-v] DESCRIPTION-URL OPERATION [name=value ...]\n";
+    std::cerr << kUsage;
     return 2;
 }
 
@@ -78,6 +87,14 @@ int CallOperation(const std::string& url, const std::string& operation, const st
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        std::cout << tessel::KitVersionLine("tessel-soap");
+        return 0;
+    }
     try {
         if (args.size() == 2 && args[0] == "list")
             return List(args[1]);

@@ -2,16 +2,17 @@
 // display and without opening a window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "ProgramRun.h"
+#include "TesselKitVersion.h"
+#include "TesselRegistry.h"
 
 namespace {
 
-struct Expected {
-    const char* program;
-    const char* block;
-};
-
-const Expected kTools[] = {
+// The tools with a version block of their own.
+const std::map<std::string, std::string> kBlocks = {
     {"TSTestTool1",
      "Comments: TesselService SOAP TestTool #1\nFileDescription: TestTool #1 for TesselService\nFileVersion: 1.00\n"
      "ProductVersion: 1.00\nInternalName: TSTestTool1\n"},
@@ -33,19 +34,24 @@ const Expected kTools[] = {
     {"TSTestTool2SP2",
      "Comments: TesselService V1.1 SOAP 2.0 TestTool\nFileDescription: TestTool SOAP 2.0 for TesselService V1.1\n"
      "FileVersion: 1.01\nProductVersion: 1.01\nInternalName: TSTestTool2SP2\n"},
-    // Tools without a block of their own name themselves.
-    {"TSTestTool3", "InternalName: TSTestTool3\n"},
-    {"TSTestTool4", "InternalName: TSTestTool4\n"},
 };
 
 }  // namespace
 
-TEST(Version, EveryToolPrintsItsVersionBlockWithoutADisplay)
+TEST(Version, EveryToolPrintsItsVersionBlockThenTheKitsWithoutADisplay)
 {
-    for (const Expected& tool : kTools) {
-        const ProgramResult r = RunProgram({std::string(TESSEL_BIN_DIR "/") + tool.program, "--version"},
+    for (const auto& [program, block] : kBlocks)
+        EXPECT_TRUE(std::any_of(std::begin(tessel::registry::kTools), std::end(tessel::registry::kTools),
+                                [&](const tessel::registry::Tool& t) { return t.program == program; }))
+            << program << " has a block here but is not a tool of the registry";
+    for (const tessel::registry::Tool& tool : tessel::registry::kTools) {
+        const std::string program = tool.program;
+        const ProgramResult r = RunProgram({TESSEL_BIN_DIR "/" + program, "--version"},
                                            {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, 30);
-        EXPECT_EQ(r.status, 0) << tool.program << ": " << r.err;
-        EXPECT_EQ(r.out, tool.block) << tool.program;
+        EXPECT_EQ(r.status, 0) << program << ": " << r.err;
+        // A tool without a block of its own names itself.
+        const auto block = kBlocks.find(program);
+        EXPECT_EQ(r.out, (block == kBlocks.end() ? "InternalName: " + program + "\n" : block->second) +
+                             program + " (Tessel test kit) " + tessel::kKitVersion + "\n");
     }
 }

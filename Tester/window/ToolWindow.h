@@ -20,6 +20,9 @@ public:
     ToolWindow(const ToolDefinition& tool, client::TokenLibrary& library, QWidget* parent = nullptr);
 
     TesterCore& core() { return core_; }
+    // Puts a service description in the description box (txtURI), as
+    // --uri does at start; the next Connect loads it.
+    void SetDescription(const std::string& uri) { SetText("txtURI", uri); }
 
 private:
     void Build();

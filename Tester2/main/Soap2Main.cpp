@@ -1,14 +1,11 @@
 // The program of a SOAP 2.0 tool: one window, built from the one tool
-// definition linked into the program.
-//   TOOL [--version]
-// --version prints the tool's version block and ends (no display needed).
-#include <QApplication>
-
+// definition linked into the program; the command line of every tool
+// (Widgets/ToolProgram.h).
 #include <iostream>
-#include <string_view>
 
 #include "Soap2Window.h"
 #include "Tester2/Soap2ToolRegistry.h"
+#include "Widgets/ToolProgram.h"
 
 int main(int argc, char** argv)
 {
@@ -17,15 +14,13 @@ int main(int argc, char** argv)
         std::cerr << "a tool program links exactly one tool definition; this one has " << tools.size() << "\n";
         return 2;
     }
-    if (argc == 2 && std::string_view(argv[1]) == "--version") {
-        std::cout << tessel::client::VersionText(tools.front()->version, tools.front()->program);
-        return 0;
-    }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromStdString(tools.front()->program));
-    QApplication::setApplicationVersion(QString::fromStdString(tools.front()->version.fileVersion));
+    const tessel::tester2::Soap2ToolDefinition& tool = *tools.front();
     tessel::client::TokenLibrary library;
-    tessel::tester2::Soap2Window window(*tools.front(), library);
-    window.show();
-    return QApplication::exec();
+    const auto open = [&](const std::optional<std::string>& uri) {
+        auto window = std::make_unique<tessel::tester2::Soap2Window>(tool, library);
+        if (uri)
+            window->SetDescription(*uri);
+        return window;
+    };
+    return tessel::widgets::RunToolProgram(argc, argv, tool.program, tool.version, open);
 }

@@ -93,7 +93,7 @@ protected:
 
 TEST(Soap2ToolDefinitions, HaveNoProblems)
 {
-    ASSERT_EQ(RegisteredSoap2Tools().size(), 2u);
+    ASSERT_FALSE(RegisteredSoap2Tools().empty());
     for (const Soap2ToolDefinition* tool : RegisteredSoap2Tools()) {
         const std::vector<std::string> problems = Problems(*tool);
         EXPECT_TRUE(problems.empty()) << tool->program << ": " << problems.front();

@@ -17,6 +17,9 @@ public:
                 Soap2Core::ClientFactory makeClient = {}, QWidget* parent = nullptr);
 
     Soap2Core& core() { return core_; }
+    // Puts a service description in the WSDL box (cbWSDL), as --uri does at
+    // start; the next Connect loads it.
+    void SetDescription(const std::string& uri) { SetText(kWsdlBox, uri); }
 
 private:
     void Build();

@@ -7,12 +7,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "TesselRegistry.h"
+
 namespace tessel::kit {
 
 namespace {
-
-constexpr char kSoap1Description[] = "/TesselService/TesselServiceCore.xml";
-constexpr char kSoap2Description[] = "/TesselService2/TesselServiceCore.wsdl";
 
 QString Q(const std::string& s)
 {
@@ -23,17 +22,14 @@ QString Q(const std::string& s)
 
 const std::vector<ToolEntry>& Tools()
 {
-    static const std::vector<ToolEntry> tools = {
-        {"TSTestTool1", "Queries, and Folio content by name and by URI", kSoap1Description},
-        {"TSTestTool2", "Collaboration: sharing, attendees, owners and share fields", kSoap1Description},
-        {"TSTestTool3", "The log database and the access lists of resources", kSoap1Description},
-        {"TSTestTool4", "Access lists of items, and the messages attached to them", kSoap1Description},
-        {"TSTestTool5", "Settings queries, and the reloads of the admin interface", kSoap1Description},
-        {"TSTestTool6", "Version 1.1: VO lists, URIs and attributes, share-field URIs", kSoap1Description},
-        {"TSTestTool8", "Folio resources: their URLs, properties and attributes", kSoap1Description},
-        {"TSTestToolSP2", "Core operations over SOAP 2.0, with VO locks and logs by user", kSoap2Description},
-        {"TSTestTool2SP2", "Folio resources over SOAP 2.0", kSoap2Description},
-    };
+    static const std::vector<ToolEntry> tools = [] {
+        std::vector<ToolEntry> list;
+        for (const registry::Family family : {registry::Family::Soap1, registry::Family::Soap2})
+            for (const registry::Tool& tool : registry::kTools)
+                if (tool.family == family)
+                    list.push_back({tool.program, tool.purpose, tool.descriptionPath});
+        return list;
+    }();
     return tools;
 }
 
@@ -80,13 +76,20 @@ qint64 Launcher::Start(const ToolEntry& tool)
         status->setText(Q(tool.program + " is not built: there is no " + program.toStdString()));
         return 0;
     }
-    if (!QProcess::startDetached(program, {QStringLiteral("--uri"), Q(service_ + tool.descriptionPath)}, QString(),
-                                 &pid)) {
+    QStringList arguments;
+    for (const std::string& a : Arguments(tool))
+        arguments << Q(a);
+    if (!QProcess::startDetached(program, arguments, QString(), &pid)) {
         status->setText(Q(tool.program + " could not be started"));
         return 0;
     }
     status->setText(Q("Started " + tool.program + " (process " + std::to_string(pid) + ")"));
     return pid;
+}
+
+std::vector<std::string> Launcher::Arguments(const ToolEntry& tool) const
+{
+    return {"--uri", service_ + tool.descriptionPath};
 }
 
 }  // namespace tessel::kit

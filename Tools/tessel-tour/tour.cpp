@@ -7,7 +7,7 @@
 //
 //   tessel-tour TOOL [--uri DESCRIPTION-URI | --port PORT] [--admin-uri URI] [--user NAME] [--password PW]
 //               [--out FOLDER]
-//   tessel-tour --list
+//   tessel-tour --list | --help | --version
 //
 // --port PORT: the local service on that port, at the description the tool's
 // family uses. A tool with an admin interface connects it after the login, at
@@ -24,16 +24,27 @@
 
 #include <functional>
 #include <iostream>
+#include <string_view>
 
 #include "Soap2Window.h"
 #include "Tester/ToolRegistry.h"
 #include "Tester2/Soap2ToolRegistry.h"
+#include "TesselKitVersion.h"
 #include "ToolWindow.h"
 #include "Widgets/MessageBox.h"
 
 using namespace tessel;
 
 namespace {
+
+constexpr char kUsage[] =
+    "usage: tessel-tour TOOL [--uri DESCRIPTION-URI | --port PORT] [--admin-uri URI] [--user NAME] [--password PW]\n"
+    "                   [--out FOLDER]\n"
+    "       tessel-tour --list | --help | --version\n"
+    "\n"
+    "Runs a scripted session of TOOL offscreen (connect, login, every row once, logout) and saves\n"
+    "screenshots of its window and message boxes in FOLDER (./screenshots/TOOL). --port: the local\n"
+    "service on that port (8080), at the description of the tool's family. --list names the tools.\n";
 
 struct Options {
     QString tool, uri, port = "8080", adminUri, user = "tester", password = "tester", out;
@@ -202,6 +213,17 @@ int TourSoap2(const tester2::Soap2ToolDefinition& tool, Tour& t)
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << KitVersionLine("tessel-tour");
+            return 0;
+        }
+    }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -232,8 +254,7 @@ int main(int argc, char** argv)
         else if (!args[i].startsWith("--") && o.tool.isEmpty())
             o.tool = args[i];
         else {
-            std::cerr << "usage: tessel-tour TOOL [--uri DESCRIPTION-URI | --port PORT] [--admin-uri URI] "
-                         "[--user NAME] [--password PW] [--out FOLDER]\n       tessel-tour --list\n";
+            std::cerr << kUsage;
             return 2;
         }
     }

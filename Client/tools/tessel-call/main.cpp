@@ -18,6 +18,7 @@
 #include "Script.h"
 #include "ScriptRun.h"
 #include "Soap/Transport.h"
+#include "TesselKitVersion.h"
 
 using namespace tessel::call;
 using tessel::client::DescribeKind;
@@ -58,6 +59,7 @@ constexpr char kUsage[] =
     "                           fetch the description's imports from ORIGIN (such as http://host:8081)\n"
     "                           too; repeatable, and added to those of TESSEL_IMPORT_ORIGINS\n"
     "  -h, --help               print this text\n"
+    "  --version                print the kit's version\n"
     "\n"
     "exit status: 0 a result with a valid reply token; 1 a fault or a refused login (run: a call failed);\n"
     "2 the reply token is rejected; 3 transport, description or token library error; 4 usage.\n";
@@ -77,7 +79,7 @@ struct Options {
     LoginValues login;
     bool userGiven = false;
     std::optional<std::string> password, passwordFile;
-    bool verbose = false, json = false, help = false;
+    bool verbose = false, json = false, help = false, version = false;
     std::optional<std::string> junit;
     std::vector<std::string> importOrigins;  // besides the description's own
     std::string operation;           // Call
@@ -154,10 +156,12 @@ Options ParseArguments(const std::vector<std::string>& args)
         }
         else if (a == "-h" || a == "--help")
             flag(o.help);
+        else if (a == "--version")
+            flag(o.version);
         else
             throw UsageError("unknown option " + a);
     }
-    if (o.help)
+    if (o.help || o.version)
         return o;
     if (positional.empty())
         throw UsageError("name an OPERATION, list or run");
@@ -460,6 +464,10 @@ int main(int argc, char** argv)
         o = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
         if (o.help) {
             std::cout << kUsage;
+            return kExitResult;
+        }
+        if (o.version) {
+            std::cout << tessel::KitVersionLine("tessel-call");
             return kExitResult;
         }
         switch (o.mode) {
