@@ -10,17 +10,21 @@
 #include <string_view>
 #include <vector>
 
+#include "Client/DefinitionRegistry.h"
 #include "Tester/ToolDefinition.h"
 
 namespace tessel::tester {
 
 using MakeTool = ToolDefinition (*)();
 
+// The family's registry (it lays each definition out).
+client::DefinitionRegistry<ToolDefinition>& ToolDefinitionRegistry();
+
 // Registers a definition; returns true so that it can initialise a constant.
-bool RegisterTool(MakeTool make);
-// Every registered tool, laid out, ordered by program name.
-const std::vector<const ToolDefinition*>& RegisteredTools();
+inline bool RegisterTool(MakeTool make) { return ToolDefinitionRegistry().Register(make); }
+// Every registered tool, ordered by program name.
+inline const std::vector<const ToolDefinition*>& RegisteredTools() { return ToolDefinitionRegistry().All(); }
 // The registered tool of that program name, or null.
-const ToolDefinition* FindTool(std::string_view program);
+inline const ToolDefinition* FindTool(std::string_view program) { return ToolDefinitionRegistry().Find(program); }
 
 }  // namespace tessel::tester
