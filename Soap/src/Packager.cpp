@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <unordered_map>
 
@@ -11,6 +14,43 @@
 namespace tessel::soap {
 
 namespace {
+
+// What reading a self-contained description text gave, for the last few
+// texts read: a tool reads the text it keeps again for every call, and reading
+// it is most of a call's own work. Texts over kMaxBytes are not kept.
+class ReadDescriptions {
+public:
+    static constexpr std::size_t kMaxBytes = 1u << 20;
+    static constexpr std::size_t kKept = 4;
+
+    std::shared_ptr<const ServiceDescription> Find(const std::string& text)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [kept, read] : kept_)
+            if (kept == text)
+                return read;
+        return nullptr;
+    }
+    void Keep(const std::string& text, std::shared_ptr<const ServiceDescription> read)
+    {
+        if (text.size() > kMaxBytes)
+            return;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        kept_.emplace_front(text, std::move(read));
+        if (kept_.size() > kKept)
+            kept_.pop_back();
+    }
+
+private:
+    std::mutex mutex_;
+    std::deque<std::pair<std::string, std::shared_ptr<const ServiceDescription>>> kept_;
+};
+
+ReadDescriptions& TheReadDescriptions()
+{
+    static ReadDescriptions read;
+    return read;
+}
 
 const xmlChar* U(const char* s)
 {
@@ -535,11 +575,22 @@ bool Packager::LoadServicesDescription(int sourceKind, const std::string& source
     } else {
         throw SoapError("unknown description source kind " + std::to_string(sourceKind));
     }
+    const bool selfContained = sourceKind == 2 && base.empty();
+    if (selfContained) {
+        if (auto read = TheReadDescriptions().Find(text)) {
+            desc_ = std::move(read);
+            return true;
+        }
+    }
     ImportLimits limits;
     limits.extraOrigins = http_.importOrigins;
     try {
-        desc_ = ParseServiceDescription(std::move(text), base, base.empty() ? DocumentFetcher() : HttpDocumentFetcher(http_),
-                                        limits, cancel);
+        auto read = std::make_shared<const ServiceDescription>(ParseServiceDescription(
+            selfContained ? text : std::move(text), base, base.empty() ? DocumentFetcher() : HttpDocumentFetcher(http_),
+            limits, cancel));
+        if (selfContained)
+            TheReadDescriptions().Keep(source, read);
+        desc_ = std::move(read);
     } catch (const Cancelled&) {
         throw;
     } catch (const SoapError& e) {

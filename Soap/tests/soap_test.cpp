@@ -101,6 +101,34 @@ TEST_F(Soap, DocumentLiteralWrappedAndEmptyDescriptions)
     EXPECT_NE(ErrorOf([&] { bare.GetMethodTemplate("Op", 0); }).find("not in the wrapped form"), std::string::npos);
 }
 
+TEST_F(Soap, AKeptTextReadAgainSharesWhatItsFirstReadingGave)
+{
+    const std::string text = *server.DataText("rpc_encoded.wsdl");
+    Packager first, again, changed, located;
+    ASSERT_TRUE(first.LoadServicesDescription(2, text));
+    ASSERT_TRUE(again.LoadServicesDescription(2, text));
+    EXPECT_EQ(again.description(), first.description());  // not read again
+    EXPECT_EQ(again.GetMethodTemplate("GetLogs", 0), first.GetMethodTemplate("GetLogs", 0));
+    // Another text, or one that may fetch imports relative to where it came
+    // from, is read anew.
+    std::string other = text;
+    for (std::size_t at = other.find("GetLogs"); at != std::string::npos; at = other.find("GetLogs", at))
+        other.replace(at, 7, "GetLogz");
+    ASSERT_TRUE(changed.LoadServicesDescription(2, other));
+    EXPECT_NE(changed.description(), first.description());
+    EXPECT_TRUE(changed.HasMethod("GetLogz"));
+    EXPECT_FALSE(changed.HasMethod("GetLogs"));
+    ASSERT_TRUE(located.LoadServicesDescription(2, text, "http://h.test/rpc_encoded.wsdl"));
+    EXPECT_NE(located.description(), first.description());
+    // A text that does not read fails each time, with its reason.
+    Packager broken;
+    EXPECT_FALSE(broken.LoadServicesDescription(2, "<definitions"));
+    const std::string why = broken.LastError();
+    EXPECT_FALSE(broken.LoadServicesDescription(2, "<definitions"));
+    EXPECT_EQ(broken.LastError(), why);
+    EXPECT_FALSE(why.empty());
+}
+
 TEST_F(Soap, TemplatesKeepParameterOrderAndEscapeValues)
 {
     Packager p = Loaded("rpc_encoded.wsdl");

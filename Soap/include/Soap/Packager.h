@@ -61,7 +61,9 @@ public:
     // importOrigins. False when the text is no usable description or an
     // import cannot be brought in (LastError() says why); a failure to fetch
     // the description itself raises SoapError, and a load given up through
-    // the HttpOptions' cancel flag raises Cancelled.
+    // the HttpOptions' cancel flag raises Cancelled. A kind 2 text without a
+    // location that was read before (the text a tool keeps and reads again
+    // for every call) is not read again: what it gave is shared.
     bool LoadServicesDescription(int sourceKind, const std::string& source, const std::string& location = {});
     const std::string& LastError() const noexcept { return lastError_; }
     // The HTTP options of the fetches a load makes (timeouts, cancel).
@@ -91,7 +93,7 @@ private:
     const OperationDescription& CallableOperation(const std::string& method) const;
     xmlNode* ResponseBody() const;
 
-    std::optional<ServiceDescription> desc_;
+    std::shared_ptr<const ServiceDescription> desc_;
     HttpOptions http_;
     std::string lastError_;
     std::string method_;
