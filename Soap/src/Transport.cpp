@@ -214,6 +214,8 @@ HttpReply Perform(const std::string& uri, const std::string* body, const std::st
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(c, CURLOPT_USERAGENT, "tessel-soap/1.0");
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");
+    if (options.connections)
+        curl_easy_setopt(c, CURLOPT_SHARE, static_cast<CURLSH*>(options.connections->share()));
     if (body) {
         add("Content-Type: text/xml; charset=utf-8");
         add("SOAPAction: \"" + soapAction + "\"");
@@ -253,6 +255,40 @@ HttpReply Perform(const std::string& uri, const std::string* body, const std::st
 }
 
 }  // namespace
+
+struct ConnectionPool::Impl {
+    static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* self)
+    {
+        static_cast<Impl*>(self)->locks[data].lock();
+    }
+    static void Unlock(CURL*, curl_lock_data data, void* self) { static_cast<Impl*>(self)->locks[data].unlock(); }
+
+    std::mutex locks[CURL_LOCK_DATA_LAST];
+    CURLSH* share = nullptr;
+};
+
+ConnectionPool::ConnectionPool() : impl_(std::make_unique<Impl>())
+{
+    GlobalInit();
+    impl_->share = curl_share_init();
+    if (!impl_->share)
+        throw SoapError("the HTTP client's connection pool could not be created");
+    curl_share_setopt(impl_->share, CURLSHOPT_LOCKFUNC, &Impl::Lock);
+    curl_share_setopt(impl_->share, CURLSHOPT_UNLOCKFUNC, &Impl::Unlock);
+    curl_share_setopt(impl_->share, CURLSHOPT_USERDATA, impl_.get());
+    curl_share_setopt(impl_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    curl_share_setopt(impl_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+}
+
+ConnectionPool::~ConnectionPool()
+{
+    curl_share_cleanup(impl_->share);
+}
+
+void* ConnectionPool::share() const noexcept
+{
+    return impl_->share;
+}
 
 HttpOptions HttpOptions::FromEnvironment()
 {

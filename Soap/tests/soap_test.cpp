@@ -7,13 +7,17 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <thread>
+#include <vector>
 
 #include "Soap/Packager.h"
 #include "Soap/Soap2Client.h"
 #include "Soap/SoapError.h"
 #include "Soap/Transport.h"
 #include "SoapFixture.h"
+#include "TestHttpServer.h"
 #include "TestText.h"
 
 using namespace tessel::soap;
@@ -490,4 +494,39 @@ TEST_F(Soap, EveryHeaderEntryIsCheckedForMustUnderstand)
         EXPECT_EQ(code("<e:Header>" + entry("Trace", value) + "</e:Header>"),
                   "Client: Header entry Trace has an invalid mustUnderstand value")
             << value;
+}
+
+TEST(Connections, ExchangesSharingAPoolGoOverOneConnection)
+{
+    std::mutex mutex;
+    std::vector<int> ports;  // the client's port of each request
+    const TestHttpServer server([&](httplib::Server& s) {
+        s.Post("/soap", [&](const httplib::Request& req, httplib::Response& res) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            ports.push_back(req.remote_port);
+            res.set_content("<ok/>", "text/xml");
+        });
+    });
+    const auto posts = [&](const HttpOptions& options) {
+        ports.clear();
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(HttpPost(server.Url("/soap"), "<x/>", "urn:a", options).body, "<ok/>");
+        const std::lock_guard<std::mutex> lock(mutex);
+        return std::set<int>(ports.begin(), ports.end()).size();
+    };
+    EXPECT_EQ(posts(HttpOptions{}), 3u);  // a connection each
+    HttpOptions pooled;
+    pooled.connections = std::make_shared<ConnectionPool>();
+    EXPECT_EQ(posts(pooled), 1u);
+    // From several threads at once too.
+    ports.clear();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 5; ++i)
+                HttpPost(server.Url("/soap"), "<x/>", "urn:a", pooled);
+        });
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(ports.size(), 20u);
 }

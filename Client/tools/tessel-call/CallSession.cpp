@@ -101,6 +101,8 @@ std::string AdminUriBeside(const std::string& mainUri)
 
 CallSession::CallSession(client::TokenLibrary& library, Tracer tracer) : tokens_(library), tracer_(std::move(tracer))
 {
+    // The transport's defaults; the session's exchanges share their connections.
+    http_.connections = std::make_shared<soap::ConnectionPool>();
 }
 
 CallSession::~CallSession()
@@ -117,7 +119,7 @@ CallSession::~CallSession()
 void CallSession::Load(Interface iface, const std::string& uri)
 {
     soap::Packager packager;
-    soap::HttpOptions options;  // the transport's defaults, and the import origins allowed besides the description's
+    soap::HttpOptions options = http_;  // and the import origins allowed besides the description's
     options.importOrigins = soap::HttpOptions::FromEnvironment().importOrigins;
     options.importOrigins.insert(options.importOrigins.end(), importOrigins_.begin(), importOrigins_.end());
     packager.SetHttpOptions(options);
@@ -190,7 +192,7 @@ std::string CallSession::Post(const Description& d, const std::string& method, c
     try {
         const soap::ComposedRequest request = soap::ComposeRequest(d.text, method, params);
         ex.request = shown == params ? request.payload : soap::ComposeRequest(d.text, method, shown).payload;
-        soap::Transport transport;
+        soap::Transport transport(http_);
         transport.AddStandardHeaders(d.endpoint, method, request.payload.size(), request.soapAction);
         ex.reply = transport.PostToURI(d.endpoint, request.payload);
         ex.status = transport.lastStatus();
@@ -289,7 +291,7 @@ CallReport CallSession::Call(Interface iface, const std::string& operation, cons
             return stop();
         }
         r.request = ex.request = request.payload;
-        soap::Transport transport;
+        soap::Transport transport(http_);
         transport.AddStandardHeaders(d.endpoint, operation, request.payload.size(), request.soapAction);
         r.reply = ex.reply = transport.PostToURI(d.endpoint, request.payload);
         r.httpStatus = ex.status = transport.lastStatus();

@@ -15,6 +15,7 @@
 #include "Catalog/Catalog.h"
 #include "Client/Masking.h"
 #include "Client/TokenSession.h"
+#include "Soap/Transport.h"
 
 namespace tessel::call {
 
@@ -144,6 +145,7 @@ public:
 
 private:
     std::vector<std::string> importOrigins_;
+    soap::HttpOptions http_;
     struct Description {
         std::string uri, text, endpoint;
         std::vector<std::pair<std::string, std::vector<std::string>>> operations;

@@ -5,11 +5,29 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace tessel::soap {
+
+// Connections that exchanges sharing it keep open for one another, where the
+// server keeps them alive: a session's calls then go over one connection.
+// Exchanges on several threads may share one.
+class ConnectionPool {
+public:
+    ConnectionPool();
+    ~ConnectionPool();
+    ConnectionPool(const ConnectionPool&) = delete;
+    ConnectionPool& operator=(const ConnectionPool&) = delete;
+
+    void* share() const noexcept;  // the libcurl share handle
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 struct HttpOptions {
     long connectTimeoutSeconds = 10;
@@ -25,6 +43,9 @@ struct HttpOptions {
     // Origins besides a description's own from which its imports may come,
     // as OriginOf gives them.
     std::vector<std::string> importOrigins{};
+    // When set, connections are kept in it for the next exchange; otherwise
+    // each exchange has a connection of its own.
+    std::shared_ptr<ConnectionPool> connections{};
 
     // The defaults, with the timeouts of TESSEL_CONNECT_TIMEOUT and
     // TESSEL_TIMEOUT (whole seconds) and the origins of TESSEL_IMPORT_ORIGINS
