@@ -72,6 +72,7 @@ TesterCore::TesterCore(const ToolDefinition& tool, ToolUi& ui, client::TokenLibr
     : tool_(tool), ui_(ui), tokens_(library), http_(soap::HttpOptions::FromEnvironment())
 {
     http_.cancel = &cancel_;
+    http_.connections = std::make_shared<soap::ConnectionPool>();  // the session's exchanges share connections
 }
 
 void TesterCore::Start()

@@ -80,6 +80,7 @@ Soap2Core::Soap2Core(const Soap2ToolDefinition& tool, ToolUi& ui, client::TokenL
       http_(soap::HttpOptions::FromEnvironment())
 {
     http_.cancel = &cancel_;
+    http_.connections = std::make_shared<soap::ConnectionPool>();  // the session's exchanges share connections
     if (!makeClient_)
         makeClient_ = [this] { return std::make_unique<soap::Soap2Client>(http_); };
 }
