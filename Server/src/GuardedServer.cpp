@@ -139,6 +139,44 @@ bool AcceptsGzip(const std::string& acceptEncoding)
     return false;
 }
 
+namespace {
+
+// The compressed forms of the last few bodies that repeat, each with its body.
+class CompressedBodies {
+public:
+    static constexpr std::size_t kKept = 8, kMaxBytes = 1u << 20;
+
+    std::optional<std::string> Find(const std::string& body)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [plain, packed] : kept_)
+            if (plain == body)
+                return packed;
+        return std::nullopt;
+    }
+    void Keep(const std::string& body, const std::string& packed)
+    {
+        if (body.size() > kMaxBytes)
+            return;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        kept_.emplace_front(body, packed);
+        if (kept_.size() > kKept)
+            kept_.pop_back();
+    }
+
+private:
+    std::mutex mutex_;
+    std::deque<std::pair<std::string, std::string>> kept_;
+};
+
+CompressedBodies& TheCompressedBodies()
+{
+    static CompressedBodies kept;
+    return kept;
+}
+
+}  // namespace
+
 HttpAnswer Encoded(HttpAnswer answer, const std::string& accept)
 {
     if (!answer.compressible || answer.body.size() < kCompressFrom)
@@ -146,6 +184,13 @@ HttpAnswer Encoded(HttpAnswer answer, const std::string& accept)
     answer.headers.emplace_back("Vary", "Accept-Encoding");
     if (!AcceptsGzip(accept))
         return answer;
+    if (answer.repeats) {
+        if (std::optional<std::string> packed = TheCompressedBodies().Find(answer.body)) {
+            answer.body = std::move(*packed);
+            answer.headers.emplace_back("Content-Encoding", "gzip");
+            return answer;
+        }
+    }
     z_stream z{};
     if (deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)  // 15 + 16: a gzip wrapper
         return answer;
@@ -160,6 +205,8 @@ HttpAnswer Encoded(HttpAnswer answer, const std::string& accept)
     deflateEnd(&z);
     if (done != Z_STREAM_END)  // it did not fit in 7/8: it does not pay
         return answer;
+    if (answer.repeats)
+        TheCompressedBodies().Keep(answer.body, out);
     answer.body = std::move(out);
     answer.headers.emplace_back("Content-Encoding", "gzip");
     return answer;

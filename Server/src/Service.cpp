@@ -91,7 +91,7 @@ const soap::ServiceDescription& Service::Parsed(Interface iface, DescriptionStyl
 HttpAnswer Service::Get(const std::string& path, const std::string& baseUrl)
 {
     const auto description = [&](Interface iface, DescriptionStyle style, const char* endpoint) {
-        return HttpAnswer{200, "text/xml; charset=utf-8", Description(iface, style, baseUrl + endpoint)};
+        return HttpAnswer{200, "text/xml; charset=utf-8", Description(iface, style, baseUrl + endpoint), {}, true, true};
     };
     const std::string main = kMainDescriptionPath, admin = kAdminDescriptionPath, soap2 = kSoap2DescriptionPath;
     if (path == main + ".xml" || path == main + ".wsdl")
@@ -221,7 +221,8 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
     // A parameter the operation does not take is named in the fault, with the
     // one it lacks when there is one (a misspelt name is both).
     std::string unknown;
-    for (const auto& [n, v] : req.parameters) {
+    for (const auto& parameter : req.parameters) {
+        const std::string& n = parameter.first;  // a lambda may not capture a structured binding (clang)
         const auto taken = std::find_if(op->inputParts.begin(), op->inputParts.end(),
                                         [&](const soap::MessagePart& part) { return part.name == n; });
         if (taken == op->inputParts.end()) {

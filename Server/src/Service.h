@@ -48,6 +48,9 @@ struct HttpAnswer {
     // False for a body that would not get smaller: one that carries a result
     // the token scheme already compressed or encrypted.
     bool compressible = true;
+    // True for a body that goes out again and again as it is (a service
+    // description): its compressed form is kept for the next time.
+    bool repeats = false;
 };
 
 // An HTML error page: the status and title as its heading, the text below.

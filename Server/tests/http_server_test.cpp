@@ -228,6 +228,14 @@ TEST(HttpServer, AnswersAreGzippedWhenTheClientTakesItAndItPays)
     EXPECT_TRUE(HasHeader(zipped, "Vary", "Accept-Encoding"));
     EXPECT_LT(zipped.body.size(), text.size() / 4);
     EXPECT_EQ(Gunzip(zipped.body), text);
+    // A body that repeats (a description) goes out the same from its kept form.
+    HttpAnswer repeating{200, "text/xml", text};
+    repeating.repeats = true;
+    const HttpAnswer first = Encoded(repeating, "gzip"), again = Encoded(repeating, "gzip");
+    EXPECT_EQ(again.body, first.body);
+    EXPECT_EQ(again.headers, first.headers);
+    EXPECT_EQ(Gunzip(again.body), text);
+    EXPECT_EQ(Encoded(repeating, "identity").body, text);
     // Left as they are: a client that does not take gzip, a short body, a body
     // marked incompressible (a result the token scheme compressed), and one
     // that gzip would not make 1/8 smaller.
