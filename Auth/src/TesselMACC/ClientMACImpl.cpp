@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <chrono>
+#include <cstring>
 #include <random>
 
 namespace tessel {
@@ -44,6 +45,12 @@ using OptView = std::optional<std::u16string_view>;
 bool IsEmpty(const OptView& t)
 {
     return !t || t->empty();
+}
+
+// Equal texts, compared as memory rather than unit by unit.
+bool Same(std::u16string_view a, std::u16string_view b)
+{
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
 }
 
 // SplitAtFirst over views into a text the caller keeps.
@@ -392,13 +399,13 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
     const OptView f4 = SplitViewAtFirst(rest3, u':').first;
     if (IsEmpty(f1) || IsEmpty(f2) || IsEmpty(f3))
         Fail(kE_INVALIDARG);
-    if (!lastTimestamp_ || *f2 != *lastTimestamp_)
+    if (!lastTimestamp_ || !Same(*f2, *lastTimestamp_))
         Fail(kE_FAIL);
 
     const Text x = HexEncode(seedKey_.Encrypt(lastNonce_ ? SingleByteBytes(*lastNonce_, false) : ByteBuffer()));
     if (x.empty())
         Fail(kE_UNEXPECTED);
-    if (*f1 != x)
+    if (!Same(*f1, x))
         Fail(kE_FAIL);
 
     // 16 hexadecimal digits per slot, checked before anything is decoded.
@@ -439,7 +446,7 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
     } catch (const ZlibError& e) {
         Fail(HResultFromZlib(e.code));
     }
-    if (f3 != HexEncode(hash.HashValue()))
+    if (!Same(*f3, HexEncode(hash.HashValue())))
         Fail(kE_FAIL);
     return 0;
 }
