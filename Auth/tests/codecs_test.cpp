@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "RaiseHResult.h"
@@ -68,12 +69,37 @@ TEST(Base64, DecodesByTheLibrarysRules)
     EXPECT_EQ(Base64Decode(Base64Encode(all)), all);
 }
 
+TEST(Encoders, LongBlocksEncodeAsTheirPieces)
+{
+    ByteBuffer data(1001);
+    for (std::uint32_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    Text hex, base64;
+    for (std::uint32_t i = 0; i < data.size(); i += 3) {
+        const std::uint32_t n = std::min<std::uint32_t>(3, data.size() - i);
+        hex += HexEncode(data.data() + i, n);
+        base64 += Base64Encode(data.data() + i, n);
+    }
+    EXPECT_EQ(HexEncode(data), hex);
+    EXPECT_EQ(Base64Encode(data), base64);
+    // Appending keeps what the text held.
+    Text out = u"x:";
+    AppendBase64(out, data.data(), 2);
+    AppendHex(out, data.data(), 2);
+    EXPECT_EQ(out, u"x:Awo=030A");
+    EXPECT_EQ(Base64EncodedLength(1001), Base64Encode(data).size());
+}
+
 TEST(Timestamp, HasSeventeenDigitsWithLeadingZeros)
 {
     EXPECT_EQ(FormatTimestamp({2001, 6, 28, 8, 41, 51, 7}), u"20010628084151007");
     EXPECT_EQ(FormatTimestamp({2026, 12, 31, 23, 59, 59, 999}), u"20261231235959999");
     // The year is not padded.
     EXPECT_EQ(FormatTimestamp({999, 1, 2, 3, 4, 5, 6}), u"9990102030405006");
+    // Each part is a 16-bit number that widens its field rather than being cut.
+    EXPECT_EQ(FormatTimestamp({70000, 100, 0, 0, 0, 0, 1000}), u"4464100000000001000");
+    EXPECT_EQ(FormatTimestamp({65535, 65535, 9, 10, 99, 100, 65536}), u"6553565535091099100000");
+    EXPECT_EQ(FormatTimestamp({0, 0, 0, 0, 0, 0, 0}), u"00000000000000");
     const Text now = MakeTimestamp();
     ASSERT_EQ(now.size(), 17u);
     for (const char16_t c : now)
@@ -98,6 +124,22 @@ TEST(Compression, RoundTripsAndHonoursBounds)
     for (std::uint32_t i = 0; i < noise.size(); ++i)
         noise[i] = static_cast<std::uint8_t>((x = x * 1103515245 + 12345) >> 16);
     EXPECT_LE(CompressBytes(noise).size(), CompressBound(noise.size()));
+}
+
+TEST(Compression, InflatedTextEndsAtItsFirstTerminator)
+{
+    // Terminators on either side of the blocks the search tests at once.
+    for (const std::size_t at : {0u, 1u, 31u, 32u, 33u, 63u, 64u, 100u, 999u}) {
+        Text text(1000, u'\u0100');  // no zero byte either
+        text[at] = u'\0';
+        const ByteBuffer plain = Utf16Bytes(text, true);
+        EXPECT_EQ(DecompressText(CompressBytes(plain), plain.size()), text.substr(0, at)) << at;
+    }
+    // Without a terminator the whole text is kept, an odd last byte dropped.
+    const ByteBuffer plain = Utf16Bytes(Text(70, u'x'), false);
+    EXPECT_EQ(DecompressText(CompressBytes(plain), plain.size()), Text(70, u'x'));
+    const ByteBuffer odd(plain.data(), 67);
+    EXPECT_EQ(DecompressText(CompressBytes(odd), odd.size()), Text(33, u'x'));
 }
 
 TEST(Compression, ReportsZlibCodes)
@@ -198,6 +240,17 @@ TEST(TextConversion, SingleByteTextIsAscii)
     const std::uint8_t bytes[] = {'1', '2', 0, '3'};
     EXPECT_EQ(FromSingleByte(bytes, 4), u"12");
     EXPECT_EQ(FromSingleByte(bytes, 1), u"1");
+    EXPECT_EQ(FromSingleByte(nullptr, 0), u"");
+    // A long text, with a character beyond ASCII and without its NUL, and back.
+    Text longText(600, u'a');
+    longText[300] = u'\u00e9';
+    const ByteBuffer single = SingleByteBytes(longText, false);
+    ASSERT_EQ(single.size(), 600u);
+    longText[300] = u'?';
+    EXPECT_EQ(FromSingleByte(single.data(), single.size()), longText);
+    const ByteBuffer withNul = SingleByteBytes(u"ab", true);
+    ASSERT_EQ(withNul.size(), 3u);
+    EXPECT_EQ(withNul[2], 0);
 }
 
 TEST(RaiseHResult, MapsPlatformErrorsAndKeepsHResults)

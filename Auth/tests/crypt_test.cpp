@@ -343,6 +343,35 @@ TEST(Keys, PiecewiseEncryptionEqualsOneCall)
     }
 }
 
+TEST(Keys, EveryMessageStartsFromTheKeysInitialState)
+{
+    const TempHome home;
+    const CryptProvider p = Open(kEnhancedProviderName);
+    const ByteBuffer a = ByteBuffer::FromString("first message, longer than two blocks");
+    const ByteBuffer b = ByteBuffer::FromString("second");
+    for (const ALG_ID alg : {CALG_RC2, CALG_RC4, CALG_DES, CALG_3DES_112, CALG_3DES}) {
+        // What keys that have done nothing else give.
+        const ByteBuffer freshA = Derived(p, alg).Encrypt(a);
+        const ByteBuffer freshB = Derived(p, alg).Encrypt(b);
+        CryptKey key = Derived(p, alg);
+        EXPECT_EQ(key.Encrypt(b), freshB) << alg;
+        EXPECT_EQ(key.Encrypt(a), freshA) << alg;
+        EXPECT_EQ(key.Decrypt(freshB), b) << alg;
+        EXPECT_EQ(key.Decrypt(freshA), a) << alg;
+        // A message in pieces in one direction is untouched by whole messages in the other.
+        const ByteBuffer first = key.Encrypt(a.data(), 16, false, nullptr);
+        EXPECT_EQ(key.Decrypt(freshB), b) << alg;
+        const ByteBuffer rest = key.Encrypt(a.data() + 16, a.size() - 16, true, nullptr);
+        EXPECT_EQ(Hex(first) + Hex(rest), Hex(freshA)) << alg;
+        if (alg == CALG_RC4)
+            continue;
+        // A decryption that fails half-way leaves nothing behind.
+        key.Decrypt(freshA.data(), 8, false, nullptr);
+        EXPECT_EQ(CodeOf([&] { key.Decrypt(freshA.data() + 8, 5, false, nullptr); }), kNTE_BAD_DATA) << alg;
+        EXPECT_EQ(key.Decrypt(freshA), a) << alg;
+    }
+}
+
 TEST(Keys, DecryptRejectsBadPaddingAndPartialBlocks)
 {
     const TempHome home;
@@ -373,6 +402,19 @@ TEST(Hashes, StateAndSessionKeyRules)
     CryptHash h4 = p.CreateHash(CALG_MD4);
     h4.HashData(ByteBuffer::FromString("abc"));
     EXPECT_EQ(Hex(h4.HashValue()), "A448017AAF21D8525FC10AE87AA6729D");
+    // A restarted hash is a new one of the same algorithm, finished or not.
+    h.Restart();
+    h.HashData(ByteBuffer::FromString("ab"));
+    h.Restart();
+    h.HashData(ByteBuffer::FromString("abc"));
+    EXPECT_EQ(Hex(h.HashValue()), "900150983CD24FB0D6963F7D28E17F72");
+    CryptHash h2 = p.CreateHash(CALG_MD2);
+    h2.HashData(ByteBuffer::FromString("x"));
+    EXPECT_EQ(Hex(h2.HashValue()), Hex(h2.HashValue()));
+    h2.Restart();
+    h2.HashData(ByteBuffer::FromString("abc"));
+    EXPECT_EQ(Hex(h2.HashValue()), "DA853B0D3F88D99B30283A69E6DED6BB");
+    EXPECT_EQ(CodeOf([] { CryptHash().Restart(); }), kE_INVALIDARG);
     CryptHash hk = p.CreateHash(CALG_SHA1);
     EXPECT_EQ(CodeOf([&] { hk.HashSessionKey(CryptKey()); }), kE_INVALIDARG);
     EXPECT_EQ(CodeOf([&] { hk.HashSessionKey(p.GetExchangeKey()); }), kNTE_BAD_KEY);

@@ -421,6 +421,13 @@ TEST_F(Library, RepliesAreTiedToTheLastRequest)
     EXPECT_EQ(lib.SetData(login.h, 1, 0, "result", "two"), kOk);
     EXPECT_EQ(lib.SetData(login.h, 2, 0, "reskey", ""), kOk);
     EXPECT_EQ(lib.Validate(login.h, TextToUtf8(r2.token).c_str()), E_FAIL_);
+    // A reply refused part-way through its slots leaves nothing behind for the next one.
+    const ReplyToken r3 = login.server->BuildReply(s2, ResultSlots("GetLogs", "three", TOKEN_DATA_ENCRYPTED));
+    EXPECT_EQ(lib.SetData(login.h, 0, 0, "GetLogs", ""), kOk);
+    EXPECT_EQ(lib.SetData(login.h, 1, 0, "result", "not the cipher text of a result"), kOk);
+    EXPECT_NE(lib.Validate(login.h, TextToUtf8(r3.token).c_str()), kOk);
+    EXPECT_EQ(login.Reply("GetLogs", r3), kOk);
+    EXPECT_EQ(login.Slot(1), "three");
     // The server refuses the replayed request.
     EXPECT_THROW(login.server->ValidateRequest(Utf8ToText(second), Login::Wire(req)), TokenRejected);
 }

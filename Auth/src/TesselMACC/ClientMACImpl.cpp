@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <chrono>
+#include <cstring>
 #include <random>
 
 namespace tessel {
@@ -37,6 +38,30 @@ public:
 bool IsEmpty(const OptText& t)
 {
     return !t || t->empty();
+}
+
+using OptView = std::optional<std::u16string_view>;
+
+bool IsEmpty(const OptView& t)
+{
+    return !t || t->empty();
+}
+
+// Equal texts, compared as memory rather than unit by unit.
+bool Same(std::u16string_view a, std::u16string_view b)
+{
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
+}
+
+// SplitAtFirst over views into a text the caller keeps.
+std::pair<OptView, OptView> SplitViewAtFirst(const OptView& text, char16_t separator)
+{
+    if (!text)
+        return {std::nullopt, std::nullopt};
+    const std::size_t pos = text->find(separator);
+    if (pos == std::u16string_view::npos)
+        return {text, std::nullopt};
+    return {text->substr(0, pos), text->substr(pos + 1)};
 }
 
 void PutLe32(std::uint8_t* p, std::uint32_t v)
@@ -139,6 +164,7 @@ ClientMACImpl::ClientMACImpl(std::shared_ptr<EngineEnvironment> env) : env_(std:
 ClientMACImpl::~ClientMACImpl()
 {
     slots_.clear();
+    sessionHash_ = CryptHash();
     peerKey_ = CryptKey();
     seedKey_ = CryptKey();
     sessionKey_ = CryptKey();
@@ -148,6 +174,15 @@ ClientMACImpl::~ClientMACImpl()
 Text ClientMACImpl::Timestamp()
 {
     return FormatTimestamp(env_->NowUtc());
+}
+
+CryptHash& ClientMACImpl::SessionHash()
+{
+    if (sessionHash_.empty())
+        sessionHash_ = provider_.CreateHash(sessionHashAlg_);
+    else
+        sessionHash_.Restart();
+    return sessionHash_;
 }
 
 std::uint32_t ClientMACImpl::RandomLength(std::uint32_t mask, std::uint32_t base)
@@ -179,6 +214,7 @@ HRESULT ClientMACImpl::Initialize(const OptText& scheme)
         CryptProvider::AcquireProviderContext(std::nullopt, parts.provider, ProviderTypeFromName(parts.type), 0);
     schemeText_ = parts.Joined();
     provider_ = std::move(provider);
+    sessionHash_ = CryptHash();
     seedCipherAlg_ = AlgorithmIdFromName(parts.cipher);
     sessionHashAlg_ = seedHashAlg_ = AlgorithmIdFromName(parts.hash);
     return 0;
@@ -280,7 +316,7 @@ HRESULT ClientMACImpl::GetTokenData(std::uint32_t index, std::uint32_t* kind, Op
 
 HRESULT ClientMACImpl::ConstructToken(OptText& token)
 {
-    CryptHash hash = provider_.CreateHash(sessionHashAlg_);
+    CryptHash& hash = SessionHash();
     hash.HashSessionKey(sessionKey_);
     ByteBuffer records(static_cast<std::uint32_t>(8 * slots_.size()));
     try {
@@ -325,18 +361,26 @@ HRESULT ClientMACImpl::ConstructToken(OptText& token)
     }
 
     const std::uint32_t k = RandomLength(7, 8);
-    const Text n = HexEncode(env_->RandomBytes(provider_, k));
-    const Text t = Timestamp();
-    const Text h = HexEncode(hash.HashValue());
-    const Text d = HexEncode(records);
-    const Text inner = n + u":" + t + u":" + h + u":" + d;
+    Text n = HexEncode(env_->RandomBytes(provider_, k));
+    Text t = Timestamp();
+    const ByteBuffer h = hash.HashValue();
+    // The inner text n:t:h:d, built in one piece.
+    Text inner;
+    inner.reserve(n.size() + t.size() + 2 * (h.size() + records.size()) + 3);
+    inner.append(n).append(1, u':').append(t).append(1, u':');
+    AppendHex(inner, h.data(), h.size());
+    inner.append(1, u':');
+    AppendHex(inner, records.data(), records.size());
     const ByteBuffer cipher = sessionKey_.Encrypt(SingleByteBytes(inner, true));
-    Text result = Base64Encode(cipher) + u":";
+    Text result;
+    result.reserve(Base64EncodedLength(cipher.size()) + 1 + (opaque_ ? opaque_->size() : 0));
+    AppendBase64(result, cipher.data(), cipher.size());
+    result.append(1, u':');
     if (opaque_)
-        result += *opaque_;
+        result.append(*opaque_);
     token = std::move(result);
-    lastTimestamp_ = t;
-    lastNonce_ = n;
+    lastTimestamp_ = std::move(t);
+    lastNonce_ = std::move(n);
     return 0;
 }
 
@@ -344,31 +388,32 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
 {
     if (IsEmpty(token))
         Fail(kE_INVALIDARG);
-    const OptText head = SplitAtFirst(token, u':').first;
-    const ByteBuffer plain = sessionKey_.Decrypt(Base64Decode(head));
-    const OptText inner = FromSingleByte(plain.data(), plain.size());
+    const std::u16string_view whole = *token;
+    const ByteBuffer plain = sessionKey_.Decrypt(Base64Decode(whole.substr(0, whole.find(u':'))));
+    const Text inner = FromSingleByte(plain.data(), plain.size());
 
-    const auto [f1, rest1] = SplitAtFirst(inner, u':');
-    const auto [f2, rest2] = SplitAtFirst(rest1, u':');
-    const auto [f3, rest3] = SplitAtFirst(rest2, u':');
-    const OptText f4 = SplitAtFirst(rest3, u':').first;
+    // The fields are views into the inner text.
+    const auto [f1, rest1] = SplitViewAtFirst(std::u16string_view(inner), u':');
+    const auto [f2, rest2] = SplitViewAtFirst(rest1, u':');
+    const auto [f3, rest3] = SplitViewAtFirst(rest2, u':');
+    const OptView f4 = SplitViewAtFirst(rest3, u':').first;
     if (IsEmpty(f1) || IsEmpty(f2) || IsEmpty(f3))
         Fail(kE_INVALIDARG);
-    if (f2 != lastTimestamp_)
+    if (!lastTimestamp_ || !Same(*f2, *lastTimestamp_))
         Fail(kE_FAIL);
 
-    const Text x = HexEncode(seedKey_.Encrypt(SingleByteBytes(lastNonce_.value_or(Text()), false)));
+    const Text x = HexEncode(seedKey_.Encrypt(lastNonce_ ? SingleByteBytes(*lastNonce_, false) : ByteBuffer()));
     if (x.empty())
         Fail(kE_UNEXPECTED);
-    if (f1 != x)
+    if (!Same(*f1, x))
         Fail(kE_FAIL);
 
     // 16 hexadecimal digits per slot, checked before anything is decoded.
-    if (f4.value_or(Text()).size() / 2 != 8 * slots_.size())
+    if ((f4 ? f4->size() : 0) / 2 != 8 * slots_.size())
         Fail(kE_FAIL);
-    const ByteBuffer records = HexDecode(f4);
+    const ByteBuffer records = f4 ? HexDecode(*f4) : ByteBuffer();
 
-    CryptHash hash = provider_.CreateHash(sessionHashAlg_);
+    CryptHash& hash = SessionHash();
     hash.HashSessionKey(sessionKey_);
     try {
         for (std::size_t i = 0; i < slots_.size(); ++i) {
@@ -401,7 +446,7 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
     } catch (const ZlibError& e) {
         Fail(HResultFromZlib(e.code));
     }
-    if (f3 != HexEncode(hash.HashValue()))
+    if (!Same(*f3, HexEncode(hash.HashValue())))
         Fail(kE_FAIL);
     return 0;
 }

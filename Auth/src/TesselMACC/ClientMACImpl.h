@@ -39,6 +39,9 @@ public:
 private:
     Text Timestamp();
     std::uint32_t RandomLength(std::uint32_t mask, std::uint32_t base);
+    // The hash of a token's session key and slots, begun afresh: one object
+    // made at the first token and restarted for each one after it.
+    CryptHash& SessionHash();
 
     std::shared_ptr<EngineEnvironment> env_;
     // Fields in the engine's order; keys are declared after the provider so
@@ -47,6 +50,7 @@ private:
     CryptProvider provider_;
     CryptKey sessionKey_;
     ALG_ID sessionHashAlg_ = 0;
+    CryptHash sessionHash_;
     ALG_ID seedCipherAlg_ = 0;
     CryptKey seedKey_;
     ALG_ID seedHashAlg_ = 0;

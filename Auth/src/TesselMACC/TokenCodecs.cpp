@@ -2,10 +2,12 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
-#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <iterator>
 
 namespace tessel {
 
@@ -72,23 +74,34 @@ void CheckInflatedLength(std::uint64_t compressedSize, std::uint64_t plainLength
 
 Text HexEncode(const std::uint8_t* bytes, std::uint32_t size)
 {
-    Text out(static_cast<std::size_t>(size) * 2, u'\0');
-    for (std::uint32_t i = 0; i < size; ++i) {
-        out[2 * i] = static_cast<char16_t>(kHexDigits[bytes[i] >> 4]);
-        out[2 * i + 1] = static_cast<char16_t>(kHexDigits[bytes[i] & 0xF]);
-    }
+    Text out;
+    AppendHex(out, bytes, size);
     return out;
 }
 
-ByteBuffer HexDecode(const OptText& text)
+void AppendHex(Text& out, const std::uint8_t* bytes, std::uint32_t size)
 {
-    if (!text)
-        return ByteBuffer();
-    const std::uint32_t n = CheckedSize(text->size() / 2);
+    out.reserve(out.size() + std::size_t{size} * 2);
+    // Encoded a stack chunk at a time, so the text is written once.
+    char16_t chunk[256];
+    for (std::uint32_t i = 0; i < size;) {
+        const std::uint32_t end = i + std::min<std::uint32_t>(size - i, std::size(chunk) / 2);
+        char16_t* o = chunk;
+        for (; i < end; ++i) {
+            *o++ = static_cast<char16_t>(kHexDigits[bytes[i] >> 4]);
+            *o++ = static_cast<char16_t>(kHexDigits[bytes[i] & 0xF]);
+        }
+        out.append(chunk, static_cast<std::size_t>(o - chunk));
+    }
+}
+
+ByteBuffer HexDecode(std::u16string_view text)
+{
+    const std::uint32_t n = CheckedSize(text.size() / 2);
     ByteBuffer out(n, ByteBuffer::Uninitialized{});
     for (std::uint32_t i = 0; i < n; ++i) {
-        const unsigned hi = HexValue((*text)[2 * i] & 0xFFu);
-        const unsigned lo = HexValue((*text)[2 * i + 1] & 0xFFu);
+        const unsigned hi = HexValue(text[2 * i] & 0xFFu);
+        const unsigned lo = HexValue(text[2 * i + 1] & 0xFFu);
         out[i] = static_cast<std::uint8_t>((hi << 4) | lo);
     }
     return out;
@@ -96,50 +109,64 @@ ByteBuffer HexDecode(const OptText& text)
 
 Text Base64Encode(const std::uint8_t* bytes, std::uint32_t size)
 {
-    Text out((static_cast<std::size_t>(size) + 2) / 3 * 4, u'=');
-    std::size_t o = 0;
-    std::uint32_t i = 0;
-    for (; i + 3 <= size; i += 3) {
-        const std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-        out[o++] = kBase64Alphabet[(v >> 18) & 63];
-        out[o++] = kBase64Alphabet[(v >> 12) & 63];
-        out[o++] = kBase64Alphabet[(v >> 6) & 63];
-        out[o++] = kBase64Alphabet[v & 63];
-    }
-    if (size - i == 1) {
-        const std::uint32_t v = bytes[i] << 16;
-        out[o++] = kBase64Alphabet[(v >> 18) & 63];
-        out[o++] = kBase64Alphabet[(v >> 12) & 63];
-    } else if (size - i == 2) {
-        const std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8);
-        out[o++] = kBase64Alphabet[(v >> 18) & 63];
-        out[o++] = kBase64Alphabet[(v >> 12) & 63];
-        out[o++] = kBase64Alphabet[(v >> 6) & 63];
-    }
+    Text out;
+    AppendBase64(out, bytes, size);
     return out;
 }
 
-std::uint64_t Base64DecodedLength(const OptText& text)
+void AppendBase64(Text& out, const std::uint8_t* bytes, std::uint32_t size)
 {
-    if (!text || text->size() < 4)
+    out.reserve(out.size() + Base64EncodedLength(size));
+    // Whole groups a stack chunk at a time, so the text is written once.
+    char16_t chunk[256];
+    std::uint32_t i = 0;
+    while (size - i >= 3) {
+        const std::uint32_t end = i + std::min<std::uint32_t>((size - i) / 3, std::size(chunk) / 4) * 3;
+        char16_t* o = chunk;
+        for (; i < end; i += 3) {
+            const std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+            o[0] = kBase64Alphabet[(v >> 18) & 63];
+            o[1] = kBase64Alphabet[(v >> 12) & 63];
+            o[2] = kBase64Alphabet[(v >> 6) & 63];
+            o[3] = kBase64Alphabet[v & 63];
+            o += 4;
+        }
+        out.append(chunk, static_cast<std::size_t>(o - chunk));
+    }
+    if (size - i == 1) {
+        const std::uint32_t v = bytes[i] << 16;
+        const char16_t last[4] = {static_cast<char16_t>(kBase64Alphabet[(v >> 18) & 63]),
+                                  static_cast<char16_t>(kBase64Alphabet[(v >> 12) & 63]), u'=', u'='};
+        out.append(last, 4);
+    } else if (size - i == 2) {
+        const std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8);
+        const char16_t last[4] = {static_cast<char16_t>(kBase64Alphabet[(v >> 18) & 63]),
+                                  static_cast<char16_t>(kBase64Alphabet[(v >> 12) & 63]),
+                                  static_cast<char16_t>(kBase64Alphabet[(v >> 6) & 63]), u'='};
+        out.append(last, 4);
+    }
+}
+
+std::uint64_t Base64DecodedLength(std::u16string_view text)
+{
+    if (text.size() < 4)
         return 0;
-    const std::size_t groups = text->size() / 4;
+    const std::size_t groups = text.size() / 4;
     std::uint64_t length = std::uint64_t{groups} * 3;
     const std::size_t lastGroup = (groups - 1) * 4;
-    if (((*text)[lastGroup + 3] & 0xFFu) == '=')
+    if ((text[lastGroup + 3] & 0xFFu) == '=')
         --length;
-    if (((*text)[lastGroup + 2] & 0xFFu) == '=')
+    if ((text[lastGroup + 2] & 0xFFu) == '=')
         --length;
     return length;
 }
 
-ByteBuffer Base64Decode(const OptText& text)
+ByteBuffer Base64Decode(std::u16string_view t)
 {
-    const std::uint64_t length = Base64DecodedLength(text);
+    const std::uint64_t length = Base64DecodedLength(t);
     if (length == 0)
         return ByteBuffer();
-    const std::size_t groups = text->size() / 4;
-    const Text& t = *text;
+    const std::size_t groups = t.size() / 4;
     ByteBuffer out(CheckedSize(length), ByteBuffer::Uninitialized{});
     std::size_t o = 0;
     const auto decodeGroup = [&](std::size_t g, std::uint8_t* b) {
@@ -175,15 +202,39 @@ UtcTime CurrentUtcTime()
                    static_cast<unsigned>(ms % 1000)};
 }
 
+namespace {
+// Writes v in decimal, with leading zeros up to `width` digits.
+char16_t* PutDecimal(char16_t* out, unsigned short v, int width)
+{
+    char16_t digits[5];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char16_t>(u'0' + v % 10);
+        v = static_cast<unsigned short>(v / 10);
+    } while (v);
+    for (int i = n; i < width; ++i)
+        *out++ = u'0';
+    while (n)
+        *out++ = digits[--n];
+    return out;
+}
+}  // namespace
+
 Text FormatTimestamp(const UtcTime& t)
 {
-    char buf[64];
-    const int n = std::snprintf(buf, sizeof buf, "%hu%02hu%02hu%02hu%02hu%02hu%03hu",
-                                static_cast<unsigned short>(t.year), static_cast<unsigned short>(t.month),
-                                static_cast<unsigned short>(t.day), static_cast<unsigned short>(t.hour),
-                                static_cast<unsigned short>(t.minute), static_cast<unsigned short>(t.second),
-                                static_cast<unsigned short>(t.millisecond));
-    return Text(buf, buf + (n > 0 ? n : 0));
+    char16_t buf[7 * 5];
+    char16_t* end = buf;
+    const auto put = [&end](unsigned part, int width) {
+        end = PutDecimal(end, static_cast<unsigned short>(part), width);
+    };
+    put(t.year, 1);
+    put(t.month, 2);
+    put(t.day, 2);
+    put(t.hour, 2);
+    put(t.minute, 2);
+    put(t.second, 2);
+    put(t.millisecond, 3);
+    return Text(buf, end);
 }
 
 ByteBuffer CompressBytes(const std::uint8_t* bytes, std::uint32_t size)
@@ -212,6 +263,25 @@ ByteBuffer DecompressBytes(const ByteBuffer& compressed, std::uint32_t expectedL
     return out;
 }
 
+namespace {
+// The index of the first zero unit of p[0, n), or n: a block of 32 units is
+// tested as a whole, then the one holding the zero is searched unit by unit.
+std::size_t FirstZeroUnit(const char16_t* p, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        unsigned zero = 0;
+        for (std::size_t j = 0; j < 32; ++j)  // no early exit: the compiler vectorises it
+            zero |= p[i + j] == 0;
+        if (zero)
+            break;
+    }
+    while (i < n && p[i] != 0)
+        ++i;
+    return i;
+}
+}  // namespace
+
 Text DecompressText(const ByteBuffer& compressed, std::uint32_t expectedLength)
 {
     CheckInflatedLength(compressed.size(), expectedLength);
@@ -227,8 +297,7 @@ Text DecompressText(const ByteBuffer& compressed, std::uint32_t expectedLength)
     if constexpr (std::endian::native != std::endian::little)
         for (std::size_t i = 0; i < units; ++i)
             text[i] = static_cast<char16_t>((text[i] >> 8) | (text[i] << 8));
-    const auto end = std::char_traits<char16_t>::find(text.data(), units, u'\0');
-    text.resize(end ? static_cast<std::size_t>(end - text.data()) : units);
+    text.resize(FirstZeroUnit(text.data(), units));
     return text;
 }
 
@@ -274,20 +343,29 @@ std::string ToSingleByte(const Text& text)
 
 ByteBuffer SingleByteBytes(const Text& text, bool withNul)
 {
-    ByteBuffer out(CheckedSize(std::uint64_t{text.size()} + (withNul ? 1 : 0)));
-    for (std::size_t i = 0; i < text.size(); ++i)
-        out[i] = text[i] < 0x80 ? static_cast<std::uint8_t>(text[i]) : '?';
+    ByteBuffer out(CheckedSize(std::uint64_t{text.size()} + (withNul ? 1 : 0)), ByteBuffer::Uninitialized{});
+    std::uint8_t* o = out.data();
+    for (const char16_t c : text)
+        *o++ = c < 0x80 ? static_cast<std::uint8_t>(c) : '?';
+    if (withNul)
+        *o = 0;
     return out;
 }
 
 Text FromSingleByte(const std::uint8_t* bytes, std::uint32_t size)
 {
-    std::size_t n = 0;
-    while (n < size && bytes[n] != 0)
-        ++n;
-    Text out(n, u'\0');
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = bytes[i] < 0x80 ? static_cast<char16_t>(bytes[i]) : u'?';
+    const void* nul = size ? std::memchr(bytes, 0, size) : nullptr;
+    const std::size_t n = nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes) : size;
+    Text out;
+    out.reserve(n);
+    char16_t chunk[256];
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t end = i + std::min(n - i, std::size(chunk));
+        char16_t* o = chunk;
+        for (; i < end; ++i)
+            *o++ = bytes[i] < 0x80 ? static_cast<char16_t>(bytes[i]) : u'?';
+        out.append(chunk, static_cast<std::size_t>(o - chunk));
+    }
     return out;
 }
 

@@ -46,19 +46,34 @@ void CheckInflatedLength(std::uint64_t compressedSize, std::uint64_t plainLength
 
 Text HexEncode(const std::uint8_t* bytes, std::uint32_t size);
 inline Text HexEncode(const ByteBuffer& b) { return HexEncode(b.data(), b.size()); }
-ByteBuffer HexDecode(const OptText& text);
+// Appends the encoding to a text the caller is building.
+void AppendHex(Text& out, const std::uint8_t* bytes, std::uint32_t size);
+// Decoders take a view, a text, or an absent text that decodes to nothing.
+ByteBuffer HexDecode(std::u16string_view text);
+inline ByteBuffer HexDecode(const Text& text) { return HexDecode(std::u16string_view(text)); }
+inline ByteBuffer HexDecode(const OptText& text) { return text ? HexDecode(*text) : ByteBuffer(); }
 
 Text Base64Encode(const std::uint8_t* bytes, std::uint32_t size);
 inline Text Base64Encode(const ByteBuffer& b) { return Base64Encode(b.data(), b.size()); }
-ByteBuffer Base64Decode(const OptText& text);
+void AppendBase64(Text& out, const std::uint8_t* bytes, std::uint32_t size);
+// The encoded length of `size` bytes.
+constexpr std::size_t Base64EncodedLength(std::uint32_t size) { return (std::size_t{size} + 2) / 3 * 4; }
+ByteBuffer Base64Decode(std::u16string_view text);
+inline ByteBuffer Base64Decode(const Text& text) { return Base64Decode(std::u16string_view(text)); }
+inline ByteBuffer Base64Decode(const OptText& text) { return text ? Base64Decode(*text) : ByteBuffer(); }
 // The number of bytes Base64Decode gives for a text, without decoding it.
-std::uint64_t Base64DecodedLength(const OptText& text);
+std::uint64_t Base64DecodedLength(std::u16string_view text);
+inline std::uint64_t Base64DecodedLength(const Text& text) { return Base64DecodedLength(std::u16string_view(text)); }
+inline std::uint64_t Base64DecodedLength(const OptText& text) { return text ? Base64DecodedLength(*text) : 0; }
 
 // UTC broken-down time as the time stamp formats it.
 struct UtcTime {
     unsigned year, month, day, hour, minute, second, millisecond;
 };
 UtcTime CurrentUtcTime();
+// The year, then two digits each for month, day, hour, minute and second and
+// three for the milliseconds: each part as a 16-bit unsigned number, at least
+// that many digits, more when it has more.
 Text FormatTimestamp(const UtcTime& t);
 inline Text MakeTimestamp() { return FormatTimestamp(CurrentUtcTime()); }
 

@@ -275,7 +275,14 @@ struct KeyState {
     std::vector<std::uint8_t> key;
     std::optional<std::vector<std::uint8_t>> salt;
     std::uint32_t effectiveBits = 0;
-    CipherCtxPtr encrypt, decrypt;  // open between a non-final call and the final one
+    // One context a direction, keyed at its first use and kept for the key's
+    // life: a message after a final call starts again from the key's initial
+    // state instead of keying a new context.
+    struct CipherStream {
+        CipherCtxPtr ctx;
+        bool midMessage = false;  // between a non-final call and the final one
+    };
+    CipherStream encrypt, decrypt;
     // RSA keys.
     PkeyPtr rsa;
     bool hasPrivate = false;
@@ -547,6 +554,35 @@ CipherCtxPtr OpenCipher(const KeyState& k, bool encrypt, const char* op)
     return ctx;
 }
 
+// Puts a keyed context back where OpenCipher left it: a block cipher at the
+// zero IV (its key schedule is kept), a stream cipher keyed again.
+bool RestartCipher(const KeyState& k, EVP_CIPHER_CTX* ctx, bool encrypt)
+{
+    static const std::uint8_t zeroIv[8] = {};
+    if (BlockBytes(k.alg))
+        return EVP_CipherInit_ex2(ctx, nullptr, nullptr, zeroIv, encrypt ? 1 : 0, nullptr);
+    std::vector<std::uint8_t> keyBytes = CipherKeyBytes(k);
+    const bool ok = EVP_CipherInit_ex2(ctx, nullptr, keyBytes.data(), nullptr, encrypt ? 1 : 0, nullptr);
+    std::fill(keyBytes.begin(), keyBytes.end(), std::uint8_t{0});
+    return ok;
+}
+
+// The context a message continues in: the one a non-final call left open, or
+// the direction's context started afresh. The stream counts as between
+// messages until the caller marks it otherwise after a successful call.
+EVP_CIPHER_CTX* BeginMessage(const KeyState& k, KeyState::CipherStream& stream, bool encrypt, const char* op)
+{
+    const bool continues = stream.midMessage;
+    stream.midMessage = false;
+    if (!stream.ctx) {
+        stream.ctx = OpenCipher(k, encrypt, op);
+    } else if (!continues && !RestartCipher(k, stream.ctx.get(), encrypt)) {
+        stream.ctx.reset();
+        Raise(kNTE_BAD_KEY, op);
+    }
+    return stream.ctx.get();
+}
+
 void RunCipher(EVP_CIPHER_CTX* ctx, std::uint8_t* buf, std::uint32_t len, const char* op)
 {
     int outLen = 0;
@@ -677,16 +713,15 @@ ByteBuffer CryptKey::Encrypt(const std::uint8_t* data, std::uint32_t size, bool 
     const std::uint32_t pad = final && b ? b - n % b : 0;
     if (hash)
         hash->HashData(data, size);
-    ByteBuffer out(n + pad);
+    ByteBuffer out(n + pad, ByteBuffer::Uninitialized{});
     if (size)
         std::memcpy(out.data(), data, size);
-    for (std::uint32_t i = 0; i < pad; ++i)
-        out[n + i] = static_cast<std::uint8_t>(pad);
-    if (!k.encrypt)
-        k.encrypt = OpenCipher(k, true, op);
-    RunCipher(k.encrypt.get(), out.data(), out.size(), op);
-    if (final)
-        k.encrypt.reset();
+    if (n > size)
+        std::memset(out.data() + size, 0, n - size);  // a non-final call's last block
+    if (pad)
+        std::memset(out.data() + n, static_cast<int>(pad), pad);
+    RunCipher(BeginMessage(k, k.encrypt, true, op), out.data(), out.size(), op);
+    k.encrypt.midMessage = !final;
     return out;
 }
 
@@ -700,15 +735,13 @@ ByteBuffer CryptKey::Decrypt(const std::uint8_t* data, std::uint32_t size, bool 
         Raise(kNTE_BAD_KEY, op);
     const std::uint32_t b = BlockBytes(k.alg);
     if (b && size % b != 0) {
-        k.decrypt.reset();
+        k.decrypt.midMessage = false;
         Raise(kNTE_BAD_DATA, op);
     }
     ByteBuffer out(data, size);
-    if (!k.decrypt)
-        k.decrypt = OpenCipher(k, false, op);
-    RunCipher(k.decrypt.get(), out.data(), out.size(), op);
+    RunCipher(BeginMessage(k, k.decrypt, false, op), out.data(), out.size(), op);
+    k.decrypt.midMessage = !final;
     if (final) {
-        k.decrypt.reset();
         if (b) {
             const std::uint32_t pad = size ? out[size - 1] : 0;
             if (pad == 0 || pad > b || pad > size)
@@ -779,6 +812,18 @@ ByteBuffer CryptHash::HashValue()
         }
     }
     return state_->value->Copy();
+}
+
+void CryptHash::Restart()
+{
+    constexpr const char* op = "CryptCreateHash";
+    if (!state_)
+        RaiseHResult(kERROR_INVALID_PARAMETER, op);
+    state_->value.reset();
+    if (state_->md2)
+        state_->md2.emplace();
+    else if (!EVP_DigestInit_ex2(state_->md.get(), Ossl::Get().Md(state_->alg), nullptr))
+        Raise(kNTE_FAIL, op);
 }
 
 // ---------------------------------------------------------------------------

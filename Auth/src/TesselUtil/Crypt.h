@@ -110,6 +110,9 @@ public:
     void HashSessionKey(const CryptKey& key);
     // HP_HASHVAL; finishes the hash, after which only the value can be read.
     ByteBuffer HashValue();
+    // Begins again as a hash just created with the same algorithm, so that one
+    // object serves message after message without a new digest context.
+    void Restart();
 
     HashState* state() noexcept { return state_.get(); }
 
