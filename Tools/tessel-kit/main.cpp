@@ -23,18 +23,9 @@ constexpr char kUsage[] =
 int main(int argc, char** argv)
 {
     // Read before Qt starts, so that --help and --version need no display.
+    if (tessel::AnswersHelpOrVersion(argc, argv, "tessel-kit", kUsage))
+        return 0;
     std::string port = "8080";
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
-        }
-        if (arg == "--version") {
-            std::cout << tessel::KitVersionLine("tessel-kit");
-            return 0;
-        }
-    }
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {

@@ -213,17 +213,8 @@ int TourSoap2(const tester2::Soap2ToolDefinition& tool, Tour& t)
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
-        }
-        if (arg == "--version") {
-            std::cout << KitVersionLine("tessel-tour");
-            return 0;
-        }
-    }
+    if (AnswersHelpOrVersion(argc, argv, "tessel-tour", kUsage))
+        return 0;
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
