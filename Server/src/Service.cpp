@@ -218,8 +218,9 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
     std::map<std::string, std::string> args;
     for (const auto& [n, v] : req.parameters)
         args.emplace(n, v);  // the first of a repeated name counts
-    // A parameter the operation does not take is named in the fault, with the
-    // one it lacks when there is one (a misspelt name is both).
+    // A parameter the operation does not take is left aside, as before, and
+    // named in the fault of the one it lacks when there is one (a misspelt
+    // name is both).
     std::string unknown;
     for (const auto& parameter : req.parameters) {
         const std::string& n = parameter.first;  // a lambda may not capture a structured binding (clang)
@@ -238,15 +239,6 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
                              (unknown.empty() ? "" : "; it has \"" + unknown + "\", which " + name + " does not take") +
                              ".");
         }
-    }
-    if (!unknown.empty()) {
-        Log(name, req.parameters, "none", "fault");
-        std::string takes;
-        for (const soap::MessagePart& part : op->inputParts)
-            takes += (takes.empty() ? "\"" : ", \"") + part.name + "\"";
-        return Fault("Client", "Unknown parameter " + unknown,
-                     "The request of " + name + " has a parameter \"" + unknown + "\", which " + name +
-                         " does not take; it takes " + (takes.empty() ? "none" : takes) + ".");
     }
 
     if (catalog::FindSessionMessage(name)) {
