@@ -129,7 +129,8 @@ TEST_F(Service, LoginCallsAndLogout)
     EXPECT_EQ(faultOfGetLog("<logid>1</logid><reskey/>"),
               "Missing parameter logID | The request of GetLog has no parameter \"logID\"; it has \"logid\", "
               "which GetLog does not take.");
-    EXPECT_EQ(faultOfGetLog("<logID>1</logID><reskey/><colour>red</colour>").rfind("Unknown session | ", 0), 0u);  // read on
+    // Taken like any call: only its token is wrong here.
+    EXPECT_EQ(faultOfGetLog("<logID>1</logID><reskey/><colour>red</colour>").rfind("Unknown session | ", 0), 0u);
     EXPECT_EQ(alice.Call("GetLogCount", {}).validation, 0);
     EXPECT_NE(FaultOf([&] {
                   TesselClient::Param(alice.Exchange("GetLog", {{"user", ""}, {"logID", "1"}, {"reskey", ""}}), "result");
