@@ -63,9 +63,13 @@ using BnPtr = std::unique_ptr<BIGNUM, BnFree>;
 
 class Ossl {
 public:
+    // Made at the first use and never destroyed: keys and hashes kept in
+    // objects with static storage (a service's sessions, the library's
+    // handles) may outlive any other static object, and freeing their cipher
+    // contexts needs the providers this owns. The system takes it back at exit.
     static const Ossl& Get()
     {
-        static const Ossl instance;
+        static const Ossl& instance = *std::make_unique<const Ossl>(Made{}).release();
         if (!instance.ok_)
             RaiseHResult(static_cast<std::uint32_t>(kNTE_FAIL), "CryptAcquireContext");
         return instance;
@@ -106,7 +110,12 @@ public:
     }
 
 private:
-    Ossl()
+    struct Made {
+        explicit Made() = default;
+    };
+
+public:
+    explicit Ossl(Made)  // by Get() alone
         : ctx_(OSSL_LIB_CTX_new())
     {
         if (!ctx_)
@@ -125,6 +134,7 @@ private:
         ERR_clear_error();
     }
 
+private:
     OSSL_LIB_CTX* ctx_ = nullptr;
     OSSL_PROVIDER* default_ = nullptr;
     OSSL_PROVIDER* legacy_ = nullptr;
