@@ -48,7 +48,7 @@ bool IsAdmin(const Row& row)
     return op && op->iface == catalog::Interface::Admin;
 }
 
-// The reply's named value; an absent one reads as empty text. A fault raises.
+// A session reply's named value; an absent one reads as empty text. A fault raises.
 std::string ReplyValue(const soap::Packager& packager, const std::string& name)
 {
     return packager.GetParameter(soap::kResponsePayload, name);
@@ -69,7 +69,7 @@ bool IsLoginErrorPage(LoginErrorPage rule, const std::string& reply)
 }
 
 TesterCore::TesterCore(const ToolDefinition& tool, ToolUi& ui, client::TokenLibrary& library)
-    : tool_(tool), ui_(ui), tokens_(library), http_(soap::HttpOptions::FromEnvironment())
+    : tool_(tool), ui_(ui), pipeline_(library, session_), http_(soap::HttpOptions::FromEnvironment())
 {
     http_.cancel = &cancel_;
     http_.connections = std::make_shared<soap::ConnectionPool>();  // the session's exchanges share connections
@@ -128,11 +128,9 @@ std::string TesterCore::Post(const std::string& method, const std::string& url, 
                              soap::Transport& transport, long long& elapsedMs)
 {
     // The view shows the login's password masked.
-    last_ = client::Exchange{.method = method,
-                             .url = url,
-                             .request = request,
-                             .secret = method == "CreateTicket" ? ui_.Text(tool_.passwordBox) : std::string()};
-    last_.requestPretty = soap::PrettyXml(request);
+    const std::string password = ui_.Text(tool_.passwordBox);
+    last_ = client::Recorded(method, url, request, nullptr, {}, password);
+    client::AddPrettyForms(last_);
     cancel_ = false;
     std::string reply;
     const auto started = std::chrono::steady_clock::now();
@@ -144,12 +142,8 @@ std::string TesterCore::Post(const std::string& method, const std::string& url, 
     }
     elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
                     .count();
-    const soap::HttpReply& http = transport.lastReply();
-    last_.statusLine = http.statusLine;
-    last_.requestHeaders = http.requestHeaders;
-    last_.responseHeaders = http.headers;
-    last_.response = reply;
-    last_.responsePretty = soap::PrettyXml(reply);
+    last_ = client::Recorded(method, url, request, &transport.lastReply(), reply, password);
+    client::AddPrettyForms(last_);
     ui_.ShowExchange(last_);
     return reply;
 }
@@ -283,73 +277,69 @@ std::string TesterCore::PlainExchange(const std::string& method, const std::vect
     return Post(method, session_.serviceURI, request.payload, transport, elapsedMs);
 }
 
+std::optional<std::vector<std::string>> TesterCore::SessionMessage(const std::string& message,
+                                                                   const std::vector<client::Slot>& params,
+                                                                   const std::vector<std::string>& wanted)
+{
+    const bool show = message != "OpenSession" && ui_.Checked("chkShowPackets");
+    const std::string reply = PlainExchange(message, params, show);
+    if (message == "CloseSession")
+        return std::vector<std::string>{};  // its reply is not read
+    const bool errorPage =
+        message == "CreateTicket" ? IsLoginErrorPage(tool_.loginErrorPage, reply) : IsErrorPage(reply);
+    if (errorPage) {
+        ui_.ShowMessage(kErrorPage, reply, Icon::None);
+        return std::nullopt;
+    }
+    soap::Packager response;
+    response.SetPayload(soap::kResponsePayload, reply);
+    if (show) {
+        const std::string shown = soap::XmlTextForDisplay(reply);
+        ui_.ShowMessage(kServerToClient + message + ")", shown, Icon::None);
+        ui_.SetText(tool_.responseBox, shown);
+    }
+    // An empty reply leaves the session's values as they were.
+    const auto kept = [&](const std::string& name) {
+        return name == catalog::kResult ? session_.ticket : name == "sessionKey" ? session_.sessionKey : session_.verifier;
+    };
+    std::vector<std::string> values;
+    for (const std::string& name : wanted)
+        values.push_back(reply.empty() ? kept(name) : ReplyValue(response, name));
+    return values;
+}
+
+client::SessionCarrier TesterCore::Carrier()
+{
+    return [this](const std::string& m, const std::vector<client::Slot>& p, const std::vector<std::string>& w) {
+        return SessionMessage(m, p, w);
+    };
+}
+
 void TesterCore::CreateTicket()
 {
     ReportErrorsOn("CreateTicket", false, [&] {
-        const bool show = ui_.Checked("chkShowPackets");
-        const std::string reply = PlainExchange(
-            "CreateTicket",
-            client::SessionParams("CreateTicket", {ui_.Text(tool_.authorityBox), ui_.Text(tool_.realmBox),
-                                                   ui_.Text("UserKey"), ui_.Text(tool_.passwordBox), ""}),
-            show);
-        if (IsLoginErrorPage(tool_.loginErrorPage, reply)) {
-            ui_.ShowMessage(kErrorPage, reply, Icon::None);
-            return;
+        const client::LoginValues login{.authority = ui_.Text(tool_.authorityBox),
+                                        .realm = ui_.Text(tool_.realmBox),
+                                        .user = ui_.Text("UserKey"),
+                                        .password = ui_.Text(tool_.passwordBox),
+                                        .service = ui_.Text("Service")};
+        switch (pipeline_.LogIn(Carrier(), login, client::EmptyTicket::EndsLogin)) {
+        case client::LoginEnd::Stopped: return;
+        case client::LoginEnd::NoTicket: ui_.SetStatus(client::kLoginRefused); return;    // without a message
+        case client::LoginEnd::NoSessionKey: ui_.SetStatus(client::kLoginEnded); return;  // without a message
+        case client::LoginEnd::LoggedIn: break;
         }
-        soap::Packager response;
-        response.SetPayload(soap::kResponsePayload, reply);
-        if (show) {
-            const std::string shown = soap::XmlTextForDisplay(reply);
-            ui_.ShowMessage(std::string(kServerToClient) + "CreateTicket)", shown, Icon::None);
-            ui_.SetText(tool_.responseBox, shown);
-        }
-        if (!reply.empty())
-            session_.ticket = ReplyValue(response, catalog::kResult);
-        if (session_.ticket.empty()) {
-            ui_.SetStatus(client::kLoginRefused);
-            return;  // no ticket: the login ends without a message
-        }
-
-        const client::TokenSession::Setup setup = tokens_.Acquire();
-        session_.tokenHandler = setup.handle;
-        session_.tokenScheme = setup.scheme;
-        session_.tokenSeed = setup.seed;
-
-        const std::string open = PlainExchange(
-            "OpenSession",
-            client::SessionParams("OpenSession", {ui_.Text("Service"), session_.ticket, session_.tokenScheme,
-                                                  session_.tokenSeed, "", ""}),
-            false);
-        if (IsErrorPage(open)) {
-            ui_.ShowMessage(kErrorPage, open, Icon::None);
-            return;
-        }
-        soap::Packager openReply;
-        openReply.SetPayload(soap::kResponsePayload, open);
-        if (!open.empty()) {
-            session_.sessionKey = ReplyValue(openReply, "sessionKey");
-            session_.verifier = ReplyValue(openReply, "verifier");
-        }
-        if (session_.sessionKey.empty()) {
-            ui_.SetStatus(client::kLoginEnded);
-            return;  // no session key: the login ends without a message
-        }
-        tokens_.SetSessionItems(session_.tokenHandler, session_.sessionKey, session_.verifier);
-        session_.loggedIn = true;
         ui_.SetEnabled("CreateTicket", false);
         ui_.SetEnabled("CloseSession", true);
         EnableOperations();
-        ui_.SetStatus(client::LoggedInLine(ui_.Text("UserKey")));
+        ui_.SetStatus(client::LoggedInLine(login.user));
     });
 }
 
 void TesterCore::CloseSession()
 {
     ReportErrorsOn("CloseSession", false, [&] {
-        PlainExchange("CloseSession", client::SessionParams("CloseSession", {session_.sessionKey, session_.verifier}),
-                      ui_.Checked("chkShowPackets"));
-        tokens_.Release(session_.tokenHandler);
-        session_.loggedIn = false;
+        pipeline_.LogOut(Carrier(), client::AtLogout::ReleaseHandler);
         ui_.SetEnabled("CloseSession", false);
         ui_.SetText("UserKey", "");
         ui_.SetText(tool_.passwordBox, "");
@@ -407,14 +397,11 @@ void TesterCore::ShowResult(const std::string& method, const std::string& text)
 void TesterCore::AuthenticatedCall(const Row& row)
 {
     const std::string& m = row.method;
-    const catalog::Operation* op = catalog::Find(m);
-    if (!op)
-        throw soap::SoapError("the operation table lists no operation " + m);
-    const bool admin = op->iface == catalog::Interface::Admin;
+    const catalog::Operation& op = client::CallPipeline::OperationOf(m, row.params.size());
+    const bool admin = op.iface == catalog::Interface::Admin;
     if (admin && !session_.loggedIn)
         throw soap::SoapError("there is no session: log in with CreateTicket first (the admin operations use the "
                               "session's token)");
-    const std::int32_t h = session_.tokenHandler;
     const std::string& endpoint = admin ? session_.adminServiceURI : session_.serviceURI;
 
     // FromStartUntilPost: the hourglass from here until the points the rule
@@ -424,47 +411,24 @@ void TesterCore::AuthenticatedCall(const Row& row)
     std::optional<client::WaitCursor> hourglass;
     if (fromStart)
         hourglass.emplace(ui_);
-    soap::Packager packager;
     soap::Transport transport(http_);
-    packager.LoadServicesDescription(2, admin ? session_.adminDescriptionText : session_.descriptionText);
 
-    // The values, as each parameter's take rule gives them.
-    CallContext ctx(ui_, tokens_, session_, row);
-    for (const Param& p : row.params) {
-        std::string text = ui_.Text(p.box);
-        if (p.take != Take::AsTyped && client::CutTrailingCrLf(text))
-            ui_.SetText(p.box, text);
-        ctx.values.push_back(p.take == Take::JoinTrimmedLines ? client::JoinTrimmedLines(text) : text);
-    }
+    // The values, the slots, the token (which a row's hooks may see and
+    // replace), and what the request carries.
+    CallContext ctx(ui_, pipeline_.tokens(), session_, row);
+    ctx.values = client::CallPipeline::TakeValues(row.params, ui_);
     if (row.beforeToken)
         row.beforeToken(ctx);
-
-    session_.tokenText.assign(client::kTokenCapacity + 1, '\0');
-    packager.SetMethodPayload(soap::kRequestPayload, "", m, packager.GetMethodTemplate(m, soap::kRequestPayload));
-    std::vector<client::Slot> slots;
-    for (std::size_t i = 0; i < row.params.size(); ++i)
-        slots.emplace_back(op->params.at(i), ctx.values[i]);
-    session_.tokenText = tokens_.RequestToken(h, m, slots).text;
+    const std::vector<client::Slot> slots = client::CallPipeline::SlotsOf(op, ctx.values);
+    pipeline_.BuildToken(m, slots);
     if (row.afterToken)
         row.afterToken(ctx);
-
-    packager.SetParameter(soap::kRequestPayload, catalog::kRequestToken, session_.tokenText);
-    for (std::size_t i = 0; i < row.params.size(); ++i) {
-        const Param& p = row.params[i];
-        std::string sent;
-        if (p.send == Send::SlotReadBack)
-            sent = tokens_.ReadSlot(h, static_cast<std::int32_t>(i + 1), client::CapacityOf(ctx.values[i].size())).text;
-        else if (p.take == Take::JoinTrimmedLines)
-            sent = ctx.values[i];
-        else
-            sent = ui_.Text(p.box);  // read again
-        packager.SetParameter(soap::kRequestPayload, slots[i].first, sent);
-    }
-    packager.SetParameter(soap::kRequestPayload, catalog::kReplyToken, "");
-    const std::string request = packager.GetPayload(soap::kRequestPayload);
-    const std::string action = packager.SoapAction(m);
+    const soap::ComposedRequest composed =
+        client::ComposeCall(admin ? session_.adminDescriptionText : session_.descriptionText, m, session_.tokenText,
+                            pipeline_.Sent(row.params, slots, ui_));
+    const std::string& request = composed.payload;
     if (row.headers == Headers::BytesAtOnce)
-        transport.AddStandardHeaders(endpoint, m, 2 * request.size(), action);
+        transport.AddStandardHeaders(endpoint, m, 2 * request.size(), composed.soapAction);
     const bool show = ui_.Checked("chkShowPackets");
     if (show)
         ui_.ShowMessage(kClientToServer + m + ")", request, Icon::None);
@@ -472,7 +436,7 @@ void TesterCore::AuthenticatedCall(const Row& row)
     session_.tokenText.clear();
 
     if (row.headers == Headers::CharactersBeforePost)
-        transport.AddStandardHeaders(endpoint, m, request.size(), action);
+        transport.AddStandardHeaders(endpoint, m, request.size(), composed.soapAction);
     std::string reply;
     client::CallOutcome outcome{.method = m};
     if (fromStart) {
@@ -494,7 +458,6 @@ void TesterCore::AuthenticatedCall(const Row& row)
     };
     if (tool_.replyOrder == ReplyOrder::TestFirst && errorPage())
         return;
-    packager.SetPayload(soap::kResponsePayload, reply);
     if (show)
         ui_.ShowMessage(kServerToClient + m + ")", soap::XmlTextForDisplay(reply), Icon::None);
     if (tool_.replyOrder == ReplyOrder::TestAfterPayload && errorPage())
@@ -508,57 +471,22 @@ void TesterCore::AuthenticatedCall(const Row& row)
         return;
     }
 
-    if (tool_.replyOrder == ReplyOrder::TestAfterPayload)
-        packager.SetPayload(soap::kResponsePayload, reply);
-    const std::string result = ReplyValue(packager, catalog::kResult);
-    session_.tokenText = ReplyValue(packager, catalog::kReplyToken);
-    outcome.resultCharacters = client::Characters(result);
+    const client::CallReply values = client::ReadCallReply(reply);
+    session_.tokenText = values.token;
+    outcome.resultCharacters = client::Characters(values.result);
 
     // The validation and the read-back as the row's rule says; what the tool
     // does not show (the verdict, the decoding, a cut) goes to the status line.
-    const auto validate = [&](const std::string& slotValue) {
-        outcome.validated = true;
-        outcome.verdict = tokens_.ValidateReply(h, m, slotValue, session_.tokenText);
-    };
-    const auto finish = [&](const std::string* shown) {
-        const client::SlotOut whole = tokens_.ReadWhole(h, 1, result.size());
-        outcome.decoded = whole.hr == 0 && !(whole.text.empty() && outcome.verdict != 0);
-        outcome.kind = whole.kind;
-        outcome.whole = client::Characters(whole.text);
-        outcome.shown = shown ? client::Characters(*shown) : outcome.whole;
-        last_.result = outcome.decoded ? whole.text : std::string();
-        ui_.ShowExchange(last_);
-        ui_.SetStatus(client::CallLine(outcome));
-    };
-    switch (row.reply) {
-    case Reply::ResultLength: {
-        validate(result);  // not acted on
-        const std::string shown = tokens_.ReadSlot(h, 1, client::CapacityOf(result.size())).text;
-        if (!result.empty())
-            ShowResult(m, shown);
-        finish(&shown);
+    const client::ReplyRead read = pipeline_.ReadReply(row.reply, m, values.result, outcome);
+    if (read.ended) {
+        ui_.SetStatus(client::NoReplyTokenLine(outcome));
         return;
     }
-    case Reply::AtLeastOneMiBUnlessNoReplyToken:
-        if (session_.tokenText.empty()) {
-            ui_.SetStatus(client::NoReplyTokenLine(outcome));
-            return;
-        }
-        [[fallthrough]];
-    case Reply::AtLeastOneMiB: {
-        validate(result);
-        const std::string shown = tokens_.ReadSlot(h, 1, client::AtLeastOneMiB(result.size())).text;
-        ShowResult(m, shown);
-        finish(&shown);
-        return;
-    }
-    case Reply::RawAfterFirstKiB:
-        validate(client::FirstCharacters(result, 1024));
-        if (!result.empty())
-            ShowResult(m, result);
-        finish(nullptr);
-        return;
-    }
+    if (read.show)
+        ShowResult(m, read.shown);
+    last_.result = read.whole;
+    ui_.ShowExchange(last_);
+    ui_.SetStatus(client::CallLine(outcome));
 }
 
 }  // namespace tessel::tester

@@ -62,23 +62,12 @@ std::vector<std::string> Problems(const ToolDefinition& tool)
         ++names[box.name];
     for (const Row& row : tool.rows) {
         ++names[row.button];
-        const catalog::Operation* op = catalog::Find(row.method);
-        if (!op) {
-            problems.push_back(row.button + ": the catalog lists no operation " + row.method);
-            continue;
-        }
-        if (op->params.size() != row.params.size())
-            problems.push_back(row.method + ": " + std::to_string(row.params.size()) + " boxes for " +
-                               std::to_string(op->params.size()) + " parameters");
-        for (const Param& p : row.params)
-            if (!tool.BoxNamed(p.box))
-                problems.push_back(row.method + ": no box named " + p.box);
+        client::CheckRow(row.button, row.method, row.params, [&](const std::string& box) { return tool.BoxNamed(box); },
+                         problems);
     }
     for (const Button& b : tool.buttons)
         ++names[b.name];
-    for (const auto& [name, count] : names)
-        if (count > 1)
-            problems.push_back(name + " is declared " + std::to_string(count) + " times");
+    client::CheckNamesOnce(names, problems);
     const auto checkOrder = [&](const std::vector<std::string>& order, bool methods, const char* what) {
         for (const std::string& entry : order)
             if (!(methods ? tool.RowOfMethod(entry) : tool.RowOfButton(entry)))

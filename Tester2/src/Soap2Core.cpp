@@ -21,31 +21,21 @@ constexpr char kTicketTitle[] = "AuthResult";
 // CreateTicket's fifth argument, by reference: what comes back is not used.
 constexpr std::size_t kFullPrincipalLength = 50;
 
+// Whether a session message's argument goes by reference: all but the first
+// (the service, or the authority and what follows it up to the password).
+bool ByReference(const std::string& message, std::size_t index)
+{
+    if (message == "CreateTicket")
+        return index == 4;
+    if (message == "OpenSession")
+        return index >= 1;
+    return true;
+}
+
 // The three test servers: the local service first.
 constexpr char kFirstHost[] = "localhost";
 constexpr char kSecondHost[] = "tessel2.example.test";
 constexpr char kThirdHost[] = "tessel3.example.test";
-
-// The positional arguments of a session message, checked against the
-// catalog's parameter list.
-std::vector<soap::Soap2Arg> SessionArgs(const std::string& message, std::vector<soap::Soap2Arg> args)
-{
-    const catalog::SessionMessage* m = catalog::FindSessionMessage(message);
-    if (!m || m->inputs.size() != args.size())
-        throw std::logic_error("the session message " + message + " takes other parameters");
-    return args;
-}
-
-// The argument the catalog names `name` in a session message's list.
-const std::string& ArgNamed(const std::string& message, const std::vector<soap::Soap2Arg>& args,
-                            const std::string& name)
-{
-    const std::vector<std::string>& inputs = catalog::FindSessionMessage(message)->inputs;
-    const auto at = std::find(inputs.begin(), inputs.end(), name);
-    if (at == inputs.end())
-        throw std::logic_error("the session message " + message + " has no parameter " + name);
-    return args.at(static_cast<std::size_t>(at - inputs.begin())).value;
-}
 
 // What the failure boxes say when no client object could be made.
 std::string NoClientText(const std::string& reason)
@@ -76,7 +66,7 @@ const std::vector<std::string>& DefaultDescriptionUrls()
 
 Soap2Core::Soap2Core(const Soap2ToolDefinition& tool, ToolUi& ui, client::TokenLibrary& library,
                      ClientFactory makeClient)
-    : tool_(tool), ui_(ui), tokens_(library), makeClient_(std::move(makeClient)),
+    : tool_(tool), ui_(ui), makeClient_(std::move(makeClient)), pipeline_(library, session_),
       http_(soap::HttpOptions::FromEnvironment())
 {
     http_.cancel = &cancel_;
@@ -207,45 +197,65 @@ void Soap2Core::Connect()
 // ---------------------------------------------------------------------------
 // Login and logout
 
+std::optional<std::vector<std::string>> Soap2Core::SessionMessage(const std::string& message,
+                                                                  const std::vector<client::Slot>& params,
+                                                                  const std::vector<std::string>& wanted)
+{
+    soap::Soap2Client& client = Client();
+    std::vector<soap::Soap2Arg> args;
+    for (std::size_t i = 0; i < params.size(); ++i)
+        args.push_back({params[i].second, ByReference(message, i)});
+    if (message == "CreateTicket")
+        args.back().value.assign(kFullPrincipalLength, '\0');
+    if (message == "OpenSession") {
+        // The variables passed by reference still hold the previous login's key and verifier.
+        args.at(4).value = session_.sessionKey;
+        args.at(5).value = session_.verifier;
+    }
+    std::string result;
+    Exchange(message, [&] { result = client.Call(message, args); });
+    std::vector<std::string> values;
+    for (const std::string& name : wanted) {
+        if (name == catalog::kResult) {
+            values.push_back(result);
+            continue;
+        }
+        const auto at = std::find_if(params.begin(), params.end(), [&](const client::Slot& p) { return p.first == name; });
+        if (at == params.end())
+            throw std::logic_error("the session message " + message + " has no parameter " + name);
+        values.push_back(args.at(static_cast<std::size_t>(at - params.begin())).value);
+    }
+    if (message == "CreateTicket")
+        ui_.ShowMessage(kTicketTitle, result, Icon::None);
+    return values;
+}
+
+client::SessionCarrier Soap2Core::Carrier()
+{
+    return [this](const std::string& m, const std::vector<client::Slot>& p, const std::vector<std::string>& w) {
+        return SessionMessage(m, p, w);
+    };
+}
+
 void Soap2Core::CreateTicket()
 {
     client::WaitCursor wait(ui_);
     EnsureClient(wait);
     Trapped(SessionFailure(kLoginTitle, Shown::FaultDetail, true), wait, [&] {
-        soap::Soap2Client& client = Client();
-        std::vector<soap::Soap2Arg> ticketArgs =
-            SessionArgs("CreateTicket", {{ui_.Text(kAuthorityBox)},
-                                         {ui_.Text(kRealmBox)},
-                                         {ui_.Text(kUserNameBox)},
-                                         {ui_.Text(kPasswordBox)},
-                                         {std::string(kFullPrincipalLength, '\0'), true}});
-        Exchange("CreateTicket", [&] { session_.ticket = client.Call("CreateTicket", ticketArgs); });
-        ui_.ShowMessage(kTicketTitle, session_.ticket, Icon::None);
-
+        const client::LoginValues login{.authority = ui_.Text(kAuthorityBox),
+                                        .realm = ui_.Text(kRealmBox),
+                                        .user = ui_.Text(kUserNameBox),
+                                        .password = ui_.Text(kPasswordBox),
+                                        .service = ui_.Text(kServiceBox)};
         // The ticket is not tested: an empty one goes to OpenSession like any other.
-        const client::TokenSession::Setup setup = tokens_.Acquire();
-        session_.tokenHandler = setup.handle;
-        session_.tokenScheme = setup.scheme;
-        session_.tokenSeed = setup.seed;
-
-        std::vector<soap::Soap2Arg> openArgs = SessionArgs("OpenSession", {{ui_.Text(kServiceBox)},
-                                                                           {session_.ticket, true},
-                                                                           {session_.tokenScheme, true},
-                                                                           {session_.tokenSeed, true},
-                                                                           {session_.sessionKey, true},
-                                                                           {session_.verifier, true}});
-        Exchange("OpenSession", [&] { client.Call("OpenSession", openArgs); });
-        session_.sessionKey = ArgNamed("OpenSession", openArgs, "sessionKey");
-        session_.verifier = ArgNamed("OpenSession", openArgs, "verifier");
-        if (session_.sessionKey.empty()) {
+        if (pipeline_.LogIn(Carrier(), login, client::EmptyTicket::GoesOn) == client::LoginEnd::NoSessionKey) {
             ui_.SetStatus(client::kLoginEnded);
             return;  // no session: the buttons keep their state
         }
-        tokens_.SetSessionItems(session_.tokenHandler, session_.sessionKey, session_.verifier);
         ui_.SetEnabled(kCreateTicketButton, false);
         ui_.SetEnabled(kCloseSessionButton, true);
         SetOperationsEnabled(true);
-        ui_.SetStatus(client::LoggedInLine(ui_.Text(kUserNameBox)));
+        ui_.SetStatus(client::LoggedInLine(login.user));
     });
 }
 
@@ -254,10 +264,7 @@ void Soap2Core::CloseSession()
     client::WaitCursor wait(ui_);
     EnsureClient(wait);
     Trapped(SessionFailure(tool_.program, Shown::FaultString, false), wait, [&] {
-        std::vector<soap::Soap2Arg> args =
-            SessionArgs("CloseSession", {{session_.sessionKey, true}, {session_.verifier, true}});
-        soap::Soap2Client& client = Client();
-        Exchange("CloseSession", [&] { client.Call("CloseSession", args); });
+        pipeline_.LogOut(Carrier(), client::AtLogout::KeepHandler);
         ui_.SetEnabled(kCreateTicketButton, false);
         ui_.SetEnabled(kCloseSessionButton, false);
         SetOperationsEnabled(false);
@@ -284,41 +291,16 @@ Outcome Soap2Core::Send(const std::string& button)
 void Soap2Core::AuthenticatedCall(const Row& row, client::WaitCursor& wait)
 {
     const std::string& m = row.method;
-    const catalog::Operation* op = catalog::Find(m);
-    if (!op || op->params.size() != row.params.size())
-        throw std::logic_error("the operation table and the row of " + m + " disagree");
-    const std::int32_t h = session_.tokenHandler;
-
-    // The values, as each parameter's take rule gives them.
-    std::vector<std::string> values;
-    for (const Param& p : row.params) {
-        std::string text = ui_.Text(p.box);
-        if (p.take == Take::JoinTrimmedLines) {
-            if (client::CutTrailingCrLf(text))
-                ui_.SetText(p.box, text);
-            text = client::JoinTrimmedLines(text);
-        }
-        values.push_back(std::move(text));
-    }
-
-    std::vector<client::Slot> slots;
-    for (std::size_t i = 0; i < row.params.size(); ++i)
-        slots.emplace_back(op->params[i], values[i]);
-    session_.tokenText = tokens_.RequestToken(h, m, slots).text;
+    const catalog::Operation& op = client::CallPipeline::OperationOf(m, row.params.size());
+    const std::vector<client::Slot> slots =
+        client::CallPipeline::SlotsOf(op, client::CallPipeline::TakeValues(row.params, ui_));
+    pipeline_.BuildToken(m, slots);
 
     // The token first, by reference; the parameters by value; last the
     // argument the server's token is written back into.
     std::vector<soap::Soap2Arg> args{{session_.tokenText, true}};
-    for (std::size_t i = 0; i < row.params.size(); ++i) {
-        const Param& p = row.params[i];
-        const auto slot = static_cast<std::int32_t>(i + 1);
-        if (p.send == Send::SlotReadBack)
-            args.push_back({tokens_.ReadSlot(h, slot, client::CapacityOf(values[i].size())).text});
-        else if (p.take == Take::AsTyped)
-            args.push_back({ui_.Text(p.box)});  // read again for the call
-        else
-            args.push_back({values[i]});
-    }
+    for (client::Slot& sent : pipeline_.Sent(row.params, slots, ui_))
+        args.push_back({std::move(sent.second)});
     args.push_back({"", true});
     soap::Soap2Client& client = Client();
     client::CallOutcome outcome{.method = m};
@@ -329,20 +311,13 @@ void Soap2Core::AuthenticatedCall(const Row& row, client::WaitCursor& wait)
     wait.Restore();
     ui_.ShowMessage(row.titles.result, session_.resultText, Icon::None);
     session_.tokenText = args.back().value;
-    outcome.validated = true;
-    outcome.verdict = tokens_.ValidateReply(h, m, session_.resultText, session_.tokenText);  // not acted on
-    const std::string shown = tokens_.ReadSlot(h, 1, client::AtLeastOneMiB(session_.resultText.size())).text;
-    ui_.ShowMessage(row.titles.reply, shown, Icon::None);
-    ui_.SetText(kResultBox, shown);
+    const client::ReplyRead read = pipeline_.ReadReply(client::Reply::AtLeastOneMiB, m, session_.resultText, outcome);
+    ui_.ShowMessage(row.titles.reply, read.shown, Icon::None);
+    ui_.SetText(kResultBox, read.shown);
 
     // What the tool does not show (the verdict, the decoding, a cut) goes to
     // the status line, and the whole decoded result to the view.
-    const client::SlotOut whole = tokens_.ReadWhole(h, 1, session_.resultText.size());
-    outcome.decoded = whole.hr == 0 && !(whole.text.empty() && outcome.verdict != 0);
-    outcome.kind = whole.kind;
-    outcome.whole = client::Characters(whole.text);
-    outcome.shown = client::Characters(shown);
-    last_.result = outcome.decoded ? whole.text : std::string();
+    last_.result = read.whole;
     ui_.ShowExchange(last_);
     ui_.SetStatus(client::CallLine(outcome));
 }
@@ -353,19 +328,10 @@ long long Soap2Core::Exchange(const std::string& method, const std::function<voi
     cancel_ = false;
     const auto started = std::chrono::steady_clock::now();
     const auto record = [&] {
-        const soap::HttpReply& reply = client.LastReply();
-        last_ = client::Exchange{.method = method,
-                                 .url = client.Endpoint(),
-                                 .statusLine = reply.statusLine,
-                                 .requestHeaders = reply.requestHeaders,
-                                 .responseHeaders = reply.headers,
-                                 .request = client.LastRequest(),
-                                 .response = reply.body,
-                                 .requestPretty = soap::PrettyXml(client.LastRequest()),
-                                 .responsePretty = soap::PrettyXml(reply.body),
-                                 .result = {},
-                                 // the view shows the login's password masked
-                                 .secret = method == "CreateTicket" ? ui_.Text(kPasswordBox) : std::string()};
+        // the view shows the login's password masked
+        last_ = client::Recorded(method, client.Endpoint(), client.LastRequest(), &client.LastReply(),
+                                 client.LastReply().body, ui_.Text(kPasswordBox));
+        client::AddPrettyForms(last_);
         ui_.ShowExchange(last_);
     };
     try {

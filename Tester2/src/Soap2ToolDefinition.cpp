@@ -46,21 +46,10 @@ std::vector<std::string> Problems(const Soap2ToolDefinition& tool)
         checkContainer(row.button, row.container);
         if (row.titles.result.empty() || row.titles.reply.empty() || row.titles.error.empty())
             problems.push_back(row.method + ": a title is missing");
-        const catalog::Operation* op = catalog::Find(row.method);
-        if (!op) {
-            problems.push_back(row.button + ": the catalog lists no operation " + row.method);
-            continue;
-        }
-        if (op->params.size() != row.params.size())
-            problems.push_back(row.method + ": " + std::to_string(row.params.size()) + " boxes for " +
-                               std::to_string(op->params.size()) + " parameters");
-        for (const Param& p : row.params)
-            if (!tool.BoxNamed(p.box))
-                problems.push_back(row.method + ": no box named " + p.box);
+        client::CheckRow(row.button, row.method, row.params, [&](const std::string& box) { return tool.BoxNamed(box); },
+                         problems);
     }
-    for (const auto& [name, count] : names)
-        if (count > 1)
-            problems.push_back(name + " is declared " + std::to_string(count) + " times");
+    client::CheckNamesOnce(names, problems);
     return problems;
 }
 

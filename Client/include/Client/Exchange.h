@@ -1,9 +1,15 @@
-// One request and its reply as a window's view shows them.
+// One request and its reply as a window's view and tessel-call's trace show
+// them, recorded the same way for every exchange of both tool families and
+// tessel-call.
 #pragma once
 
 #include <string>
 #include <utility>
 #include <vector>
+
+namespace tessel::soap {
+struct HttpReply;
+}
 
 namespace tessel::client {
 
@@ -20,6 +26,17 @@ struct Exchange {
     // A text the view shows only masked wherever it occurs (the password of
     // a CreateTicket request); empty: nothing is masked.
     std::string secret{};
+    long status = 0;      // the HTTP status; 0 when no reply came
+    std::string error{};  // why no reply came
 };
+
+// An exchange as it went: `request` posted to `url`, and what came back
+// (`http` for the status line and headers, null when no reply came, and the
+// reply's body `response`). The password of a CreateTicket request is the
+// exchange's secret.
+Exchange Recorded(const std::string& method, const std::string& url, const std::string& request,
+                  const soap::HttpReply* http, const std::string& response, const std::string& password = {});
+// The exchange with its indented forms, for a window's view.
+void AddPrettyForms(Exchange& exchange);
 
 }  // namespace tessel::client

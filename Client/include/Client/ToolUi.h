@@ -7,20 +7,20 @@
 #include <functional>
 #include <string>
 
+#include "Client/CallRules.h"
 #include "Client/Exchange.h"
 
 namespace tessel::client {
 
 enum class Icon { None, Information, Exclamation, Critical };
 
-class ToolUi {
+class ToolUi : public Boxes {
 public:
     virtual ~ToolUi() = default;
     // A modal message box with an OK button; returns when it is closed.
     virtual void ShowMessage(const std::string& title, const std::string& text, Icon icon) = 0;
-    // Text boxes, rich-text boxes and labels, by control name.
-    virtual std::string Text(const std::string& control) = 0;
-    virtual void SetText(const std::string& control, const std::string& text) = 0;
+    // Text(control) and SetText(control, text) of Boxes: text boxes,
+    // rich-text boxes and labels, by control name.
     virtual bool Checked(const std::string& control) = 0;
     virtual void SetEnabled(const std::string& control, bool enabled) = 0;
     virtual bool Enabled(const std::string& control) = 0;

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Client/CallPipeline.h"
 #include "Client/Exchange.h"
 #include "Client/StatusLines.h"
 #include "Client/TokenSession.h"
@@ -25,7 +27,9 @@ namespace tessel::tester {
 using client::Icon;
 using client::ToolUi;
 
-struct ClientSession {
+// The session (ticket, token handler, session items, the current token) and
+// the connections it runs over.
+struct ClientSession : client::SessionState {
     std::string descriptionURI;
     std::string serviceURI;
     std::string descriptionText;
@@ -35,13 +39,6 @@ struct ClientSession {
     std::unique_ptr<soap::Packager> adminCatalogPackager;
     std::string adminServiceURI;
     std::string adminDescriptionText;
-    std::string ticket;
-    std::int32_t tokenHandler = 0;
-    std::string tokenScheme, tokenSeed;
-    std::string sessionKey, verifier;
-    std::string tokenText;
-    // Between a login that set the session items and the next logout.
-    bool loggedIn = false;
 };
 
 // What a row's hook works on during one authenticated call.
@@ -116,13 +113,21 @@ private:
                      soap::Transport& transport, long long& elapsedMs);
     void AuthenticatedCall(const Row& row);
     std::string PlainExchange(const std::string& method, const std::vector<client::Slot>& params, bool show);
+    // How this family puts a session message on the wire (the pipeline's
+    // carrier): the description's template posted as it stands; an error page
+    // shown and the step ended; a reply's values read, an empty reply keeping
+    // the session's values.
+    std::optional<std::vector<std::string>> SessionMessage(const std::string& message,
+                                                           const std::vector<client::Slot>& params,
+                                                           const std::vector<std::string>& wanted);
+    client::SessionCarrier Carrier();
     void ShowListing(const soap::Packager& packager);
     void ShowResult(const std::string& method, const std::string& text);
 
     const ToolDefinition& tool_;
     ToolUi& ui_;
-    client::TokenSession tokens_;
     ClientSession session_;
+    client::CallPipeline pipeline_;
     std::atomic<bool> cancel_{false};  // set by the window's Cancel during an exchange
     soap::HttpOptions http_;
     client::Exchange last_;

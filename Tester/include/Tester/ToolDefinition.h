@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "Client/CallPipeline.h"
+#include "Client/CallRules.h"
 #include "Client/Layout.h"
 #include "Client/Version.h"
 
@@ -29,46 +31,12 @@ struct Box {
     Rect rect{};
 };
 
-// How a parameter's value is taken from its box, before the token is built.
-enum class Take {
-    AsTyped,          // the box's text
-    CutTrailingCrLf,  // one trailing CR LF is first cut from the box itself; then the box's text
-    JoinTrimmedLines, // as CutTrailingCrLf, then the statement and content building of the text
-};
-
-// What the request carries for the parameter, after the token is built.
-enum class Send {
-    Value,         // the value as taken (a box the take rule reads as it stands is read again)
-    SlotReadBack,  // the parameter's token slot read back into a buffer as long as the value
-};
-
-// One parameter of a row: the box that supplies it and its rules. Its name
-// (also its token slot's name) is the catalog's.
-struct Param {
-    Param(const char* boxName) : box(boxName) {}  // NOLINT: a plain box reads naturally in a table
-    Param(std::string boxName, Take t = Take::AsTyped, Send s = Send::Value) : box(std::move(boxName)), take(t), send(s)
-    {
-    }
-    std::string box;
-    Take take = Take::AsTyped;
-    Send send = Send::Value;
-};
-
-// How the reply's slot 1 is read back after validation and shown.
-enum class Reply {
-    // Read back into a buffer as long as the result; shown ("Result of" box
-    // and result box) only when the result is not empty.
-    ResultLength,
-    // Read back into max(result length + 1, 1,048,576), cut to the length the
-    // library returns; shown for every reply that is not empty.
-    AtLeastOneMiB,
-    // As AtLeastOneMiB, but a reply whose "reskey" is empty ends the call
-    // without validating and without showing a result.
-    AtLeastOneMiBUnlessNoReplyToken,
-    // Validated against the first 1,024 characters of the result; nothing is
-    // read back; the raw result is shown when it is not empty.
-    RawAfterFirstKiB,
-};
+// How a value is taken and sent, and how the reply is read back: the rules
+// of the common call.
+using client::Param;
+using client::Reply;
+using client::Send;
+using client::Take;
 
 // The length handed to AddStandardHeaders, and when it is called.
 enum class Headers {
@@ -170,8 +138,8 @@ struct ToolDefinition {
     std::string requestBox = "Request", responseBox = "Response", resultBox = "Result";
     std::string authorityBox = "Authority", realmBox = "Realm", passwordBox = "Principal";
     std::string realmLabel = "Realm:";
-    std::string defaultAuthority = "LDAP://ldap.example.test";
-    std::string defaultRealm = "example.test";
+    std::string defaultAuthority = client::kDefaultAuthority;
+    std::string defaultRealm = client::kDefaultRealm;
     int clientWidth = 8130, clientHeight = 10635;  // twips
     // Rows laid out without places of their own start here, one pitch apart.
     int firstRowTop = 480, rowPitch = 360;

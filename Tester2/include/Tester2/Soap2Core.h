@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Client/CallPipeline.h"
 #include "Client/Exchange.h"
 #include "Client/TokenSession.h"
 #include "Client/ToolUi.h"
@@ -36,31 +38,27 @@ inline constexpr char kRealmBox[] = "realm";
 inline constexpr char kServiceBox[] = "Service";
 inline constexpr char kResultBox[] = "RResult";
 
-// Default texts of the shared boxes.
-inline constexpr char kDefaultAuthority[] = "LDAP://ldap.example.test";
-inline constexpr char kDefaultRealm[] = "example.test";
-inline constexpr char kDefaultService[] = "tsc";
+// Default texts of the shared boxes (the login boxes' are the pipeline's).
+using client::kDefaultAuthority;
+using client::kDefaultRealm;
+using client::kDefaultService;
 inline constexpr char kDefaultResult[] = "Result";
 
 // The twelve service-description URLs the WSDL box offers at start, in
 // order; its text starts as the first.
 const std::vector<std::string>& DefaultDescriptionUrls();
 
-// The state of one window, for the life of the program.
-struct Soap2Session {
+// The state of one window, for the life of the program: the session
+// (ticket, token handler, session items, the current token: the one the
+// handler built, then the server's token written back by the call) and the
+// client object it runs over.
+struct Soap2Session : client::SessionState {
     // None before the first connection check; replaced whenever the check
     // finds a new URL in the WSDL box.
     std::unique_ptr<soap::Soap2Client> soapClient;
     // The URL soapClient was initialised with. Empty at start and after
     // CloseSession, so that the next check always builds a new client.
     std::string lastDescriptionURL;
-    std::string ticket;
-    std::int32_t tokenHandler = 0;
-    std::string tokenScheme, tokenSeed;
-    std::string sessionKey, verifier;
-    // The token of the current call: the one the handler built, then the
-    // server's token written back by the call.
-    std::string tokenText;
     // The raw result of the last operation call.
     std::string resultText;
 };
@@ -156,13 +154,20 @@ private:
     // passes on what the call raises. Returns the time it took, in ms.
     long long Exchange(const std::string& method, const std::function<void()>& call);
     void AuthenticatedCall(const Row& row, client::WaitCursor& wait);
+    // How this family puts a session message on the wire (the pipeline's
+    // carrier): a call of the client object, the values after the first
+    // passed by reference and read back from there.
+    std::optional<std::vector<std::string>> SessionMessage(const std::string& message,
+                                                           const std::vector<client::Slot>& params,
+                                                           const std::vector<std::string>& wanted);
+    client::SessionCarrier Carrier();
     void SetOperationsEnabled(bool enabled);
 
     const Soap2ToolDefinition& tool_;
     ToolUi& ui_;
-    client::TokenSession tokens_;
     ClientFactory makeClient_;
     Soap2Session session_;
+    client::CallPipeline pipeline_;
     std::string noClientReason_;  // why the last connection check made no client object
     std::atomic<bool> cancel_{false};  // set by the window's Cancel during an exchange
     soap::HttpOptions http_;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Client/CallRules.h"
 #include "Client/Layout.h"
 #include "Client/Version.h"
 
@@ -26,28 +27,10 @@ struct Box {
     std::string container{};    // the frame it is drawn inside; empty: the window
 };
 
-// How a parameter's value is taken from its box, before the token is built.
-enum class Take {
-    AsTyped,           // the box's text
-    JoinTrimmedLines,  // one trailing CR LF is first cut from the box itself; then the
-                       // statement building (lines trimmed and joined) of the box's text
-};
-
-// What the call carries for the parameter, after the token is built.
-enum class Send {
-    Value,         // the value as taken; a box taken as typed is read again for the call
-    SlotReadBack,  // the parameter's token slot read back into a buffer as long as the value
-};
-
-// One parameter of a row: the box that supplies it and its rules. Its name
-// (also its token slot's name) is the catalog's.
-struct Param {
-    Param(const char* boxName) : box(boxName) {}  // NOLINT: a plain box reads naturally in a table
-    Param(std::string boxName, Take t, Send s = Send::Value) : box(std::move(boxName)), take(t), send(s) {}
-    std::string box;
-    Take take = Take::AsTyped;
-    Send send = Send::Value;
-};
+// How a value is taken and sent: the rules of the common call.
+using client::Param;
+using client::Send;
+using client::Take;
 
 // The titles of the three boxes a row shows: the raw result before
 // validation, the reply read back after it, and a failure.
