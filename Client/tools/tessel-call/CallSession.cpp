@@ -99,7 +99,8 @@ std::string AdminUriBeside(const std::string& mainUri)
     return mainUri.substr(0, dot) + "Admin" + mainUri.substr(dot);
 }
 
-CallSession::CallSession(client::TokenLibrary& library, Tracer tracer) : tokens_(library), tracer_(std::move(tracer))
+CallSession::CallSession(client::TokenLibrary& library, Tracer tracer)
+    : tracer_(std::move(tracer)), pipeline_(library, state_)
 {
     // The transport's defaults; the session's exchanges share their connections.
     http_.connections = std::make_shared<soap::ConnectionPool>();
@@ -107,9 +108,9 @@ CallSession::CallSession(client::TokenLibrary& library, Tracer tracer) : tokens_
 
 CallSession::~CallSession()
 {
-    if (handle_) {
+    if (state_.handlerHeld) {
         try {
-            tokens_.Release(*handle_);
+            pipeline_.tokens().Release(state_.tokenHandler);
         } catch (const std::exception&) {
             // the library is loaded once a handle exists; nothing is left to release otherwise
         }
@@ -186,30 +187,39 @@ std::string CallSession::Masked(std::string text) const
 std::string CallSession::Post(const Description& d, const std::string& method, const std::vector<client::Slot>& params,
                               const std::vector<client::Slot>& shown)
 {
-    Exchange ex;
-    ex.method = method;
-    ex.endpoint = d.endpoint;
+    std::string shownRequest;
     try {
         const soap::ComposedRequest request = soap::ComposeRequest(d.text, method, params);
-        ex.request = shown == params ? request.payload : soap::ComposeRequest(d.text, method, shown).payload;
+        shownRequest = shown == params ? request.payload : soap::ComposeRequest(d.text, method, shown).payload;
         soap::Transport transport(http_);
         transport.AddStandardHeaders(d.endpoint, method, request.payload.size(), request.soapAction);
-        ex.reply = transport.PostToURI(d.endpoint, request.payload);
-        ex.status = transport.lastStatus();
+        std::string reply = transport.PostToURI(d.endpoint, request.payload);
+        // A server may echo the credential in its CreateTicket reply; it is masked there too.
+        if (tracer_)
+            tracer_(client::Recorded(method, d.endpoint, shownRequest, &transport.lastReply(),
+                                     method == "CreateTicket" ? Masked(reply) : reply));
+        return reply;
     } catch (const soap::SoapError& e) {
+        Exchange ex = client::Recorded(method, d.endpoint, shownRequest, nullptr, {});
         ex.error = Masked(e.what());
         if (tracer_)
             tracer_(ex);
         throw CallError(kExitTransport, method + ": " + ex.error);
     }
-    if (tracer_) {
-        // A server may echo the credential in its CreateTicket reply; it is masked there too.
-        Exchange traced = ex;
-        if (method == "CreateTicket")
-            traced.reply = Masked(traced.reply);
-        tracer_(traced);
-    }
-    return ex.reply;
+}
+
+std::optional<std::vector<std::string>> CallSession::SessionMessage(const std::string& message,
+                                                                    const std::vector<client::Slot>& params,
+                                                                    const std::vector<std::string>& wanted)
+{
+    std::vector<client::Slot> shown = params;
+    if (message == "CreateTicket")
+        shown.at(3).second = kPasswordMask;  // the credential
+    const std::string reply = Post(Get(Interface::Main), message, params, shown);
+    std::vector<std::string> values;
+    for (const std::string& name : wanted)
+        values.push_back(SessionValue(message, reply, name));
+    return values;
 }
 
 std::string CallSession::SessionValue(const std::string& method, const std::string& reply,
@@ -229,34 +239,23 @@ std::string CallSession::SessionValue(const std::string& method, const std::stri
 
 void CallSession::LogIn(const LoginValues& login)
 {
-    const Description& main = Get(Interface::Main);
+    Get(Interface::Main);  // loaded, or a failure that says it is not
     password_ = login.password;
-    const std::vector<std::string> values = {login.authority, login.realm, login.user, login.password, ""};
-    std::vector<std::string> shown = values;
-    shown[3] = kPasswordMask;
-    const std::string ticketReply = Post(main, "CreateTicket", client::SessionParams("CreateTicket", values),
-                                         client::SessionParams("CreateTicket", shown));
-    const std::string ticket = SessionValue("CreateTicket", ticketReply, catalog::kResult);
-    if (ticket.empty())
-        throw CallError(kExitFault, client::NoTicketFor(login.user));
-
-    const client::TokenSession::Setup setup = [&] {
-        try {
-            return tokens_.Acquire();
-        } catch (const client::TokenLibraryError& e) {
-            throw CallError(kExitTransport, e.what());
-        }
-    }();
-    handle_ = setup.handle;
-    const std::vector<client::Slot> open =
-        client::SessionParams("OpenSession", {login.service, ticket, setup.scheme, setup.seed, "", ""});
-    const std::string openReply = Post(main, "OpenSession", open, open);
-    sessionKey_ = SessionValue("OpenSession", openReply, "sessionKey");
-    verifier_ = SessionValue("OpenSession", openReply, "verifier");
-    if (sessionKey_.empty())
-        throw CallError(kExitFault, client::kNoSessionKey);
-    tokens_.SetSessionItems(setup.handle, sessionKey_, verifier_);
-    loggedIn_ = true;
+    const auto carrier = [this](const std::string& m, const std::vector<client::Slot>& p,
+                                const std::vector<std::string>& w) { return SessionMessage(m, p, w); };
+    client::LoginEnd end = client::LoginEnd::Stopped;
+    try {
+        end = pipeline_.LogIn(carrier, login, client::EmptyTicket::EndsLogin);
+    } catch (const client::TokenLibraryError& e) {
+        throw CallError(kExitTransport, e.what());
+    }
+    switch (end) {
+    case client::LoginEnd::LoggedIn: return;
+    case client::LoginEnd::NoTicket: throw CallError(kExitFault, client::NoTicketFor(login.user));
+    case client::LoginEnd::NoSessionKey: throw CallError(kExitFault, client::kNoSessionKey);
+    case client::LoginEnd::Stopped: break;
+    }
+    throw CallError(kExitFault, client::kNoSession);
 }
 
 CallReport CallSession::Call(Interface iface, const std::string& operation, const std::vector<client::Slot>& params)
@@ -268,52 +267,46 @@ CallReport CallSession::Call(Interface iface, const std::string& operation, cons
         r.elapsedMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         return r;
     };
-    if (!handle_ || !loggedIn_) {
+    if (!state_.loggedIn) {
         r.error = client::kNoSession;
         return stop();
     }
-    const std::int32_t h = *handle_;
-    Exchange ex;
+    const Description* d = nullptr;
     try {
-        const Description& d = Get(iface);
-        ex.method = operation;
-        ex.endpoint = d.endpoint;
-        const std::string token = tokens_.RequestToken(h, operation, params).text;
-        std::vector<client::Slot> all = {{catalog::kRequestToken, token}};
-        all.insert(all.end(), params.begin(), params.end());
-        all.emplace_back(catalog::kReplyToken, "");
+        d = &Get(iface);
+        pipeline_.BuildToken(operation, params);
         soap::ComposedRequest request;
         try {
-            request = soap::ComposeRequest(d.text, operation, all);
+            request = client::ComposeCall(d->text, operation, state_.tokenText, params);
         } catch (const soap::SoapError& e) {
             r.outcome = Outcome::NotSent;
             r.error = client::RequestNotBuilt(e.what());
             return stop();
         }
-        r.request = ex.request = request.payload;
+        r.request = std::move(request.payload);
         soap::Transport transport(http_);
-        transport.AddStandardHeaders(d.endpoint, operation, request.payload.size(), request.soapAction);
-        r.reply = ex.reply = transport.PostToURI(d.endpoint, request.payload);
-        r.httpStatus = ex.status = transport.lastStatus();
+        transport.AddStandardHeaders(d->endpoint, operation, r.request.size(), request.soapAction);
+        r.reply = transport.PostToURI(d->endpoint, r.request);
+        r.httpStatus = transport.lastStatus();
+        if (tracer_)
+            tracer_(client::Recorded(operation, d->endpoint, r.request, &transport.lastReply(), r.reply));
     } catch (const std::exception& e) {
-        r.error = ex.error = e.what();
-        if (tracer_ && !ex.method.empty())
+        r.error = e.what();
+        if (tracer_ && d) {
+            Exchange ex = client::Recorded(operation, d->endpoint, r.request, nullptr, {});
+            ex.error = r.error;
             tracer_(ex);
+        }
         return stop();
     }
-    if (tracer_)
-        tracer_(ex);
 
     if (r.reply.empty()) {
         r.error = client::EmptyReply(r.httpStatus);
         return stop();
     }
-    std::string result, replyToken;
+    client::CallReply reply;
     try {
-        soap::Packager packager;
-        packager.SetPayload(soap::kResponsePayload, r.reply);
-        result = packager.GetParameter(soap::kResponsePayload, catalog::kResult);
-        replyToken = packager.GetParameter(soap::kResponsePayload, catalog::kReplyToken);
+        reply = client::ReadCallReply(r.reply);
     } catch (const soap::SoapFault& f) {
         r.outcome = Outcome::Fault;
         r.faultCode = f.faultCode();
@@ -330,10 +323,12 @@ CallReport CallSession::Call(Interface iface, const std::string& operation, cons
         return stop();
     }
     try {
-        r.verdict = tokens_.ValidateReply(h, operation, result, replyToken);
-        const client::SlotOut slot = tokens_.ReadWhole(h, 1, result.size());
-        r.result = slot.text;
-        r.kind = slot.kind;
+        state_.tokenText = std::move(reply.token);
+        client::CallOutcome outcome{.method = operation};
+        client::ReplyRead read = pipeline_.ReadReply(client::Reply::Whole, operation, reply.result, outcome);
+        r.verdict = outcome.verdict;
+        r.kind = outcome.kind;
+        r.result = std::move(read.shown);
     } catch (const std::exception& e) {
         r.error = e.what();
         return stop();
@@ -345,19 +340,19 @@ CallReport CallSession::Call(Interface iface, const std::string& operation, cons
 std::string CallSession::LogOut()
 {
     std::string problem;
-    if (loggedIn_) {
+    if (state_.loggedIn) {
         try {
-            Post(Get(Interface::Main), "CloseSession",
-                 client::SessionParams("CloseSession", {sessionKey_, verifier_}),
-                 client::SessionParams("CloseSession", {sessionKey_, verifier_}));
+            pipeline_.LogOut([this](const std::string& m, const std::vector<client::Slot>& p,
+                                    const std::vector<std::string>& w) { return SessionMessage(m, p, w); },
+                             client::AtLogout::KeepHandler);
         } catch (const CallError& e) {
             problem = e.what();
         }
-        loggedIn_ = false;
+        state_.loggedIn = false;
     }
-    if (handle_) {
-        tokens_.Release(*handle_);
-        handle_.reset();
+    if (state_.handlerHeld) {
+        pipeline_.tokens().Release(state_.tokenHandler);
+        state_.handlerHeld = false;
     }
     return problem;
 }

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "Catalog/Catalog.h"
+#include "Client/CallPipeline.h"
+#include "Client/Exchange.h"
 #include "Client/Masking.h"
 #include "Client/TokenSession.h"
 #include "Soap/Transport.h"
@@ -40,21 +42,11 @@ private:
 
 using catalog::Interface;
 
-struct LoginValues {
-    std::string authority = "LDAP://ldap.example.test";
-    std::string realm = "example.test";
-    std::string user;
-    std::string password;
-    std::string service = "tsc";
-};
+using client::LoginValues;
 
-// One exchange as tessel-call shows it: the request with the password
+// Every exchange as tessel-call shows it: the request with the password
 // masked, the reply, and the HTTP status (0 and `error` when no reply came).
-struct Exchange {
-    std::string method, endpoint, request, reply;
-    long status = 0;
-    std::string error;
-};
+using client::Exchange;
 using Tracer = std::function<void(const Exchange&)>;
 
 // What shows in place of the password.
@@ -131,7 +123,7 @@ public:
     // CallError(kExitFault) when the service refuses the login and
     // CallError(kExitTransport) when it cannot be reached or read.
     void LogIn(const LoginValues& login);
-    bool loggedIn() const noexcept { return loggedIn_; }
+    bool loggedIn() const noexcept { return state_.loggedIn; }
 
     // The authenticated call: slot 0 the operation, slots 1..n the
     // parameters; "user" the token, the parameters, "reskey" empty; the
@@ -155,18 +147,22 @@ private:
     // Raises CallError(kExitTransport) when no reply comes.
     std::string Post(const Description& d, const std::string& method, const std::vector<client::Slot>& params,
                      const std::vector<client::Slot>& shown);
+    // How tessel-call puts a session message on the wire (the pipeline's
+    // carrier): posted with the password masked for the tracer, its values
+    // read from the reply.
+    std::optional<std::vector<std::string>> SessionMessage(const std::string& message,
+                                                           const std::vector<client::Slot>& params,
+                                                           const std::vector<std::string>& wanted);
     // A session reply's value; a fault raises CallError(kExitFault), an
     // unreadable reply CallError(kExitTransport).
     std::string SessionValue(const std::string& method, const std::string& reply, const std::string& name) const;
     std::string Masked(std::string text) const;
 
-    client::TokenSession tokens_;
     Tracer tracer_;
     std::map<Interface, Description> descriptions_;
     std::string password_;
-    std::optional<std::int32_t> handle_;
-    std::string sessionKey_, verifier_;
-    bool loggedIn_ = false;
+    client::SessionState state_;
+    client::CallPipeline pipeline_;
 };
 
 }  // namespace tessel::call

@@ -222,13 +222,13 @@ std::string WithNewline(const std::string& text)
 
 void Trace(const Exchange& ex)
 {
-    std::cerr << "> POST " << ex.endpoint << " (" << ex.method << ")\n";
+    std::cerr << "> POST " << ex.url << " (" << ex.method << ")\n";
     if (!ex.request.empty())
         std::cerr << WithNewline(ex.request);
     if (!ex.error.empty())
         std::cerr << "< no reply: " << ex.error << "\n";
     else
-        std::cerr << "< HTTP " << ex.status << "\n" << WithNewline(ex.reply);
+        std::cerr << "< HTTP " << ex.status << "\n" << WithNewline(ex.response);
     std::cerr.flush();
 }
 
