@@ -151,87 +151,77 @@ std::string TesterCore::Post(const std::string& method, const std::string& url, 
 // ---------------------------------------------------------------------------
 // Connect, the admin connection and the method listing
 
-void TesterCore::Connect()
+void TesterCore::ConnectTo(const std::string& uriBox, std::string& uri, std::unique_ptr<soap::Packager>& kept,
+                           std::string& endpoint, std::string& text,
+                           const std::function<void(const soap::Packager&)>& enable)
 {
     client::WaitCursor wait(ui_);
     try {
-        session_.descriptionURI = ui_.Text("txtURI");
-        session_.catalogPackager = std::make_unique<soap::Packager>();
-        soap::Packager& packager = *session_.catalogPackager;
+        uri = ui_.Text(uriBox);
+        kept = std::make_unique<soap::Packager>();
+        soap::Packager& packager = *kept;
         std::string cause;
-        if (!LoadDescription(packager, session_.descriptionURI, cause)) {
-            ui_.SetStatus(client::NotConnectedLine(session_.descriptionURI, cause));
+        if (!LoadDescription(packager, uri, cause)) {
+            ui_.SetStatus(client::NotConnectedLine(uri, cause));
             ui_.ShowMessage(kLoadFailedTitle, kLoadFailedText, Icon::None);
             return;
         }
-        session_.serviceURI = soap::ServiceEndpoint(packager);
-        ui_.SetCaption(tool_.connectedPrefix + session_.descriptionURI);
-        const bool hasLogin = packager.HasMethod("CreateTicket");
-        switch (tool_.connectRule) {
-        case ConnectRule::EnableLoginDisableLogout:
-            ui_.SetEnabled("CreateTicket", false);
-            if (hasLogin) {
-                ui_.SetEnabled("CreateTicket", true);
-                ui_.SetEnabled("CloseSession", false);
-            }
-            break;
-        case ConnectRule::EnableLogin:
-            ui_.SetEnabled("CreateTicket", false);
-            if (hasLogin)
-                ui_.SetEnabled("CreateTicket", true);
-            break;
-        case ConnectRule::EnableLoginWhileDisabled:
-            if (!ui_.Enabled("CreateTicket") && hasLogin)
-                ui_.SetEnabled("CreateTicket", true);
-            break;
-        }
+        endpoint = soap::ServiceEndpoint(packager);
+        enable(packager);
         ui_.SetEnabled("btnListWSDataMethods", true);
-        session_.descriptionText = packager.GetDescriptionText();
-        ui_.SetStatus(client::ConnectedLine(session_.serviceURI, packager.GetCatalog(1).methods.size()));
+        text = packager.GetDescriptionText();
+        ui_.SetStatus(client::ConnectedLine(endpoint, packager.GetCatalog(1).methods.size()));
         if (ui_.Checked("chkShowMethods"))
             ShowListing(packager);
     } catch (const soap::Cancelled& e) {
-        ReportCancelledConnect(session_.descriptionURI, e);
+        ReportCancelledConnect(uri, e);
     } catch (const std::exception& e) {
-        ui_.SetStatus(client::NotConnectedLine(session_.descriptionURI, e.what()));
+        ui_.SetStatus(client::NotConnectedLine(uri, e.what()));
         ui_.ShowMessage(tool_.program, kUnavailable, Icon::None);
     }
+}
+
+void TesterCore::Connect()
+{
+    ConnectTo("txtURI", session_.descriptionURI, session_.catalogPackager, session_.serviceURI,
+              session_.descriptionText, [&](const soap::Packager& packager) {
+                  ui_.SetCaption(tool_.connectedPrefix + session_.descriptionURI);
+                  const bool hasLogin = packager.HasMethod("CreateTicket");
+                  switch (tool_.connectRule) {
+                  case ConnectRule::EnableLoginDisableLogout:
+                      ui_.SetEnabled("CreateTicket", false);
+                      if (hasLogin) {
+                          ui_.SetEnabled("CreateTicket", true);
+                          ui_.SetEnabled("CloseSession", false);
+                      }
+                      break;
+                  case ConnectRule::EnableLogin:
+                      ui_.SetEnabled("CreateTicket", false);
+                      if (hasLogin)
+                          ui_.SetEnabled("CreateTicket", true);
+                      break;
+                  case ConnectRule::EnableLoginWhileDisabled:
+                      if (!ui_.Enabled("CreateTicket") && hasLogin)
+                          ui_.SetEnabled("CreateTicket", true);
+                      break;
+                  }
+              });
 }
 
 void TesterCore::ConnectAdmin()
 {
     if (!tool_.admin)
         return;
-    client::WaitCursor wait(ui_);
-    try {
-        session_.adminDescriptionURI = ui_.Text(tool_.admin->uriBox);
-        session_.adminCatalogPackager = std::make_unique<soap::Packager>();
-        soap::Packager& packager = *session_.adminCatalogPackager;
-        std::string cause;
-        if (!LoadDescription(packager, session_.adminDescriptionURI, cause)) {
-            ui_.SetStatus(client::NotConnectedLine(session_.adminDescriptionURI, cause));
-            ui_.ShowMessage(kLoadFailedTitle, kLoadFailedText, Icon::None);
-            return;
-        }
-        session_.adminServiceURI = soap::ServiceEndpoint(packager);
-        for (const std::string& method : tool_.admin->enableOrder) {
-            if (const Row* row = tool_.RowOfMethod(method)) {
-                ui_.SetEnabled(row->button, false);
-                if (packager.HasMethod(method))
-                    ui_.SetEnabled(row->button, true);
-            }
-        }
-        ui_.SetEnabled("btnListWSDataMethods", true);
-        session_.adminDescriptionText = packager.GetDescriptionText();
-        ui_.SetStatus(client::ConnectedLine(session_.adminServiceURI, packager.GetCatalog(1).methods.size()));
-        if (ui_.Checked("chkShowMethods"))
-            ShowListing(packager);
-    } catch (const soap::Cancelled& e) {
-        ReportCancelledConnect(session_.adminDescriptionURI, e);
-    } catch (const std::exception& e) {
-        ui_.SetStatus(client::NotConnectedLine(session_.adminDescriptionURI, e.what()));
-        ui_.ShowMessage(tool_.program, kUnavailable, Icon::None);
-    }
+    ConnectTo(tool_.admin->uriBox, session_.adminDescriptionURI, session_.adminCatalogPackager,
+              session_.adminServiceURI, session_.adminDescriptionText, [&](const soap::Packager& packager) {
+                  for (const std::string& method : tool_.admin->enableOrder) {
+                      if (const Row* row = tool_.RowOfMethod(method)) {
+                          ui_.SetEnabled(row->button, false);
+                          if (packager.HasMethod(method))
+                              ui_.SetEnabled(row->button, true);
+                      }
+                  }
+              });
 }
 
 void TesterCore::ReportCancelledConnect(const std::string& uri, const soap::Cancelled& e)

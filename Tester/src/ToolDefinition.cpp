@@ -8,21 +8,6 @@
 
 namespace tessel::tester {
 
-const Row* ToolDefinition::RowOfButton(const std::string& button) const
-{
-    return client::FindBy(rows, &Row::button, button);
-}
-
-const Row* ToolDefinition::RowOfMethod(const std::string& method) const
-{
-    return client::FindBy(rows, &Row::method, method);
-}
-
-const Box* ToolDefinition::BoxNamed(const std::string& name) const
-{
-    return client::FindBy(boxes, &Box::name, name);
-}
-
 ToolDefinition LaidOut(ToolDefinition tool)
 {
     constexpr int kBoxesLeft = 2520, kBoxesRight = 6840, kGap = 60;

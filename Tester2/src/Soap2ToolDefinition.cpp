@@ -6,21 +6,6 @@
 
 namespace tessel::tester2 {
 
-const Row* Soap2ToolDefinition::RowOfButton(const std::string& button) const
-{
-    return client::FindBy(rows, &Row::button, button);
-}
-
-const Box* Soap2ToolDefinition::BoxNamed(const std::string& name) const
-{
-    return client::FindBy(boxes, &Box::name, name);
-}
-
-const Frame* Soap2ToolDefinition::FrameNamed(const std::string& name) const
-{
-    return client::FindBy(frames, &Frame::name, name);
-}
-
 std::vector<std::string> Problems(const Soap2ToolDefinition& tool)
 {
     std::vector<std::string> problems;

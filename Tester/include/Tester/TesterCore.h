@@ -103,6 +103,12 @@ private:
     // Loads a description from its URL while the window waits (Connect and
     // the admin connection); false with the cause when it does not load.
     bool LoadDescription(soap::Packager& packager, const std::string& url, std::string& cause);
+    // A connection (the main one, or the admin one): the description at the
+    // URI in `uriBox` loaded and kept with its endpoint and text, `enable`
+    // run over it, the listing button enabled and the status line set; a
+    // failure reported as Connect reports it.
+    void ConnectTo(const std::string& uriBox, std::string& uri, std::unique_ptr<soap::Packager>& kept,
+                   std::string& endpoint, std::string& text, const std::function<void(const soap::Packager&)>& enable);
     // A Connect or admin connection given up with Cancel: the status line and
     // a box titled with the program's name say it was cancelled and that the
     // tool is not connected to `uri`; the buttons stay as they were.

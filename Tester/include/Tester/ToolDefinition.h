@@ -162,9 +162,9 @@ struct ToolDefinition {
     std::optional<AdminConnection> admin{};
 
     std::string WindowName() const { return windowName.empty() ? program + "frm" : windowName; }
-    const Row* RowOfButton(const std::string& button) const;
-    const Row* RowOfMethod(const std::string& method) const;
-    const Box* BoxNamed(const std::string& name) const;
+    const Row* RowOfButton(const std::string& button) const { return client::FindBy(rows, &Row::button, button); }
+    const Row* RowOfMethod(const std::string& method) const { return client::FindBy(rows, &Row::method, method); }
+    const Box* BoxNamed(const std::string& name) const { return client::FindBy(boxes, &Box::name, name); }
 };
 
 // A definition whose rows all have places: rows stacked from `firstRowTop`,

@@ -86,9 +86,9 @@ struct Soap2ToolDefinition {
     // In the order login enables the buttons and logout disables them.
     std::vector<Row> rows{};
 
-    const Row* RowOfButton(const std::string& button) const;
-    const Box* BoxNamed(const std::string& name) const;
-    const Frame* FrameNamed(const std::string& name) const;
+    const Row* RowOfButton(const std::string& button) const { return client::FindBy(rows, &Row::button, button); }
+    const Box* BoxNamed(const std::string& name) const { return client::FindBy(boxes, &Box::name, name); }
+    const Frame* FrameNamed(const std::string& name) const { return client::FindBy(frames, &Frame::name, name); }
 };
 
 // What is wrong with a definition, one line each (empty when nothing is): a
