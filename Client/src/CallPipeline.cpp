@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "Client/SessionMessages.h"
+#include "Client/Inspection.h"
 #include "Client/TextRules.h"
 #include "Soap/Packager.h"
 
@@ -109,11 +110,19 @@ std::vector<Slot> CallPipeline::SlotsOf(const catalog::Operation& op, const std:
 const std::string& CallPipeline::BuildToken(const std::string& method, const std::vector<Slot>& slots)
 {
     state_.tokenText = tokens_.RequestToken(state_.tokenHandler, method, slots).text;
+    trace_ = TokenTrace{.scheme = state_.tokenScheme,
+                        .seed = state_.tokenSeed,
+                        .sessionKey = state_.sessionKey,
+                        .verifier = state_.verifier,
+                        .requestToken = state_.tokenText,
+                        .requestSlots = {{method, ""}}};
+    trace_.requestSlots.insert(trace_.requestSlots.end(), slots.begin(), slots.end());
     return state_.tokenText;
 }
 
 std::vector<Slot> CallPipeline::Sent(const std::vector<Param>& params, const std::vector<Slot>& slots, Boxes& boxes)
 {
+    trace_.requestToken = state_.tokenText;  // a row's own step may have replaced the token it built
     std::vector<Slot> sent;
     sent.reserve(params.size());
     for (std::size_t i = 0; i < params.size(); ++i) {
@@ -139,6 +148,11 @@ ReplyRead CallPipeline::ReadReply(Reply rule, const std::string& method, const s
     const auto validate = [&](const std::string& slotValue) {
         outcome.validated = true;
         outcome.verdict = tokens_.ValidateReply(h, method, slotValue, state_.tokenText);  // not acted on
+        trace_.validated = true;
+        trace_.replyToken = state_.tokenText;
+        trace_.replySlots = {{method, ""}, {catalog::kResult, slotValue}};
+        if (outcome.verdict != 0)
+            outcome.failedCheck = FailedCheck(trace_);
     };
     bool shownIsReadBack = true;  // else the status line counts the whole result as shown
     switch (rule) {

@@ -42,7 +42,7 @@ std::string CallLine(const CallOutcome& o)
     std::string line = ExchangeLine(o.method, o.httpStatus, o.elapsedMs) + ", result " + Grouped(o.resultCharacters) +
                        (o.resultCharacters == 1 ? " character" : " characters");
     if (o.validated)
-        line += "; reply token " + DescribeVerdict(o.verdict);
+        line += "; reply token " + DescribeVerdict(o.verdict, o.failedCheck);
     if (o.decoded) {
         static const char* const kDecoded[] = {"plain", "decompressed", "decrypted", "decompressed and decrypted"};
         line += "; slot 1 ";

@@ -84,6 +84,14 @@ std::string DescribeVerdict(std::int32_t hr)
     return text;
 }
 
+std::string DescribeVerdict(std::int32_t hr, const std::string& failedCheck)
+{
+    if (hr == 0 || failedCheck.empty())
+        return DescribeVerdict(hr);
+    const std::string name = HResultName(hr);
+    return "rejected: " + failedCheck + " (" + HResultHex(hr) + (name.empty() ? "" : " " + name) + ")";
+}
+
 std::string DescribeKind(std::int32_t kind)
 {
     switch (kind) {

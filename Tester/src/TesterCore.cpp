@@ -144,6 +144,8 @@ std::string TesterCore::Post(const std::string& method, const std::string& url, 
                     .count();
     last_ = client::Recorded(method, url, request, &transport.lastReply(), reply, password);
     client::AddPrettyForms(last_);
+    if (catalog::Find(method))
+        last_.tokens = pipeline_.trace();  // the view decodes the request's token also when a fault came
     ui_.ShowExchange(last_);
     return reply;
 }
@@ -475,6 +477,7 @@ void TesterCore::AuthenticatedCall(const Row& row)
     if (read.show)
         ShowResult(m, read.shown);
     last_.result = read.whole;
+    last_.tokens = pipeline_.trace();
     ui_.ShowExchange(last_);
     ui_.SetStatus(client::CallLine(outcome));
 }

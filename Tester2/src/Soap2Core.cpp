@@ -318,6 +318,7 @@ void Soap2Core::AuthenticatedCall(const Row& row, client::WaitCursor& wait)
     // What the tool does not show (the verdict, the decoding, a cut) goes to
     // the status line, and the whole decoded result to the view.
     last_.result = read.whole;
+    last_.tokens = pipeline_.trace();
     ui_.ShowExchange(last_);
     ui_.SetStatus(client::CallLine(outcome));
 }
@@ -332,6 +333,8 @@ long long Soap2Core::Exchange(const std::string& method, const std::function<voi
         last_ = client::Recorded(method, client.Endpoint(), client.LastRequest(), &client.LastReply(),
                                  client.LastReply().body, ui_.Text(kPasswordBox));
         client::AddPrettyForms(last_);
+        if (catalog::Find(method))
+            last_.tokens = pipeline_.trace();  // the view decodes the request's token also when a fault came
         ui_.ShowExchange(last_);
     };
     try {

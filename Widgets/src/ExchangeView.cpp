@@ -7,6 +7,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "Client/Inspection.h"
 #include "Client/Masking.h"
 #include "Widgets/Controls.h"
 
@@ -14,7 +15,7 @@ namespace tessel::widgets {
 
 namespace {
 
-const char* const kTabs[] = {"HTTP", "Request", "Request (raw)", "Response", "Response (raw)", "Result"};
+const char* const kTabs[] = {"HTTP", "Request", "Request (raw)", "Response", "Response (raw)", "Result", "Tokens"};
 
 std::string HeaderLines(const client::Headers& headers)
 {
@@ -64,7 +65,10 @@ void ExchangeView::Show(const client::Exchange& e)
     const std::string http = "POST " + e.url + "\n" + HeaderLines(e.requestHeaders) + "\n" +
                              (e.statusLine.empty() ? std::string("(no reply)") : e.statusLine) + "\n" +
                              HeaderLines(e.responseHeaders);
-    const std::string* texts[] = {&http, &e.requestPretty, &e.request, &e.responsePretty, &e.response, &e.result};
+    // Both tokens decoded and the reply's verdict explained.
+    const std::string tokens = client::InspectionText(e.tokens);
+    const std::string* texts[] = {&http, &e.requestPretty, &e.request, &e.responsePretty, &e.response, &e.result,
+                                  &tokens};
     for (int i = 0; i < tabs_->count(); ++i)
         if (auto* text = qobject_cast<TextView*>(tabs_->widget(i)))
             text->SetDisplayText(ForDisplay(client::Masked(*texts[i], e.secret)));

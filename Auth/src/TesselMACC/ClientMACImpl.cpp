@@ -314,9 +314,8 @@ HRESULT ClientMACImpl::GetTokenData(std::uint32_t index, std::uint32_t* kind, Op
     return 0;
 }
 
-HRESULT ClientMACImpl::ConstructToken(OptText& token)
+ByteBuffer ClientMACImpl::ConvertSlots(CryptHash& hash)
 {
-    CryptHash& hash = SessionHash();
     hash.HashSessionKey(sessionKey_);
     ByteBuffer records(static_cast<std::uint32_t>(8 * slots_.size()));
     try {
@@ -360,6 +359,13 @@ HRESULT ClientMACImpl::ConstructToken(OptText& token)
         Fail(HResultFromZlib(e.code));
     }
 
+    return records;
+}
+
+HRESULT ClientMACImpl::ConstructToken(OptText& token)
+{
+    CryptHash& hash = SessionHash();
+    const ByteBuffer records = ConvertSlots(hash);
     const std::uint32_t k = RandomLength(7, 8);
     Text n = HexEncode(env_->RandomBytes(provider_, k));
     Text t = Timestamp();
@@ -384,8 +390,13 @@ HRESULT ClientMACImpl::ConstructToken(OptText& token)
     return 0;
 }
 
-HRESULT ClientMACImpl::ValidateToken(const OptText& token)
+HRESULT ClientMACImpl::Validate(const OptText& token, TokenReport* report)
 {
+    const auto step = [report](TokenCheck c) {
+        if (report)
+            report->step = c;
+    };
+    step(TokenCheck::Token);
     if (IsEmpty(token))
         Fail(kE_INVALIDARG);
     const std::u16string_view whole = *token;
@@ -393,26 +404,41 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
     const Text inner = FromSingleByte(plain.data(), plain.size());
 
     // The fields are views into the inner text.
+    step(TokenCheck::Fields);
     const auto [f1, rest1] = SplitViewAtFirst(std::u16string_view(inner), u':');
     const auto [f2, rest2] = SplitViewAtFirst(rest1, u':');
     const auto [f3, rest3] = SplitViewAtFirst(rest2, u':');
     const OptView f4 = SplitViewAtFirst(rest3, u':').first;
+    if (report) {
+        const auto text = [](const OptView& v) { return v ? OptText(Text(*v)) : OptText(); };
+        report->first = text(f1);
+        report->timestamp = text(f2);
+        report->hash = text(f3);
+        report->records = text(f4);
+        report->expectedTimestamp = lastTimestamp_;
+    }
     if (IsEmpty(f1) || IsEmpty(f2) || IsEmpty(f3))
         Fail(kE_INVALIDARG);
+    step(TokenCheck::TimeStamp);
     if (!lastTimestamp_ || !Same(*f2, *lastTimestamp_))
         Fail(kE_FAIL);
 
+    step(TokenCheck::NonceProof);
     const Text x = HexEncode(seedKey_.Encrypt(lastNonce_ ? SingleByteBytes(*lastNonce_, false) : ByteBuffer()));
+    if (report)
+        report->expectedProof = x;
     if (x.empty())
         Fail(kE_UNEXPECTED);
     if (!Same(*f1, x))
         Fail(kE_FAIL);
 
     // 16 hexadecimal digits per slot, checked before anything is decoded.
+    step(TokenCheck::RecordCount);
     if ((f4 ? f4->size() : 0) / 2 != 8 * slots_.size())
         Fail(kE_FAIL);
     const ByteBuffer records = f4 ? HexDecode(*f4) : ByteBuffer();
 
+    step(TokenCheck::Records);
     CryptHash& hash = SessionHash();
     hash.HashSessionKey(sessionKey_);
     try {
@@ -422,6 +448,8 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
             HashTextBytes(hash, slot.value);
             const std::uint32_t kind = GetLe32(records.data() + 8 * i);
             const std::uint32_t plainLength = GetLe32(records.data() + 8 * i + 4);
+            if (report)
+                report->slots.push_back({kind, plainLength, slot.value ? slot.value->size() : 0, std::nullopt});
             slot.flags = (slot.flags & 0xFFFF0000u) | (kind & 0xFFFFu);
             switch (kind) {
             case TOKEN_DATA_PLAIN: slot.converted = slot.value; break;
@@ -442,13 +470,76 @@ HRESULT ClientMACImpl::ValidateToken(const OptText& token)
             case TOKEN_DATA_COMPRESSED_ENCRYPTED: Fail(kE_NOTIMPL);
             default: break;
             }
+            if (report)
+                report->slots.back().converted = slot.converted;
         }
     } catch (const ZlibError& e) {
         Fail(HResultFromZlib(e.code));
     }
-    if (!Same(*f3, HexEncode(hash.HashValue())))
+    step(TokenCheck::Hash);
+    const Text computed = HexEncode(hash.HashValue());
+    if (report)
+        report->computedHash = computed;
+    if (!Same(*f3, computed))
         Fail(kE_FAIL);
+    step(TokenCheck::Done);
     return 0;
+}
+
+void ClientMACImpl::DecodeRequest(const OptText& token, TokenReport& report)
+{
+    report.step = TokenCheck::Token;
+    if (IsEmpty(token))
+        Fail(kE_INVALIDARG);
+    const std::u16string_view whole = *token;
+    const std::size_t colon = whole.find(u':');
+    if (colon != std::u16string_view::npos)
+        report.opaque = Text(whole.substr(colon + 1));
+    const ByteBuffer plain = sessionKey_.Decrypt(Base64Decode(whole.substr(0, colon)));
+    const Text inner = FromSingleByte(plain.data(), plain.size());
+
+    report.step = TokenCheck::Fields;
+    const auto [n, rest1] = SplitAtFirst(OptText(inner), u':');
+    const auto [t, rest2] = SplitAtFirst(rest1, u':');
+    const auto [h, rest3] = SplitAtFirst(rest2, u':');
+    report.first = n;
+    report.timestamp = t;
+    report.hash = h;
+    report.records = SplitAtFirst(rest3, u':').first;
+    if (IsEmpty(n) || IsEmpty(t) || IsEmpty(h))
+        Fail(kE_INVALIDARG);
+
+    report.step = TokenCheck::RecordCount;
+    const std::size_t digits = report.records ? report.records->size() : 0;
+    if (digits % 16 != 0 || digits / 16 != slots_.size())
+        Fail(kE_FAIL);
+    const ByteBuffer records = HexDecode(report.records);
+    if (records.size() != 8 * slots_.size())
+        Fail(kE_FAIL);
+    // Each slot converted by the kind its record names, as it was when the token was built.
+    for (std::size_t i = 0; i < slots_.size(); ++i)
+        slots_[i].flags = (slots_[i].flags & 0xFFFF0000u) | (GetLe32(records.data() + 8 * i) & 0xFFFFu);
+
+    report.step = TokenCheck::Hash;
+    CryptHash& hash = SessionHash();
+    const ByteBuffer again = ConvertSlots(hash);
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        const TokenDataSlot& slot = slots_[i];
+        report.slots.push_back({GetLe32(records.data() + 8 * i), GetLe32(records.data() + 8 * i + 4),
+                                slot.value ? slot.value->size() : 0, slot.converted});
+    }
+    report.recordsMatch = again.size() == records.size() &&
+                          (records.empty() || std::memcmp(again.data(), records.data(), records.size()) == 0);
+    report.computedHash = HexEncode(hash.HashValue());
+    if (!Same(*report.hash, *report.computedHash) || !report.recordsMatch)
+        Fail(kE_FAIL);
+    report.step = TokenCheck::Done;
+}
+
+void ClientMACImpl::ExpectReplyTo(const OptText& nonce, const OptText& timestamp)
+{
+    lastNonce_ = nonce;
+    lastTimestamp_ = timestamp;
 }
 
 }  // namespace tessel

@@ -8,6 +8,7 @@
 #include "Crypt.h"
 #include "EngineEnvironment.h"
 #include "TesselMAC.h"
+#include "TokenReport.h"
 
 namespace tessel {
 
@@ -34,7 +35,16 @@ public:
                          const OptText& value) override;
     HRESULT GetTokenData(std::uint32_t index, std::uint32_t* kind, OptText* value, OptText* converted) override;
     HRESULT ConstructToken(OptText& token) override;
-    HRESULT ValidateToken(const OptText& token) override;
+    HRESULT ValidateToken(const OptText& token) override { return Validate(token, nullptr); }
+
+    // ValidateToken, telling `report` (when given) what it checked.
+    HRESULT Validate(const OptText& token, TokenReport* report);
+    // A request token this session built, decoded into `report`, and checked
+    // against the slots as they were sent (set beforehand; their kinds are
+    // taken from the token's records). Raises as the engine does.
+    void DecodeRequest(const OptText& token, TokenReport& report);
+    // The request a reply is validated against: its nonce and time stamp.
+    void ExpectReplyTo(const OptText& nonce, const OptText& timestamp);
 
 private:
     Text Timestamp();
@@ -42,6 +52,9 @@ private:
     // The hash of a token's session key and slots, begun afresh: one object
     // made at the first token and restarted for each one after it.
     CryptHash& SessionHash();
+    // The session key, then each slot's name and value converted by its kind,
+    // into `hash`; returns the records (kind, plain length) of the slots.
+    ByteBuffer ConvertSlots(CryptHash& hash);
 
     std::shared_ptr<EngineEnvironment> env_;
     // Fields in the engine's order; keys are declared after the provider so

@@ -17,6 +17,7 @@
 
 #include "Catalog/Catalog.h"
 #include "Client/CallRules.h"
+#include "Client/Exchange.h"
 #include "Client/StatusLines.h"
 #include "Client/TokenSession.h"
 #include "Soap/Packager.h"
@@ -118,11 +119,16 @@ public:
     // The reply's token (the state's token text) validated over slot 1 =
     // `result` and slot 1 read back by `rule`; `outcome` gets the verdict,
     // the decoding and the lengths.
+    // A rejected reply's outcome also names the check that failed.
     ReplyRead ReadReply(Reply rule, const std::string& method, const std::string& result, CallOutcome& outcome);
+
+    // The tokens of the last call, for the token inspector.
+    const TokenTrace& trace() const noexcept { return trace_; }
 
 private:
     TokenSession tokens_;
     SessionState& state_;
+    TokenTrace trace_;
 };
 
 // The SOAP 1.0 request of an authenticated call, from the description's

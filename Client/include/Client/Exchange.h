@@ -15,6 +15,19 @@ namespace tessel::client {
 
 using Headers = std::vector<std::pair<std::string, std::string>>;
 
+// What the token inspector needs of an authenticated call: the session's
+// values, the request token with the slots it was built over, and the
+// reply's token with the reply's slots once a reply was validated.
+struct TokenTrace {
+    std::string scheme{}, seed{}, sessionKey{}, verifier{};
+    std::string requestToken{};
+    std::vector<std::pair<std::string, std::string>> requestSlots{};  // slot 0 the method
+    bool validated = false;
+    std::string replyToken{};
+    std::vector<std::pair<std::string, std::string>> replySlots{};  // slot 0 the method, slot 1 "result"
+    bool empty() const { return requestToken.empty(); }
+};
+
 struct Exchange {
     std::string method{};
     std::string url{};
@@ -28,6 +41,7 @@ struct Exchange {
     std::string secret{};
     long status = 0;      // the HTTP status; 0 when no reply came
     std::string error{};  // why no reply came
+    TokenTrace tokens{};  // an authenticated call's tokens; empty for a session message
 };
 
 // An exchange as it went: `request` posted to `url`, and what came back

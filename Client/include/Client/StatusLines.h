@@ -32,6 +32,7 @@ struct CallOutcome {
     std::size_t resultCharacters = 0;  // of "result" as the reply carried it
     bool validated = false;            // ValidateToken ran
     std::int32_t verdict = 0;          // what it returned
+    std::string failedCheck{};         // of a rejected reply: "hash differs", …; empty when unknown
     bool decoded = false;              // slot 1 had a converted value
     std::int32_t kind = 0;             // GetTokenData's kind of slot 1
     std::size_t shown = 0, whole = 0;  // characters of the decoded result shown, and in all

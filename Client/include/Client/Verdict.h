@@ -20,6 +20,9 @@ std::string HResultHex(std::int32_t hr);
 // "rejected: 0x80004005 E_FAIL (time stamp, nonce proof or hash differs)".
 // An unnamed code reads "rejected: 0x12345678".
 std::string DescribeVerdict(std::int32_t hr);
+// With the check a rejected reply failed, when the inspector named it:
+// "rejected: hash differs (0x80004005 E_FAIL)".
+std::string DescribeVerdict(std::int32_t hr, const std::string& failedCheck);
 
 // GetTokenData's kind of a slot: "plain", "compressed", "encrypted",
 // "compressed and encrypted"; another number reads "kind N".
