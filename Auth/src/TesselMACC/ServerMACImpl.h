@@ -28,8 +28,8 @@ public:
 // stored content that many calls read): the zlib form of a text's UTF-16LE
 // bytes and terminator, exactly as CompressBytes makes it, kept for the texts
 // compressed last. A text is found by its whole value, so a changed text is
-// compressed anew; texts shorter than `minUnits` are not kept (they compress
-// faster than they compare), and the oldest go once the kept texts pass
+// compressed anew; texts shorter than `minUnits` are not kept (they cost little
+// to compress), and the oldest go once the kept texts pass
 // `maxBytes` together. Safe to use from several threads.
 class CompressedResults {
 public:
