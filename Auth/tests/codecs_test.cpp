@@ -233,6 +233,43 @@ TEST(TextConversion, Utf8AtTheBoundary)
     EXPECT_EQ(TextToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
 }
 
+// Long texts go through in blocks of plain ASCII: a character of any length,
+// a malformed sequence or a lone surrogate next to, across or inside a block
+// converts as it does alone (short pieces take the character-by-character way).
+TEST(TextConversion, LongTextsConvertAsTheirPieces)
+{
+    const std::vector<std::string> odd = {"\xC3\xBC", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC3", "\xFF", "\xED\xA0\x80"};
+    for (const std::string& piece : odd)
+        for (std::size_t at = 0; at < 70; ++at) {
+            const std::string before(at, 'a'), after(100 - at, 'b');
+            const std::string utf8 = before + piece + after;
+            const Text text = Utf8ToText(utf8);
+            EXPECT_EQ(text, Utf8ToText(before) + Utf8ToText(piece) + Utf8ToText(after)) << at;
+            EXPECT_EQ(TextToUtf8(text), TextToUtf8(Utf8ToText(before)) + TextToUtf8(Utf8ToText(piece)) + after) << at;
+        }
+    Text lone(80, u'x');
+    lone[33] = u'\xDC00';
+    EXPECT_EQ(TextToUtf8(lone), std::string(33, 'x') + "\xEF\xBF\xBD" + std::string(46, 'x'));
+}
+
+// The prefix written into a caller's buffer is the whole UTF-8 text cut at
+// the capacity, a character at the cut split as the cut falls.
+TEST(TextConversion, Utf8PrefixIsTheWholeTextCut)
+{
+    const Text text = Utf8ToText(std::string(40, 'a') + "\xF0\x9F\x98\x80" + std::string(30, 'b') + "\xC3\xBC" +
+                                 std::string(64, 'c') + "\xE2\x82\xAC");
+    const std::string whole = TextToUtf8(text);
+    for (std::size_t capacity = 0; capacity <= whole.size() + 4; ++capacity) {
+        std::vector<char> buffer(whole.size() + 8, '#');
+        const std::size_t n = TextToUtf8Prefix(text, buffer.data(), capacity);
+        EXPECT_EQ(std::string(buffer.data(), n), whole.substr(0, capacity)) << capacity;
+        // Nothing is written past what it returns.
+        EXPECT_EQ(std::count(buffer.begin() + static_cast<std::ptrdiff_t>(n), buffer.end(), '#'),
+                  static_cast<std::ptrdiff_t>(buffer.size() - n))
+            << capacity;
+    }
+}
+
 TEST(TextConversion, SingleByteTextIsAscii)
 {
     EXPECT_EQ(ToSingleByte(u"AB:09"), "AB:09");

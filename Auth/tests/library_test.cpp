@@ -59,14 +59,14 @@ struct Login {
     std::string scheme, seed;
     std::unique_ptr<ServerSession> server;
 
-    explicit Login(const char* schemeText = "")
+    explicit Login(const char* schemeText = "", ServerOptions options = {})
     {
         Lib& lib = Get();
         EXPECT_EQ(lib.Acquire(schemeText, &h), kOk);
         scheme = Call(lib.GetScheme, h, 255);
         seed = Call(lib.GetSeed, h, 255);
         EXPECT_EQ(lib.SetSeed(h, seed.c_str()), kOk);
-        server = std::make_unique<ServerSession>(Utf8ToText(scheme), Utf8ToText(seed), u"OPAQUE-42");
+        server = std::make_unique<ServerSession>(Utf8ToText(scheme), Utf8ToText(seed), u"OPAQUE-42", options);
         EXPECT_EQ(lib.SetItem(h, "SessionKey", TextToUtf8(server->WrappedSessionKey()).c_str()), kOk);
         EXPECT_EQ(lib.SetItem(h, "Opaque", "OPAQUE-42"), kOk);
     }
@@ -430,6 +430,44 @@ TEST_F(Library, RepliesAreTiedToTheLastRequest)
     EXPECT_EQ(login.Slot(1), "three");
     // The server refuses the replayed request.
     EXPECT_THROW(login.server->ValidateRequest(Utf8ToText(second), Login::Wire(req)), TokenRejected);
+}
+
+// Sessions sharing the kept compressed results send a long result exactly as
+// a session that compresses it anew; a result changed in one character, or
+// one pushed out of the kept ones, is compressed anew.
+TEST_F(Library, KeptCompressedResultsGoOnTheWireAsFreshOnes)
+{
+    auto kept = std::make_shared<CompressedResults>(30000, 1000);  // room for two results of 6,000 characters
+    ServerOptions sharing;
+    sharing.compressedResults = kept;
+    Login alone, first("", sharing), second("", sharing);
+    // The reply to one GetVOContent request, checked by the client and read back.
+    const auto replyOf = [](Login& login, const std::string& content, std::uint32_t kind) {
+        const std::vector<std::pair<std::string, std::string>> req = {{"GetVOContent", ""}};
+        const RequestStamp stamp = login.server->ValidateRequest(Utf8ToText(login.Request(req)), Login::Wire(req));
+        const ReplyToken reply = login.server->BuildReply(stamp, ResultSlots("GetVOContent", content, kind));
+        EXPECT_EQ(login.Reply("GetVOContent", reply), kOk) << "kind " << kind << ", " << content.size() << " bytes";
+        EXPECT_TRUE(login.Slot(1) == content) << "kind " << kind << ", " << content.size() << " bytes";
+        return reply.wireValues.at(1).value_or(u"");
+    };
+    std::string content = std::string(6000, 'k') + "\xC3\xBC";
+    const Text anew = Base64Encode(CompressBytes(Utf16Bytes(Utf8ToText(content), true)));
+    EXPECT_EQ(replyOf(alone, content, TOKEN_DATA_COMPRESSED), anew);
+    EXPECT_EQ(replyOf(first, content, TOKEN_DATA_COMPRESSED), anew);
+    EXPECT_EQ(replyOf(second, content, TOKEN_DATA_COMPRESSED), anew);
+    EXPECT_EQ(kept->Kept(), 1u);
+
+    content[3000] = 'x';  // the same length, one character apart
+    EXPECT_EQ(replyOf(first, content, TOKEN_DATA_COMPRESSED),
+              Base64Encode(CompressBytes(Utf16Bytes(Utf8ToText(content), true))));
+    EXPECT_EQ(kept->Kept(), 2u);
+    replyOf(first, "short enough to compress each time", TOKEN_DATA_COMPRESSED);
+    EXPECT_EQ(kept->Kept(), 2u);
+    // A third long result pushes out the one used longest ago.
+    replyOf(first, std::string(6000, 'z'), TOKEN_DATA_COMPRESSED);
+    EXPECT_EQ(kept->Kept(), 2u);
+    content[3000] = 'k';
+    EXPECT_EQ(replyOf(second, content, TOKEN_DATA_COMPRESSED), anew);
 }
 
 TEST_F(Library, FailureCodes)

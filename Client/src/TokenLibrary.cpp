@@ -112,13 +112,13 @@ SlotOut TokenLibrary::GetTokenData(std::int32_t handle, std::int32_t index, std:
 {
     const auto fn = Bind<PFN_GetTokenData>("GetTokenData");
     capacity = std::max<std::int32_t>(capacity, 0);
-    std::vector<char> buffer(static_cast<std::size_t>(capacity) + 1, '\0');
-    char* ptr = buffer.data();
-    std::int32_t length = capacity;
+    // The library writes into the text that is returned: a long slot is not copied again.
     SlotOut out;
+    out.text.assign(static_cast<std::size_t>(capacity) + 1, '\0');
+    char* ptr = out.text.data();
+    std::int32_t length = capacity;
     out.hr = fn(static_cast<TesselTokenHandle>(handle), index, &out.kind, &length, &ptr);
-    if (out.hr == 0)
-        out.text.assign(buffer.data(), static_cast<std::size_t>(std::clamp<std::int32_t>(length, 0, capacity)));
+    out.text.resize(out.hr == 0 ? static_cast<std::size_t>(std::clamp<std::int32_t>(length, 0, capacity)) : 0);
     return out;
 }
 

@@ -175,6 +175,7 @@ Service::Params Service::SessionReply(const std::string& name, const std::map<st
             so.timestampWindowSeconds = options_.timestampWindowSeconds;
             so.maxInflatedBytes = options_.bodyLimit;
             so.env = options_.env;
+            so.compressedResults = compressedResults_;
             session->tokens = std::make_unique<ServerSession>(Utf8ToText(a.at("tokenScheme")),
                                                               Utf8ToText(a.at("tokenSeed")), Utf8ToText(verifier), so);
         } catch (const TokenRejected& e) {
@@ -304,12 +305,15 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
         Log(name, req.parameters, "valid", "fault");
         return Fault(f.code(), f.what(), f.detail());
     }
-    const Text resultText = Utf8ToText(result);
+    Text resultText = Utf8ToText(result);
+    result = std::string();  // a long content is held once at a time
     const std::uint32_t kind = resultText.size() > options_.compressThreshold ? TOKEN_DATA_COMPRESSED
                                : options_.encryptResults                       ? TOKEN_DATA_ENCRYPTED
                                                                                : TOKEN_DATA_PLAIN;
-    const ReplyToken reply =
-        session->tokens->BuildReply(stamp, {{Utf8ToText(name), Text(), TOKEN_DATA_PLAIN}, {u"result", resultText, kind}});
+    std::vector<ReplySlot> replySlots;
+    replySlots.push_back({Utf8ToText(name), Text(), TOKEN_DATA_PLAIN});
+    replySlots.push_back({u"result", std::move(resultText), kind});
+    const ReplyToken reply = session->tokens->BuildReply(stamp, replySlots);
     Log(name, req.parameters, "valid", Encoding(kind));
     return HttpAnswer{200, "text/xml; charset=utf-8",
                       soap::BuildResponse(*op, {{"result", TextToUtf8(reply.wireValues[1].value_or(Text()))},

@@ -92,6 +92,9 @@ private:
     std::mutex logMutex_;
     std::ofstream log_;
     std::map<std::pair<int, int>, soap::ServiceDescription> parsed_;
+    // The compressed forms of the long results sent last, shared by every
+    // session (a content read again is not compressed again): at most 32 MiB.
+    const std::shared_ptr<CompressedResults> compressedResults_ = std::make_shared<CompressedResults>();
 };
 
 }  // namespace tessel::server

@@ -314,6 +314,16 @@ HRESULT ClientMACImpl::GetTokenData(std::uint32_t index, std::uint32_t* kind, Op
     return 0;
 }
 
+const OptText& ClientMACImpl::ConvertedData(std::uint32_t index, std::uint32_t* kind)
+{
+    if (index >= slots_.size())
+        Fail(kE_INVALIDARG);
+    const TokenDataSlot& slot = slots_[index];
+    if (kind)
+        *kind = slot.Kind();
+    return slot.converted;
+}
+
 ByteBuffer ClientMACImpl::ConvertSlots(CryptHash& hash)
 {
     hash.HashSessionKey(sessionKey_);

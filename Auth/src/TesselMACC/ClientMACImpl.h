@@ -34,6 +34,7 @@ public:
     HRESULT SetTokenData(std::uint32_t index, std::uint32_t flags, const OptText& name,
                          const OptText& value) override;
     HRESULT GetTokenData(std::uint32_t index, std::uint32_t* kind, OptText* value, OptText* converted) override;
+    const OptText& ConvertedData(std::uint32_t index, std::uint32_t* kind) override;
     HRESULT ConstructToken(OptText& token) override;
     HRESULT ValidateToken(const OptText& token) override { return Validate(token, nullptr); }
 

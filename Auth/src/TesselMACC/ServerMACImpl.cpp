@@ -1,6 +1,7 @@
 #include "ServerMACImpl.h"
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 
 namespace tessel {
@@ -50,6 +51,50 @@ std::uint32_t Le32(const std::uint8_t* p)
 }
 
 }  // namespace
+
+namespace {
+// Texts compared as bytes: a whole content compares at memory speed.
+bool SameText(const Text& a, const Text& b)
+{
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
+}
+}  // namespace
+
+std::shared_ptr<const ByteBuffer> CompressedResults::Compressed(const Text& text)
+{
+    if (text.size() < minUnits_)
+        return std::make_shared<const ByteBuffer>(CompressBytes(Utf16Bytes(text, true)));
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (auto e = entries_.begin(); e != entries_.end(); ++e)
+            if (SameText(e->text, text)) {
+                entries_.splice(entries_.begin(), entries_, e);
+                return e->packed;
+            }
+    }
+    // Compressed outside the lock: other calls go on meanwhile.
+    auto packed = std::make_shared<const ByteBuffer>(CompressBytes(Utf16Bytes(text, true)));
+    const std::size_t bytes = text.size() * 2 + packed->size();
+    if (bytes > maxBytes_)
+        return packed;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (const Entry& e : entries_)
+        if (SameText(e.text, text))  // another call kept it meanwhile
+            return e.packed;
+    entries_.push_front(Entry{text, packed});
+    bytes_ += bytes;
+    while (bytes_ > maxBytes_) {
+        bytes_ -= entries_.back().text.size() * 2 + entries_.back().packed->size();
+        entries_.pop_back();
+    }
+    return packed;
+}
+
+std::size_t CompressedResults::Kept()
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return entries_.size();
+}
 
 ServerSession::ServerSession(const OptText& scheme, const OptText& seed, Text opaque, ServerOptions options)
     : options_(std::move(options)), opaque_(std::move(opaque))
@@ -256,18 +301,23 @@ ReplyToken ServerSession::BuildReply(const RequestStamp& request, const std::vec
     for (std::size_t i = 0; i < slots.size(); ++i) {
         const ReplySlot& slot = slots[i];
         std::uint32_t plainLength = 0;
-        OptText wire = slot.value;
-        if (slot.value && slot.kind == TOKEN_DATA_COMPRESSED) {
-            const ByteBuffer bytes = Utf16Bytes(*slot.value, true);
-            plainLength = bytes.size();
-            wire = Base64Encode(CompressBytes(bytes));
-        } else if (slot.value && slot.kind == TOKEN_DATA_ENCRYPTED) {
+        OptText wire;
+        // The compressed UTF-16LE bytes and terminator; Utf16Bytes has refused a text too long for them.
+        const auto compressed = [&](const Text& text) {
+            auto packed = options_.compressedResults
+                              ? options_.compressedResults->Compressed(text)
+                              : std::make_shared<const ByteBuffer>(CompressBytes(Utf16Bytes(text, true)));
+            plainLength = static_cast<std::uint32_t>(2 * (text.size() + 1));
+            return packed;
+        };
+        if (slot.value && slot.kind == TOKEN_DATA_COMPRESSED)
+            wire = Base64Encode(*compressed(*slot.value));
+        else if (slot.value && slot.kind == TOKEN_DATA_ENCRYPTED)
             wire = Base64Encode(sessionKey_.Encrypt(Utf16Bytes(*slot.value, true)));
-        } else if (slot.value && slot.kind == TOKEN_DATA_COMPRESSED_ENCRYPTED) {
-            const ByteBuffer bytes = Utf16Bytes(*slot.value, true);
-            plainLength = bytes.size();
-            wire = Base64Encode(sessionKey_.Encrypt(CompressBytes(bytes)));
-        }
+        else if (slot.value && slot.kind == TOKEN_DATA_COMPRESSED_ENCRYPTED)
+            wire = Base64Encode(sessionKey_.Encrypt(*compressed(*slot.value)));
+        else
+            wire = slot.value;
         for (int b = 0; b < 4; ++b) {
             records[8 * i + b] = static_cast<std::uint8_t>(slot.kind >> (8 * b));
             records[8 * i + 4 + b] = static_cast<std::uint8_t>(plainLength >> (8 * b));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -23,12 +24,47 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The compressed form of the long results a server sends again and again (a
+// stored content that many calls read): the zlib form of a text's UTF-16LE
+// bytes and terminator, exactly as CompressBytes makes it, kept for the texts
+// compressed last. A text is found by its whole value, so a changed text is
+// compressed anew; texts shorter than `minUnits` are not kept (they cost little
+// to compress), and the oldest go once the kept texts pass
+// `maxBytes` together. Safe to use from several threads.
+class CompressedResults {
+public:
+    explicit CompressedResults(std::size_t maxBytes = 32u << 20, std::size_t minUnits = 16384)
+        : maxBytes_(maxBytes), minUnits_(minUnits)
+    {
+    }
+    CompressedResults(const CompressedResults&) = delete;
+    CompressedResults& operator=(const CompressedResults&) = delete;
+
+    // CompressBytes(Utf16Bytes(text, true)), compressed now or kept from before.
+    std::shared_ptr<const ByteBuffer> Compressed(const Text& text);
+    // How many texts are kept.
+    std::size_t Kept();
+
+private:
+    struct Entry {
+        Text text;
+        std::shared_ptr<const ByteBuffer> packed;
+    };
+    const std::size_t maxBytes_, minUnits_;
+    std::mutex mutex_;
+    std::list<Entry> entries_;  // the one used last first
+    std::size_t bytes_ = 0;     // the texts' bytes and their compressed bytes
+};
+
 struct ServerOptions {
     // How far a client's time stamp may be from the server's clock.
     std::int64_t timestampWindowSeconds = 300;
     // The most bytes the compressed items of one request may inflate to, together.
     std::uint64_t maxInflatedBytes = 32u << 20;
     std::shared_ptr<EngineEnvironment> env;  // null: the system's
+    // Where the compressed forms of long results are kept across the sessions
+    // that share it; null: each result is compressed when it is sent.
+    std::shared_ptr<CompressedResults> compressedResults;
 };
 
 // One request parameter as it travels: name and value on the wire.

@@ -38,6 +38,10 @@ public:
                                  const OptText& value) = 0;
     // kind and value may be null; a null converted place is E_POINTER.
     virtual HRESULT GetTokenData(std::uint32_t index, std::uint32_t* kind, OptText* value, OptText* converted) = 0;
+    // The converted value of slot `index`, as GetTokenData gives it but
+    // without a copy: valid until the handler's slots next change. kind may be
+    // null; an index beyond the slots raises E_INVALIDARG.
+    virtual const OptText& ConvertedData(std::uint32_t index, std::uint32_t* kind) = 0;
     virtual HRESULT ConstructToken(OptText& token) = 0;
     virtual HRESULT ValidateToken(const OptText& token) = 0;
 

@@ -314,12 +314,19 @@ std::pair<OptText, OptText> SplitAtFirst(const OptText& text, char16_t separator
 ByteBuffer Utf16Bytes(const Text& text, bool withTerminator)
 {
     const std::size_t n = text.size() + (withTerminator ? 1 : 0);
-    ByteBuffer out(CheckedSize(std::uint64_t{n} * 2));
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        out[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
-        out[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
+    ByteBuffer out(CheckedSize(std::uint64_t{n} * 2), ByteBuffer::Uninitialized{});
+    if constexpr (std::endian::native == std::endian::little) {
+        if (!text.empty())
+            std::memcpy(out.data(), text.data(), text.size() * 2);
+    } else {
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            out[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
+            out[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
+        }
     }
-    return out;  // the terminator's bytes are already zero
+    if (withTerminator)
+        out[2 * text.size()] = out[2 * text.size() + 1] = 0;
+    return out;
 }
 
 Text TextFromUtf16Bytes(const std::uint8_t* bytes, std::uint32_t size)
@@ -400,20 +407,55 @@ char32_t NextCodePoint(std::string_view s, std::size_t& i)
 }
 }  // namespace
 
+namespace {
+// Blocks of this many code units are tested as a whole for plain ASCII: the
+// loops without an early exit vectorise, and a document's text is mostly ASCII.
+constexpr std::size_t kAsciiBlock = 32;
+
+bool AsciiBlock(const char* p)
+{
+    unsigned high = 0;
+    for (std::size_t j = 0; j < kAsciiBlock; ++j)
+        high |= static_cast<unsigned char>(p[j]);
+    return high < 0x80;
+}
+
+bool AsciiBlock(const char16_t* p)
+{
+    unsigned high = 0;
+    for (std::size_t j = 0; j < kAsciiBlock; ++j)
+        high |= p[j];
+    return high < 0x80;
+}
+}  // namespace
+
 Text Utf8ToText(std::string_view utf8)
 {
+    const char* const s = utf8.data();
+    const std::size_t n = utf8.size();
     std::size_t units = 0;
-    for (std::size_t i = 0; i < utf8.size();)
+    for (std::size_t i = 0; i < n;) {
+        if (i + kAsciiBlock <= n && AsciiBlock(s + i)) {
+            units += kAsciiBlock, i += kAsciiBlock;
+            continue;
+        }
         units += NextCodePoint(utf8, i) >= 0x10000 ? 2 : 1;
+    }
     Text out(units, u'\0');
-    std::size_t o = 0;
-    for (std::size_t i = 0; i < utf8.size();) {
+    char16_t* o = out.data();
+    for (std::size_t i = 0; i < n;) {
+        if (i + kAsciiBlock <= n && AsciiBlock(s + i)) {
+            for (std::size_t j = 0; j < kAsciiBlock; ++j)
+                o[j] = static_cast<char16_t>(static_cast<unsigned char>(s[i + j]));
+            o += kAsciiBlock, i += kAsciiBlock;
+            continue;
+        }
         const char32_t cp = NextCodePoint(utf8, i);
         if (cp >= 0x10000) {
-            out[o++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            out[o++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            *o++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
         } else {
-            out[o++] = static_cast<char16_t>(cp);
+            *o++ = static_cast<char16_t>(cp);
         }
     }
     return out;
@@ -435,27 +477,79 @@ std::size_t Utf8Length(char32_t cp)
 }
 }  // namespace
 
+namespace {
+// Writes the UTF-8 form of code point cp (Utf8Length(cp) bytes) at out.
+void PutUtf8(char* out, char32_t cp, std::size_t len)
+{
+    if (len == 1) {
+        *out = static_cast<char>(cp);
+        return;
+    }
+    static constexpr unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    out[0] = static_cast<char>(lead[len] | (cp >> (6 * (len - 1))));
+    for (std::size_t k = 1; k < len; ++k)
+        out[k] = static_cast<char>(0x80 | ((cp >> (6 * (len - 1 - k))) & 0x3F));
+}
+
+void NarrowBlock(char* out, const char16_t* in)
+{
+    for (std::size_t j = 0; j < kAsciiBlock; ++j)
+        out[j] = static_cast<char>(in[j]);
+}
+}  // namespace
+
 std::string TextToUtf8(std::u16string_view text)
 {
+    const char16_t* const t = text.data();
+    const std::size_t n = text.size();
     std::size_t bytes = 0;
-    for (std::size_t i = 0; i < text.size();)
-        bytes += Utf8Length(NextUnit(text, i));
-    std::string out(bytes, '\0');
-    std::size_t o = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t cp = NextUnit(text, i);
-        const std::size_t len = Utf8Length(cp);
-        if (len == 1) {
-            out[o++] = static_cast<char>(cp);
+    for (std::size_t i = 0; i < n;) {
+        if (i + kAsciiBlock <= n && AsciiBlock(t + i)) {
+            bytes += kAsciiBlock, i += kAsciiBlock;
             continue;
         }
-        static constexpr unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
-        out[o] = static_cast<char>(lead[len] | (cp >> (6 * (len - 1))));
-        for (std::size_t k = 1; k < len; ++k)
-            out[o + k] = static_cast<char>(0x80 | ((cp >> (6 * (len - 1 - k))) & 0x3F));
+        bytes += Utf8Length(NextUnit(text, i));
+    }
+    std::string out(bytes, '\0');
+    char* o = out.data();
+    for (std::size_t i = 0; i < n;) {
+        if (i + kAsciiBlock <= n && AsciiBlock(t + i)) {
+            NarrowBlock(o, t + i);
+            o += kAsciiBlock, i += kAsciiBlock;
+            continue;
+        }
+        const char32_t cp = NextUnit(text, i);
+        const std::size_t len = Utf8Length(cp);
+        PutUtf8(o, cp, len);
         o += len;
     }
     return out;
+}
+
+std::size_t TextToUtf8Prefix(std::u16string_view text, char* out, std::size_t capacity)
+{
+    const char16_t* const t = text.data();
+    const std::size_t n = text.size();
+    std::size_t o = 0;
+    for (std::size_t i = 0; i < n && o < capacity;) {
+        if (i + kAsciiBlock <= n && o + kAsciiBlock <= capacity && AsciiBlock(t + i)) {
+            NarrowBlock(out + o, t + i);
+            o += kAsciiBlock, i += kAsciiBlock;
+            continue;
+        }
+        const char32_t cp = NextUnit(text, i);
+        const std::size_t len = Utf8Length(cp);
+        if (o + len <= capacity) {
+            PutUtf8(out + o, cp, len);
+            o += len;
+        } else {  // the cut splits this character: its leading bytes only
+            char whole[4];
+            PutUtf8(whole, cp, len);
+            std::memcpy(out + o, whole, capacity - o);
+            o = capacity;
+        }
+    }
+    return o;
 }
 
 }  // namespace tessel

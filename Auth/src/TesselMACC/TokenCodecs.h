@@ -113,5 +113,9 @@ inline Text FromSingleByte(std::string_view s)
 // Text at the library boundary is UTF-8; malformed sequences become U+FFFD.
 Text Utf8ToText(std::string_view utf8);
 std::string TextToUtf8(std::u16string_view text);
+// Writes the first `capacity` bytes of TextToUtf8(text) at `out` (a character
+// at the cut may be split) and returns how many it wrote, without building the
+// whole UTF-8 text.
+std::size_t TextToUtf8Prefix(std::u16string_view text, char* out, std::size_t capacity);
 
 }  // namespace tessel

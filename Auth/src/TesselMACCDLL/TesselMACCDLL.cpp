@@ -107,18 +107,16 @@ TesselHResult WithHandler(TesselTokenHandle h, F&& op) noexcept
     });
 }
 
-// The counted out-buffer: the converted text is prepared before anything is
-// written, so a failure leaves the caller's variables untouched.
+// The counted out-buffer: the text's UTF-8 form is written straight into it,
+// cut at the capacity, with nothing allocated, so nothing fails half way.
 void CopyOut(const OptText& value, int32_t* length, char** buffer)
 {
     if (!value) {
         *length = 0;
         return;
     }
-    const std::string bytes = TextToUtf8(*value);
     const std::size_t capacity = *length > 0 ? static_cast<std::size_t>(*length) : 0;
-    const std::size_t n = std::min(capacity, bytes.size());
-    std::memcpy(*buffer, bytes.data(), n);
+    const std::size_t n = TextToUtf8Prefix(*value, *buffer, capacity);
     (*buffer)[n] = '\0';
     *length = static_cast<int32_t>(n);
 }
@@ -210,12 +208,10 @@ TesselHResult GetTokenData(TesselTokenHandle handle, int32_t index, int32_t* kin
         return kE_POINTER;
     return WithHandler(handle, [&](TokenHandler& h) {
         std::uint32_t slotKind = 0;
-        OptText converted;
-        const HRESULT hr = h.GetTokenData(static_cast<std::uint32_t>(index), &slotKind, nullptr, &converted);
-        CopyOut(converted, length, buffer);
+        CopyOut(h.ConvertedData(static_cast<std::uint32_t>(index), &slotKind), length, buffer);
         if (kind)
             *kind = static_cast<int32_t>(slotKind & 0xFFFFu);
-        return hr;
+        return HRESULT{0};
     });
 }
 
