@@ -47,13 +47,14 @@ def hresult_name(hr):
     return known[0] if known else ""
 
 
-def describe_hresult(hr):
-    """ "0x80004005 E_FAIL (time stamp, nonce proof or hash differs)"; an unnamed code reads "0x12345678"."""
+def describe_hresult(hr, cause=True):
+    """ "0x80004005 E_FAIL (time stamp, nonce proof or hash differs)": the code, its name and, with `cause`,
+    why ValidateToken returns it; an unnamed code reads "0x12345678"."""
     text = "0x%08X" % (hr & 0xFFFFFFFF)
     known = HRESULTS.get(hr & 0xFFFFFFFF)
     if known:
         text += " " + known[0]
-        if known[1]:
+        if cause and known[1]:
             text += " (" + known[1] + ")"
     return text
 
@@ -78,7 +79,7 @@ class TokenError(TesselError):
         self.export = export
         self.hresult = hresult
         self.name = hresult_name(hresult)
-        super().__init__("%s returned %s" % (export, describe_hresult(hresult)))
+        super().__init__("%s returned %s" % (export, describe_hresult(hresult, export == "ValidateToken")))
 
 
 class UsageError(TesselError, ValueError):

@@ -183,6 +183,16 @@ class Session:
             self._abandon()
             raise self._masked_error(e) from None
 
+    @property
+    def library(self):
+        """The TokenLibrary the session's handler lives in."""
+        return self._library
+
+    @property
+    def handle(self):
+        """The session's token handler, None once the session is closed."""
+        return self._handle
+
     def __repr__(self):
         return "<tessel.Session %s as %s%s>" % (self.description_url, self.user,
                                                 "" if self.logged_in else " (not logged in)")
@@ -219,8 +229,8 @@ class Session:
         start = time.perf_counter()
         try:
             status, reply, _ = self._http.request("POST", self.description.endpoint, payload, headers)
-        except ServerUnreachable as e:
-            raise ServerUnreachable("%s: %s" % (op.name, e)) from None
+        except (ServerUnreachable, BadReply) as e:
+            raise type(e)("%s: %s" % (op.name, e)) from None
         elapsed = (time.perf_counter() - start) * 1000
         if log.isEnabledFor(logging.DEBUG):
             seen = payload if shown is None else envelope.build_request(op, shown)
