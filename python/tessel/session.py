@@ -168,6 +168,7 @@ class Session:
 
     def __init__(self, description_url=DEFAULT_URI, user="", password="", authority="LDAP://ldap.example.test",
                  realm="example.test", service="tsc", library=None):
+        __tracebackhide__ = True  # pytest would show the password among this frame's arguments
         self._secret = password or ""
         self.user = user
         self.description_url = description_url
