@@ -31,7 +31,7 @@ import locust.runners
 from locust import User, events
 from locust.exception import StopUser
 
-from .errors import TesselError
+from .errors import TesselError, UsageError
 from .session import DEFAULT_URI, Session
 
 # Debian's python3-locust 2.12.1 carries an empty version, which its master
@@ -106,6 +106,8 @@ class TesselUser(User):
         failed (the failure is in Locust's statistics)."""
         start = time.perf_counter()
         try:
+            if self.session is None:
+                raise UsageError("there is no session: the login did not complete")
             result = self.session.call(operation, **params)
         except TesselError as e:
             self._report(operation, start, exception=e)

@@ -117,8 +117,9 @@ class _Http:
         for attempt in (0, 1):
             conn = self._connection(parts)
             sent = False
+            reused = conn.sock is not None
             try:
-                if conn.sock is None:
+                if not reused:
                     conn.connect()
                 conn.sock.settimeout(self.timeout)
                 conn.request(method, path, body=body, headers=headers)
@@ -133,8 +134,8 @@ class _Http:
                 return reply.status, data, reply.getheader("Location")
             except (http.client.RemoteDisconnected, BrokenPipeError, ConnectionResetError) as e:
                 self.close()
-                if attempt == 0:
-                    continue  # a kept connection the server had closed: once more on a new one
+                if reused and attempt == 0:
+                    continue  # a kept connection the server had closed meanwhile: once more on a new one
                 raise ServerUnreachable("The connection was closed before the reply was complete: %s: %s"
                                         % (url, e)) from None
             except socket.timeout:
