@@ -51,6 +51,7 @@ class Operation:
         self.encoded = True
         self.namespace = ""
         self.encoding_style = ""
+        self.rpc = True
 
     def request_order(self):
         """The input parts in the order the request carries them."""
@@ -137,7 +138,7 @@ class Description:
         op = self.operations.get(name)
         if op is None:
             raise UsageError("the service description %s has no operation %s" % (self.url, name))
-        if not getattr(op, "rpc", True):
+        if not op.rpc:
             raise DescriptionError("%s in %s is document style, which this package does not send"
                                    % (name, self.url))
         return op
@@ -176,8 +177,7 @@ def build_request(op, parameters):
     Every input part goes out, empty when not given; a given name the
     operation does not have follows them, as the kit's packager adds it.
     """
-    values = {}
-    extra = []
+    values, extra = {}, []
     for name, value in parameters:
         check_text(name, value)
         if op.part(name) is not None:
@@ -189,10 +189,7 @@ def build_request(op, parameters):
         env_attrs += ' xmlns:SOAP-ENC="%s" xmlns:xsi="%s" xmlns:xsd="%s"' % (NS_ENCODING, NS_XSI_2001, NS_XSD_2001)
     body = []
     extra_ns = []
-    for name in op.request_order() + [n for n, _ in extra]:
-        value = values.get(name, "")
-        if name not in values:
-            value = next((v for n, v in extra if n == name), "")
+    for name, value in [(n, values.get(n, "")) for n in op.request_order()] + extra:
         attrs = ""
         if op.encoded:
             part = op.part(name)

@@ -116,14 +116,13 @@ class _Http:
     def _exchange(self, parts, method, path, url, body, headers):
         for attempt in (0, 1):
             conn = self._connection(parts)
-            sent = False
-            reused = conn.sock is not None
+            connected = reused = conn.sock is not None
             try:
                 if not reused:
                     conn.connect()
+                    connected = True
                 conn.sock.settimeout(self.timeout)
                 conn.request(method, path, body=body, headers=headers)
-                sent = True
                 reply = conn.getresponse()
                 data = reply.read(MAX_REPLY_BYTES + 1)
                 if len(data) > MAX_REPLY_BYTES:
@@ -140,7 +139,7 @@ class _Http:
                                         % (url, e)) from None
             except socket.timeout:
                 self.close()
-                if sent:
+                if connected:
                     raise ServerUnreachable("The server did not answer within %g s: %s"
                                             % (self.timeout, url)) from None
                 raise ServerUnreachable("Could not connect to %s: timed out after %g s"
@@ -148,7 +147,7 @@ class _Http:
             except (OSError, http.client.HTTPException) as e:
                 self.close()
                 raise ServerUnreachable("Could not connect to %s: %s" % (url, e.strerror or e)
-                                        if isinstance(e, OSError) and not sent else
+                                        if isinstance(e, OSError) and not connected else
                                         "The exchange with %s failed: %s" % (url, e)) from None
         raise AssertionError("unreachable")
 

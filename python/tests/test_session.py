@@ -156,3 +156,22 @@ def test_the_exceptions_are_distinct():
     for a in kinds:
         assert issubclass(a, tessel.TesselError)
         assert [b for b in kinds if issubclass(a, b)] == [a]
+
+
+def test_a_server_that_never_answers_is_given_up_after_tessel_timeout(monkeypatch):
+    import socket
+    import threading
+
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen()
+    held = []
+    threading.Thread(target=lambda: held.append(listener.accept()), daemon=True).start()
+    monkeypatch.setenv("TESSEL_TIMEOUT", "1")
+    try:
+        with pytest.raises(tessel.ServerUnreachable, match=r"The server did not answer within 1 s"):
+            tessel.Session("http://127.0.0.1:%d%s" % (listener.getsockname()[1], CORE), "tester", "tester")
+    finally:
+        listener.close()
+        for conn, _ in held:
+            conn.close()
