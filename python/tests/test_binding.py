@@ -19,12 +19,6 @@ def test_binds_exactly_the_exports_the_c_header_declares():
         assert library._bind(name).restype is not None
 
 
-def test_searches_by_name_first_then_beside_the_program():
-    order = tessel.search_order()
-    assert order[0] == "libTesselMACCDLL.so"
-    assert order[-1].endswith("/../lib/libTesselMACCDLL.so")
-
-
 @pytest.fixture
 def session(service):
     with tessel.Session(service.url(), "tester", "tester") as s:
