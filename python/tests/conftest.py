@@ -1,10 +1,12 @@
 """Test support: the local service started on a free port, a server in front
 of it that can change what passes, and the kit's programs from the build."""
 
+import ctypes
 import http.server
 import os
 import pathlib
 import re
+import signal
 import subprocess
 import threading
 import time
@@ -25,13 +27,19 @@ def program(name):
     return str(path)
 
 
+def _end_with_parent():
+    # A service outlives no test run, even one whose interpreter is killed (PR_SET_PDEATHSIG).
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)
+
+
 class Service:
     """TesselServiceLocal on a free port of 127.0.0.1, with `options`."""
 
     def __init__(self, *options):
         self.log_file = None
         self.process = subprocess.Popen([program("TesselServiceLocal"), "--port", "0", *options],
-                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                                        preexec_fn=_end_with_parent)
         first = self.process.stdout.readline()
         match = re.match(r"listening on (http://127\.0\.0\.1:\d+)/", first)
         if not match:
