@@ -8,6 +8,7 @@ packages=(
   nlohmann-json3-dev qt6-base-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 xvfb xauth
   clang libclang-rt-14-dev llvm
+  python3 python3-pytest python3-locust
 )
 
 missing=()
