@@ -81,7 +81,7 @@ std::vector<std::string> CsvRecord(std::string_view text, std::size_t& i, std::s
     return fields;
 }
 
-std::string JsonText(const nlohmann::json& v)
+std::string JsonText(const nlohmann::ordered_json& v)
 {
     if (v.is_string())
         return v.get<std::string>();
@@ -129,20 +129,20 @@ std::vector<DataRow> ParseCsv(std::string_view text, const std::string& file)
 
 std::vector<DataRow> ParseJsonRows(std::string_view text, const std::string& file)
 {
-    nlohmann::json doc;
+    nlohmann::ordered_json doc;
     try {
-        doc = nlohmann::json::parse(text.begin(), text.end());
+        doc = nlohmann::ordered_json::parse(text.begin(), text.end());
     } catch (const nlohmann::json::parse_error& e) {
         throw DataError(file, LineAt(text, e.byte == 0 ? 0 : e.byte - 1),
                         std::string("not JSON: ") + e.what());
     }
     if (!doc.is_array())
         throw DataError(file, 1, "the data is a JSON array of objects, one a row");
-    // Line numbers of the objects: each top-level "{" in order, outside strings.
+    // The line where each element of the array begins: the first character after "[" or a "," at depth 1.
     std::vector<std::size_t> lines;
     {
         int depth = 0;
-        bool inString = false;
+        bool inString = false, expecting = false;
         std::size_t line = 1;
         for (std::size_t i = 0; i < text.size(); ++i) {
             const char c = text[i];
@@ -153,14 +153,21 @@ std::vector<DataRow> ParseJsonRows(std::string_view text, const std::string& fil
                     ++i;
                 else if (c == '"')
                     inString = false;
-            } else if (c == '"') {
+                continue;
+            }
+            if (expecting && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+                lines.push_back(line);
+                expecting = false;
+            }
+            if (c == '"') {
                 inString = true;
             } else if (c == '[' || c == '{') {
-                if (depth == 1)
-                    lines.push_back(line);
+                expecting = depth == 0 && c == '[';
                 ++depth;
             } else if (c == ']' || c == '}') {
                 --depth;
+            } else if (c == ',' && depth == 1) {
+                expecting = true;
             }
         }
     }
@@ -168,7 +175,7 @@ std::vector<DataRow> ParseJsonRows(std::string_view text, const std::string& fil
     rows.reserve(doc.size());
     for (std::size_t k = 0; k < doc.size(); ++k) {
         const std::size_t line = k < lines.size() ? lines[k] : 1;
-        const nlohmann::json& o = doc[k];
+        const nlohmann::ordered_json& o = doc[k];
         if (!o.is_object())
             throw DataError(file, line, "row " + std::to_string(k + 1) + " is not an object");
         DataRow row;

@@ -120,6 +120,9 @@ struct Expectation {
         TimeBelow,
         ResultLength,
     };
+    Expectation() = default;
+    Expectation(Kind k, Word v, int l) : kind(k), value(std::move(v)), line(l) {}
+
     Kind kind = Kind::TokenValid;
     Word value;  // the text or the pattern
     int line = 0;

@@ -440,6 +440,7 @@ int RunList(const Options& o)
     tessel::client::TokenLibrary library;  // not loaded: list sends nothing that carries a token
     CallSession session(library);
     session.AllowImportOrigins(o.importOrigins);
+    ApplyTimeouts(session, o);
     const Interface iface = o.admin ? Interface::Admin : Interface::Main;
     try {
         session.Load(iface, iface == Interface::Admin ? o.AdminUri() : o.uri);
@@ -679,6 +680,8 @@ int RunScripts(const Options& o)
                     stopStatus = c.stopStatus;
                     suite.cases.push_back(ReportCase(c, u.classname, systemOutLeft));
                     jsonCases.push_back(CaseJson(c));
+                    if (result.report.outcome == Outcome::Result)
+                        jsonCases.back()["resultBytes"] = result.report.result.size();
                 };
                 const auto close = [&] {
                     suite.seconds =
