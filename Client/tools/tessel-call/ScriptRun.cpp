@@ -307,7 +307,9 @@ void RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& 
                 }
                 if (set->xpath) {
                     const auto result = values.find(kResultVariable);
-                    const XPathValue v = EvaluateXPath(result == values.end() ? std::string() : result->second, value);
+                    XPathValue v = EvaluateXPath(result == values.end() ? std::string() : result->second, value);
+                    if (v.error.empty() && v.count && *v.count == 0)
+                        v.error = "it selects no node";
                     if (!v.error.empty()) {
                         c.name = name;
                         c.line = line;

@@ -530,7 +530,9 @@ int RunScripts(const Options& o)
     // A failure outside any call is one test case "setup" in the reports, so a CI server sees it.
     const auto setupFailed = [&](const std::string& script, int status, std::string message) {
         message = tessel::client::Masked(message, password);
-        std::cerr << "tessel-call: " << (script.empty() ? "" : script + ": ") << message << "\n";
+        if (!script.empty() && message.rfind("line ", 0) == 0)
+            message = std::filesystem::path(script).filename().string() + ": " + message;
+        std::cerr << "tessel-call: " << message << "\n";
         JunitSuite suite;
         suite.name = script.empty() ? reportName : std::filesystem::path(script).filename().string();
         suite.timestamp = UtcTimestamp();
