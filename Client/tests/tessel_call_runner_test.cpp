@@ -164,7 +164,7 @@ TEST_F(Runner, RunsAScriptPerDataRowAndWritesBothReports)
 TEST_F(Runner, TakesRowsFromJsonAndVariablesFromEnvFilesAndTheEnvironment)
 {
     const std::string script = File("j.tcall", "GetLog logID=${id}\nexpect xpath /log/@category = ${category}\n"
-                                               "PutMessage uri=${where} message=${FROM_ENV}\n");
+                                               "PutMessage uri=${where}-${category} message=${FROM_ENV}\n");
     const std::string rows = File("rows.json", "[{\"id\": 1, \"category\": \"general\"},\n {\"id\": 1, \"category\": \"x\"}]");
     const std::string env = File("ci.env", "# where the messages go\nwhere=from-file\ncategory=overridden\n");
     const ProgramResult r = Call({"run", "--data", rows, "--env-file", env, script}, {"FROM_ENV=hello"});
@@ -173,7 +173,7 @@ TEST_F(Runner, TakesRowsFromJsonAndVariablesFromEnvFilesAndTheEnvironment)
     EXPECT_TRUE(Has(r.out, "3 passed, 1 failed")) << r.out;
     const std::vector<nlohmann::json> ops = Operations();
     ASSERT_EQ(ops.size(), 4u);
-    EXPECT_EQ(Value(ops[1], "uri"), "from-file");
+    EXPECT_EQ(Value(ops[1], "uri"), "from-file-general");
     EXPECT_EQ(Value(ops[1], "message"), "hello");
 
     // --var wins over the env file, and a name nothing gives is an error that names it and its line.

@@ -619,7 +619,13 @@ int RunScripts(const Options& o)
     }
 
     tessel::client::TokenLibrary library;
-    const Tracer tracer = o.verbose ? Tracer(Trace) : Tracer();
+    // The session masks the password where it sends it; a script may send it as any value.
+    const Tracer tracer = !o.verbose ? Tracer() : Tracer([&password](const Exchange& ex) {
+        Exchange shown = ex;
+        for (std::string* t : {&shown.request, &shown.reply, &shown.error})
+            *t = Masked(std::move(*t), password);
+        Trace(shown);
+    });
     CallSession session(library, tracer);
     session.AllowImportOrigins(o.importOrigins);
     ApplyTimeouts(session, o);
@@ -654,7 +660,7 @@ int RunScripts(const Options& o)
                 const DataRow* row = rows.empty() ? nullptr : &rows[k];
                 const auto suiteStarted = std::chrono::steady_clock::now();
                 JunitSuite suite;
-                suite.name = row ? RowSuiteName(u.name, k + 1, *row) : u.name;
+                suite.name = Masked(row ? RowSuiteName(u.name, k + 1, *row) : u.name, password);
                 suite.timestamp = UtcTimestamp();
                 nlohmann::ordered_json jsonCases = nlohmann::ordered_json::array();
                 if (headers)
