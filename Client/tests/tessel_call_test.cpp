@@ -616,7 +616,7 @@ std::string TextOf(const std::string& path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// Without the bounds the doubling took 2.1 GB and ended in std::bad_alloc (now 41 MB); the pattern compiled
+// Without the bounds the doubling took 2.1 GB and ended in std::bad_alloc (now it stops at 32 MiB); the pattern compiled
 // into gigabytes.
 constexpr long kBoundedPeakKiB = 320 * 1024;
 
