@@ -465,7 +465,7 @@ TEST(ScriptBounds, AValueOverItsBoundIsRefusedBeforeItIsBuilt)
         ADD_FAILURE() << "expanded";
     } catch (const ScriptLimit& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "the value would be 16,777,217 bytes long, and a value holds at most 16,777,216 bytes");
+                  "the value would be 33,554,433 bytes long, and a value holds at most 33,554,432 bytes");
     }
 }
 

@@ -616,7 +616,7 @@ std::string TextOf(const std::string& path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// Without the bounds the doubling took 2.1 GB and ended in std::bad_alloc (now 41 MB); the pattern compiled
+// Without the bounds the doubling took 2.1 GB and ended in std::bad_alloc (now it stops at 32 MiB); the pattern compiled
 // into gigabytes.
 constexpr long kBoundedPeakKiB = 320 * 1024;
 
@@ -628,11 +628,11 @@ TEST_F(TesselCall, AScriptOverItsBoundsStopsAtTheLineWithFourAndAReport)
         const char* says;
     } cases[] = {
         {"doubling", Doubling(1u << 30),
-         "line 26: set a: the value would be 33,554,432 bytes long, and a value holds at most 16,777,216 bytes"},
+         "line 27: set a: the value would be 67,108,864 bytes long, and a value holds at most 33,554,432 bytes"},
         {"all variables", Doubling(1u << 24) + "set b = ${a}\nset c = ${a}\nset d = ${a}\nset e = ${a}\nGetLogCount\n",
          "line 29: set e: the variables would hold 83,886,080 bytes together, and they hold at most 67,108,864 bytes"},
-        {"a parameter", Doubling(1u << 24) + "GetMessage uri=\"${a}!\"\n",
-         "line 26: GetMessage uri: the value would be 16,777,217 bytes long"},
+        {"a parameter", Doubling(1u << 25) + "GetMessage uri=\"${a}!\"\n",
+         "line 27: GetMessage uri: the value would be 33,554,433 bytes long"},
         {"a pattern in a variable", "set p = \"(a{1,100}){1,100}\"\nGetLogCount\nexpect result ~ ${p}\nGetLogCount\n",
          "line 3: expect: the regular expression \"(a{1,100}){1,100}\" is too large: it grows beyond 2,000 atoms"},
         {"a pattern", "GetLogCount\nexpect result ~ '((a{1,100}){1,100}){1,100}'\n",

@@ -109,6 +109,12 @@ public:
     void Load(Interface iface, const std::string& uri);
     void AllowImportOrigins(std::vector<std::string> origins) { importOrigins_ = std::move(origins); }
     bool Loaded(Interface iface) const { return descriptions_.count(iface) != 0; }
+    // The time limits of every later exchange, in whole seconds: to connect, and in all.
+    void SetTimeouts(long connectSeconds, long totalSeconds)
+    {
+        http_.connectTimeoutSeconds = connectSeconds;
+        http_.totalTimeoutSeconds = totalSeconds;
+    }
 
     // The authenticated operations of a loaded description, in its order,
     // each with its own parameters (those between "user" and "reskey").

@@ -179,48 +179,71 @@ private:
 
 std::string JunitXml(const JunitSuite& suite)
 {
-    int failures = 0, errors = 0;
-    for (const JunitCase& c : suite.cases) {
-        failures += c.status == JunitCase::Status::Failed;
-        errors += c.status == JunitCase::Status::Error;
+    return JunitXml(suite.name, std::vector<JunitSuite>{suite});
+}
+
+std::string JunitXml(const std::string& name, const std::vector<JunitSuite>& suites)
+{
+    struct Counts {
+        int failures = 0, errors = 0;
+    };
+    const auto count = [](const JunitSuite& suite) {
+        Counts n;
+        for (const JunitCase& c : suite.cases) {
+            n.failures += c.status == JunitCase::Status::Failed;
+            n.errors += c.status == JunitCase::Status::Error;
+        }
+        return n;
+    };
+    Counts all;
+    std::size_t tests = 0;
+    double seconds = 0;
+    for (const JunitSuite& suite : suites) {
+        const Counts n = count(suite);
+        all.failures += n.failures;
+        all.errors += n.errors;
+        tests += suite.cases.size();
+        seconds += suite.seconds;
     }
-    const std::string tests = std::to_string(suite.cases.size());
     Writer w;
     w.Start("testsuites");
-    w.Attribute("name", suite.name);
-    w.Attribute("tests", tests);
-    w.Attribute("failures", std::to_string(failures));
-    w.Attribute("errors", std::to_string(errors));
-    w.Attribute("time", Seconds(suite.seconds));
-    w.Start("testsuite");
-    w.Attribute("name", suite.name);
-    w.Attribute("tests", tests);
-    w.Attribute("failures", std::to_string(failures));
-    w.Attribute("errors", std::to_string(errors));
-    w.Attribute("skipped", "0");
-    w.Attribute("time", Seconds(suite.seconds));
-    w.Attribute("timestamp", suite.timestamp);
-    for (const JunitCase& c : suite.cases) {
-        w.Start("testcase");
-        w.Attribute("name", c.name);
-        w.Attribute("classname", c.classname);
-        w.Attribute("time", Seconds(c.seconds));
-        if (c.status != JunitCase::Status::Passed) {
-            const bool failed = c.status == JunitCase::Status::Failed;
-            w.Start(failed ? "failure" : "error");
-            w.Attribute("message", c.message);
-            w.Attribute("type", c.type);
-            w.Text(c.details);
-            w.End();
-        }
-        if (!c.systemOut.empty()) {
-            w.Start("system-out");
-            w.Text(c.systemOut);
+    w.Attribute("name", name);
+    w.Attribute("tests", std::to_string(tests));
+    w.Attribute("failures", std::to_string(all.failures));
+    w.Attribute("errors", std::to_string(all.errors));
+    w.Attribute("time", Seconds(seconds));
+    for (const JunitSuite& suite : suites) {
+        const Counts n = count(suite);
+        w.Start("testsuite");
+        w.Attribute("name", suite.name);
+        w.Attribute("tests", std::to_string(suite.cases.size()));
+        w.Attribute("failures", std::to_string(n.failures));
+        w.Attribute("errors", std::to_string(n.errors));
+        w.Attribute("skipped", "0");
+        w.Attribute("time", Seconds(suite.seconds));
+        w.Attribute("timestamp", suite.timestamp);
+        for (const JunitCase& c : suite.cases) {
+            w.Start("testcase");
+            w.Attribute("name", c.name);
+            w.Attribute("classname", c.classname);
+            w.Attribute("time", Seconds(c.seconds));
+            if (c.status != JunitCase::Status::Passed) {
+                const bool failed = c.status == JunitCase::Status::Failed;
+                w.Start(failed ? "failure" : "error");
+                w.Attribute("message", c.message);
+                w.Attribute("type", c.type);
+                w.Text(c.details);
+                w.End();
+            }
+            if (!c.systemOut.empty()) {
+                w.Start("system-out");
+                w.Text(c.systemOut);
+                w.End();
+            }
             w.End();
         }
         w.End();
     }
-    w.End();
     w.End();
     return w.Finish();
 }

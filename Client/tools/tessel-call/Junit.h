@@ -30,6 +30,9 @@ struct JunitSuite {
 // The report as an XML document. Text that XML cannot carry (bytes that are
 // no UTF-8, control characters) is replaced by U+FFFD.
 std::string JunitXml(const JunitSuite& suite);
+// Several suites in one report (a suite a script, or a script's data row),
+// under a <testsuites> named `name` that adds up their counts and times.
+std::string JunitXml(const std::string& name, const std::vector<JunitSuite>& suites);
 
 // Writes `text` to `path`. Nothing there or a regular file: through a new
 // temporary file beside it (created exclusively, never through a link) that

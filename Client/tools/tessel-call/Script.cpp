@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <set>
 
 #include "Client/TextRules.h"
+#include "XmlQuery.h"
 
 namespace tessel::call {
 
@@ -279,7 +281,49 @@ bool Regex::Search(const std::string& text) const
     return regexec(&re_, text.c_str(), 0, nullptr, 0) == 0;
 }
 
-std::vector<Step> ParseScript(std::string_view text)
+namespace {
+
+// A whole number of at most 18 digits, or nothing.
+std::optional<long long> Count(const std::string& s)
+{
+    if (s.empty() || s.size() > 18 || !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return std::stoll(s);
+}
+
+void CheckRegex(const Word& value, int n)
+{
+    if (!IsLiteral(value))
+        return;
+    try {
+        Regex check(LiteralText(value));
+    } catch (const std::invalid_argument& bad) {
+        throw ScriptError(n, "the regular expression \"" + LiteralText(value) + "\" does not compile: " + bad.what());
+    } catch (const ScriptLimit& big) {
+        const std::string shown = client::FirstCharacters(LiteralText(value), 200);
+        throw ScriptError(n, "the regular expression \"" + shown + "\" is too large: " + big.what());
+    }
+}
+
+void CheckXPath(const Word& path, int n)
+{
+    if (!IsLiteral(path))
+        return;
+    if (const std::string why = XPathSyntaxError(LiteralText(path)); !why.empty())
+        throw ScriptError(n, "the XPath expression \"" + client::FirstCharacters(LiteralText(path), 200) +
+                                 "\" does not compile: " + why);
+}
+
+std::string Trimmed(const std::string& line)
+{
+    const std::size_t a = line.find_first_not_of(" \t");
+    const std::size_t b = line.find_last_not_of(" \t");
+    return a == std::string::npos ? std::string() : line.substr(a, b - a + 1);
+}
+
+}  // namespace
+
+std::vector<Step> ParseScript(std::string_view text, const std::function<bool(const std::string&)>& given)
 {
     std::vector<Step> steps;
     std::set<std::string> known;  // variables set so far
@@ -313,10 +357,13 @@ std::vector<Step> ParseScript(std::string_view text)
 
         for (const Word& w : words)
             for (const Piece& p : w)
-                if (p.variable && !known.count(p.text) && !(p.text == kResultVariable && anyCall))
+                if (p.variable && !known.count(p.text) && !(p.text == kResultVariable && anyCall) &&
+                    !(p.text != kResultVariable && given && given(p.text)))
                     throw ScriptError(n, "${" + p.text + "} has no value here" +
                                              (p.text == kResultVariable ? std::string(": no call comes before it")
-                                                                        : std::string(": set it on an earlier line")));
+                                                                        : std::string(": set it on an earlier line, or give it "
+                                                                          "with --var, --env-file, the data or the "
+                                                                          "environment")));
 
         const std::string head = IsLiteral(words[0]) ? LiteralText(words[0]) : std::string();
         if (head == "expect") {
@@ -333,6 +380,13 @@ std::vector<Step> ParseScript(std::string_view text)
             using K = Expectation::Kind;
             Expectation e;
             e.line = n;
+            e.source = Trimmed(line);
+            const auto number = [&](std::size_t k, const char* what) {
+                const std::optional<long long> v = Count(lit(k));
+                if (!v)
+                    throw ScriptError(n, std::string("expect ") + what + " takes a whole number, not \"" + lit(k) + "\"");
+                return *v;
+            };
             if (words.size() == 4 && what == "result" && (how == "=" || how == "~")) {
                 e.kind = how == "=" ? K::ResultEquals : K::ResultMatches;
                 e.value = words[3];
@@ -345,31 +399,49 @@ std::vector<Step> ParseScript(std::string_view text)
                 e.kind = K::TokenValid;
             } else if (words.size() == 3 && what == "token" && how == "rejected") {
                 e.kind = K::TokenRejected;
-            } else {
-                throw ScriptError(n, "expect takes one of: result = TEXT, result ~ REGEX, fault, fault ~ REGEX, "
-                                     "token valid, token rejected (quote a TEXT or REGEX that has blanks)");
-            }
-            if ((e.kind == K::ResultMatches || e.kind == K::FaultMatches) && IsLiteral(e.value)) {
-                try {
-                    Regex check(LiteralText(e.value));
-                } catch (const std::invalid_argument& bad) {
-                    throw ScriptError(n, "the regular expression \"" + LiteralText(e.value) + "\" does not compile: " +
-                                             bad.what());
-                } catch (const ScriptLimit& big) {
-                    const std::string shown = client::FirstCharacters(LiteralText(e.value), 200);
-                    throw ScriptError(n, "the regular expression \"" + shown + "\" is too large: " + big.what());
+            } else if (words.size() == 5 && what == "xpath" && (lit(3) == "=" || lit(3) == "~" || lit(3) == "count")) {
+                e.path = words[2];
+                if (lit(3) == "count") {
+                    e.kind = K::XPathCount;
+                    e.number = number(4, "xpath EXPR count");
+                } else {
+                    e.kind = lit(3) == "=" ? K::XPathEquals : K::XPathMatches;
+                    e.value = words[4];
                 }
+                CheckXPath(e.path, n);
+            } else if (words.size() == 3 && what == "status") {
+                e.kind = K::Status;
+                e.number = number(2, "status");
+            } else if (words.size() == 5 && what == "time" && how == "<" && lit(4) == "ms") {
+                e.kind = K::TimeBelow;
+                e.number = number(3, "time <");
+            } else if (words.size() == 4 && what == "result" && how == "length") {
+                e.kind = K::ResultLength;
+                e.number = number(3, "result length");
+            } else {
+                throw ScriptError(n, "expect takes one of: result = TEXT, result ~ REGEX, result length N, fault, "
+                                     "fault ~ REGEX, token valid, token rejected, xpath EXPR = TEXT, xpath EXPR ~ "
+                                     "REGEX, xpath EXPR count N, status N, time < N ms (quote a TEXT, REGEX or EXPR "
+                                     "that has blanks)");
             }
+            if (e.kind == K::ResultMatches || e.kind == K::FaultMatches || e.kind == K::XPathMatches)
+                CheckRegex(e.value, n);
             call.expects.push_back(std::move(e));
         } else if (head == "set") {
-            if (words.size() != 4 || !IsLiteral(words[2]) || LiteralText(words[2]) != "=")
-                throw ScriptError(n, "set takes NAME = VALUE (quote a VALUE that has blanks)");
+            const bool xpath = words.size() == 5 && IsLiteral(words[3]) && LiteralText(words[3]) == "xpath";
+            if ((words.size() != 4 && !xpath) || !IsLiteral(words[2]) || LiteralText(words[2]) != "=")
+                throw ScriptError(n, "set takes NAME = VALUE or NAME = xpath EXPR (quote a VALUE or EXPR that has "
+                                     "blanks)");
+            if (xpath && !anyCall)
+                throw ScriptError(n, "set NAME = xpath EXPR reads the last call's result, and no call comes before it");
             const std::string name = IsLiteral(words[1]) ? LiteralText(words[1]) : std::string();
             if (!IsName(name) || name == kResultVariable)
                 throw ScriptError(n, "set needs a variable name of letters, digits and _ other than \"" +
                                          std::string(kResultVariable) + "\"");
+            if (xpath)
+                CheckXPath(words[4], n);
             known.insert(name);
-            steps.emplace_back(SetLine{n, name, words[3]});
+            steps.emplace_back(SetLine{n, name, words[xpath ? 4 : 3], xpath});
         } else {
             if (!IsName(head))
                 throw ScriptError(n, "a line is a call (OPERATION name=value ...), an expect line, a set line or a "
@@ -390,7 +462,17 @@ std::vector<Step> ParseScript(std::string_view text)
                     throw ScriptError(n, "\"" + name + "\" is not a parameter name");
                 if (std::any_of(call.params.begin(), call.params.end(), [&](const auto& p) { return p.first == name; }))
                     throw ScriptError(n, name + " is given twice");
+                // @FILE, @- and @@text: only a leading @ that is written as it is counts.
+                bool fromFile = false;
+                if (!w.empty() && !w.front().variable && !w.front().text.empty() && w.front().text[0] == '@') {
+                    w.front().text.erase(0, 1);
+                    fromFile = w.front().text.empty() || w.front().text[0] != '@';
+                    if (fromFile && w.size() == 1 && w.front().text.empty())
+                        throw ScriptError(n, name + "=@ names no file (write @FILE, @- for standard input or @@ "
+                                                    "for a value that begins with @)");
+                }
                 call.params.emplace_back(name, std::move(w));
+                call.fromFile.push_back(fromFile);
             }
             anyCall = true;
             steps.emplace_back(std::move(call));

@@ -8,7 +8,18 @@
 //   expect fault ~ REGEX          ... whose string or detail contains a match
 //   expect token valid            the reply token is valid
 //   expect token rejected         the token library rejects the reply token
+//   expect xpath EXPR = TEXT      the result is XML and the XPath EXPR's string value is TEXT
+//   expect xpath EXPR ~ REGEX     ... and its string value contains a match
+//   expect xpath EXPR count N     ... and EXPR selects N nodes
+//   expect status N               the reply came with HTTP status N
+//   expect time < N ms            the call took less than N milliseconds
+//   expect result length N        the decoded result is N bytes long
 //   set NAME = VALUE              NAME takes VALUE; ${result} is the last call's result
+//   set NAME = xpath EXPR         NAME takes EXPR's string value over the last call's result
+//
+// A parameter's value that begins with @ is read from the file it names
+// (relative to the script's folder; @- is standard input); @@ begins a value
+// with a literal @.
 //
 // ${NAME} expands in unquoted and double-quoted text, not in single quotes.
 // Expectations belong to the call above them. A backslash at the end of a
@@ -17,6 +28,7 @@
 
 #include <regex.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -49,7 +61,7 @@ public:
 
 // The most bytes one value holds once its variables are expanded: a set
 // variable, a parameter, the text of an expectation.
-inline constexpr std::size_t kMaxValueBytes = 16u << 20;
+inline constexpr std::size_t kMaxValueBytes = 32u << 20;
 // The most bytes all set variables hold together (${result} aside: the
 // transport bounds it).
 inline constexpr std::size_t kMaxVariableBytes = 64u << 20;
@@ -94,10 +106,29 @@ private:
 };
 
 struct Expectation {
-    enum class Kind { ResultEquals, ResultMatches, Fault, FaultMatches, TokenValid, TokenRejected };
+    enum class Kind {
+        ResultEquals,
+        ResultMatches,
+        Fault,
+        FaultMatches,
+        TokenValid,
+        TokenRejected,
+        XPathEquals,
+        XPathMatches,
+        XPathCount,
+        Status,
+        TimeBelow,
+        ResultLength,
+    };
+    Expectation() = default;
+    Expectation(Kind k, Word v, int l) : kind(k), value(std::move(v)), line(l) {}
+
     Kind kind = Kind::TokenValid;
     Word value;  // the text or the pattern
     int line = 0;
+    Word path;                // XPath*: the expression
+    long long number = 0;     // XPathCount, Status, TimeBelow, ResultLength
+    std::string source;       // the line as written, for reports
 };
 
 struct CallLine {
@@ -105,12 +136,16 @@ struct CallLine {
     std::string operation;
     std::vector<std::pair<std::string, Word>> params;  // in the order written
     std::vector<Expectation> expects;
+    // One entry per parameter: whether its expanded value names a file (or
+    // "-", standard input) whose text is the value.
+    std::vector<bool> fromFile;
 };
 
 struct SetLine {
     int line = 0;
     std::string name;
     Word value;
+    bool xpath = false;  // `value` is an XPath expression over ${result}
 };
 
 using Step = std::variant<CallLine, SetLine>;
@@ -127,7 +162,10 @@ std::size_t RegexSize(std::string_view pattern, std::size_t limit);
 // Parses a whole script. Raises ScriptError for the first line that does not
 // parse: an unknown form of expect or set, an expect before any call, a
 // parameter without "=", a name given twice, a variable used before it is
-// set, a regular expression that does not compile or is over its bound.
-std::vector<Step> ParseScript(std::string_view text);
+// set, a regular expression or an XPath expression that does not compile.
+// `given`, when set, says whether a name has a value from outside the script
+// (--var, a data row, an env file, the environment); such a name is known
+// from the first line on.
+std::vector<Step> ParseScript(std::string_view text, const std::function<bool(const std::string&)>& given = {});
 
 }  // namespace tessel::call

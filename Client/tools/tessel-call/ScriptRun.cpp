@@ -1,10 +1,15 @@
 #include "ScriptRun.h"
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
+#include <filesystem>
+#include <fstream>
 #include <new>
 
 #include "Client/TextRules.h"
 #include "Client/Verdict.h"
+#include "XmlQuery.h"
 
 namespace tessel::call {
 
@@ -124,7 +129,55 @@ void CheckExpectation(const Expectation& e, const CallReport& report, const std:
         else if (report.verdict == 0)
             failures.push_back("expected the reply token to be rejected, and it is valid");
         break;
+    case K::XPathEquals:
+    case K::XPathMatches:
+    case K::XPathCount: {
+        const std::string path = Expand(e.path, values);
+        const std::string op = e.kind == K::XPathEquals ? " = " + Shown(value)
+                               : e.kind == K::XPathMatches ? " ~ " + Shown(value)
+                                                           : " count " + std::to_string(e.number);
+        const std::string expected = "expected xpath " + Shown(path) + op;
+        if (faulted) {
+            failures.push_back(expected + ", got a fault");
+            break;
+        }
+        const XPathValue v = EvaluateXPath(report.result, path);
+        if (!v.error.empty())
+            failures.push_back(expected + ", but " + v.error + "; the result is " + Shown(report.result));
+        else if (e.kind == K::XPathEquals && v.text != value)
+            failures.push_back(expected + ", got " + Shown(v.text));
+        else if (e.kind == K::XPathMatches && !Matches(value, v.text, failures))
+            failures.push_back(expected + ", got " + Shown(v.text));
+        else if (e.kind == K::XPathCount && !v.count)
+            failures.push_back(expected + ", but the expression gives the value " + Shown(v.text) + ", not nodes");
+        else if (e.kind == K::XPathCount && static_cast<long long>(*v.count) != e.number)
+            failures.push_back(expected + ", got " + std::to_string(*v.count) + (*v.count == 1 ? " node" : " nodes"));
+        break;
     }
+    case K::Status:
+        if (report.httpStatus != e.number)
+            failures.push_back("expected status " + std::to_string(e.number) + ", got " +
+                               (report.httpStatus == 0 ? std::string("no reply") : std::to_string(report.httpStatus)));
+        break;
+    case K::TimeBelow:
+        if (!(report.elapsedMs < static_cast<double>(e.number)))
+            failures.push_back("expected time < " + std::to_string(e.number) + " ms, took " +
+                               std::to_string(std::lround(report.elapsedMs)) + " ms");
+        break;
+    case K::ResultLength:
+        if (faulted)
+            failures.push_back("expected result length " + std::to_string(e.number) + ", got a fault");
+        else if (static_cast<long long>(report.result.size()) != e.number)
+            failures.push_back("expected result length " + std::to_string(e.number) + ", got " +
+                               client::Grouped(report.result.size()) + " bytes");
+        break;
+    }
+}
+
+// Whether the call got no reply at all, so sending it again cannot repeat what the service did.
+bool NoReply(const CallReport& r)
+{
+    return r.outcome == Outcome::Transport && r.httpStatus == 0 && r.reply.empty() && !r.request.empty();
 }
 
 }  // namespace
@@ -156,7 +209,8 @@ std::vector<PreparedCall> PrepareScript(const std::vector<Step>& steps, CallSess
 }
 
 std::vector<std::string> CheckExpectations(const CallLine& call, const CallReport& report,
-                                           const std::map<std::string, std::string>& values)
+                                           const std::map<std::string, std::string>& values,
+                                           std::vector<ExpectationResult>* verdicts)
 {
     using K = Expectation::Kind;
     std::vector<std::string> failures;
@@ -177,17 +231,64 @@ std::vector<std::string> CheckExpectations(const CallLine& call, const CallRepor
 
     for (const Expectation& e : call.expects)
         try {
+            const std::size_t before = failures.size();
             CheckExpectation(e, report, values, failures);
+            if (verdicts)
+                verdicts->push_back({e.line, e.source, failures.size() == before,
+                                     failures.size() == before ? std::string() : failures.back()});
         } catch (const ScriptLimit& big) {
             throw ScriptError(e.line, std::string("expect: ") + big.what());
         }
     return failures;
 }
 
+std::string ReadValueFile(const std::string& path)
+{
+    const auto fail = [&](const std::string& why) { return std::runtime_error(why); };
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec)
+        throw fail("cannot read " + path + ": " + ec.message());
+    if (size > kMaxValueBytes)
+        throw fail(path + " is " + client::Grouped(size) + " bytes long, and a value holds at most " +
+                   client::Grouped(kMaxValueBytes) + " bytes");
+    std::ifstream in(path, std::ios::binary);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!in || static_cast<std::size_t>(in.gcount()) != text.size())
+        throw fail("cannot read " + path + " whole");
+    if (client::ValidUtf8(text) != text)
+        throw fail(path + " is not UTF-8 text");
+    return text;
+}
+
 void RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& prepared, CallSession& session,
                const std::function<void(const CaseResult&)>& each)
 {
-    std::map<std::string, std::string> values;
+    RunScript(steps, prepared, session, RunOptions{}, each);
+}
+
+void RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& prepared, CallSession& session,
+               const RunOptions& options, const std::function<void(const CaseResult&)>& each)
+{
+    std::map<std::string, std::string> values = options.values;
+    std::optional<std::string> input;  // standard input, once read
+    const auto fileValue = [&](const std::string& name, int line) -> std::string {
+        if (name == "-") {
+            if (!input)
+                input = options.standardInput ? options.standardInput() : std::string();
+            if (input->size() > kMaxValueBytes)
+                throw ScriptError(line, "standard input holds more than " + client::Grouped(kMaxValueBytes) +
+                                            " bytes, the most a value holds");
+            return *input;
+        }
+        const std::filesystem::path p(name);
+        try {
+            return ReadValueFile(p.is_absolute() ? name : (std::filesystem::path(options.folder) / p).string());
+        } catch (const std::runtime_error& e) {
+            throw ScriptError(line, e.what());
+        }
+    };
     std::size_t variableBytes = 0;  // of the set variables
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const auto* set = std::get_if<SetLine>(&steps[i]);
@@ -204,6 +305,21 @@ void RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& 
                 } catch (const ScriptLimit& big) {
                     throw ScriptError(line, "set " + set->name + ": " + big.what());
                 }
+                if (set->xpath) {
+                    const auto result = values.find(kResultVariable);
+                    XPathValue v = EvaluateXPath(result == values.end() ? std::string() : result->second, value);
+                    if (v.error.empty() && v.count && *v.count == 0)
+                        v.error = "it selects no node";
+                    if (!v.error.empty()) {
+                        c.name = name;
+                        c.line = line;
+                        c.report.outcome = Outcome::NotSent;
+                        c.failures = {"set " + set->name + " = xpath " + Shown(value) + ": " + v.error};
+                        value.clear();
+                    } else {
+                        value = v.text;
+                    }
+                }
                 const auto old = values.find(set->name);
                 const std::size_t before = old == values.end() ? 0 : old->second.size();
                 const std::size_t total = variableBytes - before + value.size();
@@ -213,22 +329,40 @@ void RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& 
                                                 client::Grouped(kMaxVariableBytes) + " bytes");
                 variableBytes = total;
                 values[set->name] = std::move(value);
+                if (c.failures.empty())
+                    continue;
+                if (each)
+                    each(c);
                 continue;
             }
             std::vector<std::pair<std::string, std::string>> given;
-            for (const auto& [param, word] : call->params)
+            for (std::size_t k = 0; k < call->params.size(); ++k) {
+                const auto& [param, word] = call->params[k];
                 try {
-                    given.emplace_back(param, Expand(word, values));
+                    std::string value = Expand(word, values);
+                    if (k < call->fromFile.size() && call->fromFile[k])
+                        value = fileValue(value, line);
+                    given.emplace_back(param, std::move(value));
                 } catch (const ScriptLimit& big) {
                     throw ScriptError(line, call->operation + " " + param + ": " + big.what());
+                } catch (const ScriptError& bad) {
+                    throw ScriptError(line, call->operation + " " + param + ": " +
+                                                std::string(bad.what()).substr(std::string(bad.what()).find(": ") + 2));
                 }
+            }
             c.name = name;
             c.line = line;
-            c.report = session.Call(prepared[i].iface, call->operation,
-                                    OrderParameters(call->operation, prepared[i].names, given));
+            const std::vector<client::Slot> slots = OrderParameters(call->operation, prepared[i].names, given);
             given.clear();
+            c.report = session.Call(prepared[i].iface, call->operation, slots);
+            while (NoReply(c.report) && c.attempts <= options.retries) {
+                ++c.attempts;
+                c.report = session.Call(prepared[i].iface, call->operation, slots);
+            }
+            if (c.attempts > 1 && c.report.outcome == Outcome::Transport)
+                c.report.error += " (sent " + std::to_string(c.attempts) + " times)";
             values[kResultVariable] = c.report.outcome == Outcome::Result ? c.report.result : std::string();
-            c.failures = CheckExpectations(*call, c.report, values);
+            c.failures = CheckExpectations(*call, c.report, values, &c.expectations);
             c.passed = c.failures.empty();
             c.error = c.report.outcome == Outcome::Transport || c.report.outcome == Outcome::NotSent;
         } catch (const ScriptError& e) {

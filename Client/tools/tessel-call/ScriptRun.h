@@ -28,6 +28,14 @@ struct PreparedCall {
 std::vector<PreparedCall> PrepareScript(const std::vector<Step>& steps, CallSession& session, bool admin,
                                         const std::string& adminUri);
 
+// One expectation's verdict, as the JSON report lists it.
+struct ExpectationResult {
+    int line = 0;
+    std::string source;   // the expect line as written
+    bool passed = false;
+    std::string failure;  // what was expected and what came, when it failed
+};
+
 struct CaseResult {
     std::string name;  // "GetLog (line 4)"
     int line = 0;
@@ -35,6 +43,8 @@ struct CaseResult {
     bool error = false;  // no usable reply, or nothing sent: an error rather than a failure
     std::vector<std::string> failures;
     CallReport report;
+    std::vector<ExpectationResult> expectations;
+    int attempts = 1;  // sends of the call: more than one when a transport failure was retried
     // The run stops at this line with this exit status: kExitUsage for a value
     // or a pattern over its bound, kExitTransport when memory ran out; 0 when
     // it goes on.
@@ -45,8 +55,29 @@ struct CaseResult {
 // "expect fault" line a fault fails the call; without an "expect token" line
 // a rejected reply token does. Raises ScriptError naming the expectation's
 // line when its text or pattern is over its bound.
+// `verdicts`, when given, gets each expectation's verdict in the script's order.
 std::vector<std::string> CheckExpectations(const CallLine& call, const CallReport& report,
-                                           const std::map<std::string, std::string>& values);
+                                           const std::map<std::string, std::string>& values,
+                                           std::vector<ExpectationResult>* verdicts = nullptr);
+
+// How a run goes beyond the steps themselves.
+struct RunOptions {
+    // The variables given from outside the script (--var, a data row, an env
+    // file, the environment); set lines replace them.
+    std::map<std::string, std::string> values;
+    // The folder a parameter's @FILE is relative to.
+    std::string folder = ".";
+    // How often a call that got no reply at all (refused, timed out, cut) is
+    // sent again; a fault, an error page or any reply is never sent again.
+    int retries = 0;
+    // Standard input's text, for @-; called at most once a run.
+    std::function<std::string()> standardInput;
+};
+
+// A value read from a file for name=@FILE: its bytes, which must be UTF-8.
+// Raises std::runtime_error naming the file when it cannot be read, is no
+// UTF-8 or is over kMaxValueBytes.
+std::string ReadValueFile(const std::string& path);
 
 // Runs the steps in the logged-in session, in order; `each` sees each call's
 // result as soon as it is known, and nothing of it is kept afterwards but
@@ -55,6 +86,11 @@ std::vector<std::string> CheckExpectations(const CallLine& call, const CallRepor
 // ends there; nothing raises but what `each` raises.
 void RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& prepared, CallSession& session,
                const std::function<void(const CaseResult&)>& each);
+// The same with the given variables, the folder of @FILE and retries. A set
+// line whose XPath finds nothing usable is a failed case of its own and the
+// variable is empty; the run goes on.
+void RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& prepared, CallSession& session,
+               const RunOptions& options, const std::function<void(const CaseResult&)>& each);
 
 // The most bytes of one envelope, decoded result or failure text a report keeps.
 inline constexpr std::size_t kMaxReportText = 64u << 10;

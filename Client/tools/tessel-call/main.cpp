@@ -9,12 +9,15 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "CallSession.h"
 #include "Client/StatusLines.h"
 #include "Client/Verdict.h"
+#include "DataFile.h"
 #include "Junit.h"
+#include "Runner.h"
 #include "Script.h"
 #include "ScriptRun.h"
 #include "Soap/Transport.h"
@@ -23,6 +26,7 @@
 using namespace tessel::call;
 using tessel::client::DescribeKind;
 using tessel::client::DescribeVerdict;
+using tessel::client::Masked;
 
 namespace {
 
@@ -34,7 +38,7 @@ constexpr std::size_t kMaxScript = 16u << 20;
 constexpr char kUsage[] =
     "usage: tessel-call [options] OPERATION [name=value ...]\n"
     "       tessel-call [options] list\n"
-    "       tessel-call [options] run [--junit FILE] SCRIPT\n"
+    "       tessel-call [options] run [--data FILE.csv|FILE.json] [--junit FILE] [--report-json FILE] SCRIPT...\n"
     "\n"
     "Logs in, sends one authenticated call (or every call of SCRIPT in one session), validates\n"
     "the reply token, prints the decoded result and logs out. `list` prints the operations of\n"
@@ -55,11 +59,24 @@ constexpr char kUsage[] =
     "  -v, --verbose            print every request and reply envelope and the HTTP status on standard error\n"
     "  --json                   print the call as one JSON object on standard output\n"
     "  --junit FILE             (run) write a JUnit XML report to FILE\n"
+    "  --report-json FILE       (run) write every call, its time, status, verdict and expectations to FILE\n"
+    "  --var NAME=VALUE         (run) ${NAME} is VALUE; repeatable\n"
+    "  --env-file FILE          (run) NAME=VALUE lines, one a variable; repeatable\n"
+    "  --data FILE              (run) run each script once per row of FILE.csv (a header of names) or\n"
+    "                           FILE.json (an array of objects)\n"
+    "  --bail                   (run) stop at the first call that fails\n"
+    "  --retries N              send a call again, up to N times, when no reply came at all\n"
+    "  --timeout S              give up an exchange after S seconds (default TESSEL_TIMEOUT, else 120)\n"
     "  --allow-import-origin ORIGIN\n"
     "                           fetch the description's imports from ORIGIN (such as http://host:8081)\n"
     "                           too; repeatable, and added to those of TESSEL_IMPORT_ORIGINS\n"
     "  -h, --help               print this text\n"
     "  --version                print the kit's version\n"
+    "\n"
+    "\n"
+    "A value name=@FILE is FILE's text, name=@- standard input, name=@@text the text @text.\n"
+    "A ${NAME} takes its value from the script's set lines, the data row, --var, --env-file,\n"
+    "then the environment.\n"
     "\n"
     "exit status: 0 a result with a valid reply token; 1 a fault or a refused login (run: a call failed);\n"
     "2 the reply token is rejected; 3 transport, description or token library error; 4 usage.\n";
@@ -80,11 +97,15 @@ struct Options {
     bool userGiven = false;
     std::optional<std::string> password, passwordFile;
     bool verbose = false, json = false, help = false, version = false;
-    std::optional<std::string> junit;
+    std::optional<std::string> junit, reportJson, data;
+    std::vector<std::string> vars, envFiles;  // Run: NAME=VALUE, files
+    bool bail = false;
+    int retries = 0;
+    std::optional<long> timeout;
     std::vector<std::string> importOrigins;  // besides the description's own
     std::string operation;           // Call
     std::vector<std::string> params;  // Call: name=value
-    std::string script;              // Run
+    std::vector<std::string> scripts;  // Run
 
     std::string AdminUri() const { return adminUri ? *adminUri : AdminUriBeside(uri); }
 };
@@ -146,6 +167,35 @@ Options ParseArguments(const std::vector<std::string>& args)
             flag(o.json);
         else if (a == "--junit")
             o.junit = value();
+        else if (a == "--report-json")
+            o.reportJson = value();
+        else if (a == "--data")
+            o.data = value();
+        else if (a == "--var") {
+            const std::string v = value();
+            const auto eq = v.find('=');
+            if (eq == std::string::npos || !IsVariableName(v.substr(0, eq)) || v.substr(0, eq) == "result")
+                throw UsageError("--var takes NAME=VALUE with a NAME of letters, digits and _ other than result, "
+                                 "not \"" + v.substr(0, 40) + "\"");
+            o.vars.push_back(v);
+        } else if (a == "--env-file")
+            o.envFiles.push_back(value());
+        else if (a == "--bail")
+            flag(o.bail);
+        else if (a == "--retries" || a == "--timeout") {
+            const std::string v = value();
+            const long limit = a == "--retries" ? 100 : 86400;
+            char* end = nullptr;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || !end || *end != '\0' || n < (a == "--retries" ? 0 : 1) || n > limit)
+                throw UsageError(a + " takes a whole number from " + (a == "--retries" ? "0" : "1") + " to " +
+                                 std::to_string(limit) + (a == "--timeout" ? " (seconds)" : "") + ", not \"" + v +
+                                 "\"");
+            if (a == "--retries")
+                o.retries = static_cast<int>(n);
+            else
+                o.timeout = n;
+        }
         else if (a == "--allow-import-origin") {
             const std::string origin = value();
             if (tessel::soap::OriginOf(origin).empty())
@@ -172,15 +222,25 @@ Options ParseArguments(const std::vector<std::string>& args)
             throw UsageError("list takes no further arguments");
     } else if (first == "run") {
         o.mode = Mode::Run;
-        if (positional.size() != 2)
-            throw UsageError("run takes one SCRIPT file");
-        o.script = positional[1];
+        if (positional.size() < 2)
+            throw UsageError("run takes one SCRIPT file or more");
+        o.scripts.assign(positional.begin() + 1, positional.end());
     } else {
         o.operation = first;
         o.params.assign(positional.begin() + 1, positional.end());
     }
     if (o.junit && o.mode != Mode::Run)
         throw UsageError("--junit goes with run");
+    if (o.mode != Mode::Run) {
+        const std::pair<bool, const char*> runOnly[] = {{o.reportJson.has_value(), "--report-json"},
+                                                        {o.data.has_value(), "--data"},
+                                                        {!o.vars.empty(), "--var"},
+                                                        {!o.envFiles.empty(), "--env-file"},
+                                                        {o.bail, "--bail"}};
+        for (const auto& [given, name] : runOnly)
+            if (given)
+                throw UsageError(std::string(name) + " goes with run");
+    }
     if (o.json && o.mode != Mode::Call)
         throw UsageError("--json goes with a single call");
     if (o.mode != Mode::List && !o.userGiven)
@@ -287,6 +347,40 @@ void PrintReport(const CallReport& r)
     }
 }
 
+std::string StandardInput()
+{
+    std::ostringstream text;
+    text << std::cin.rdbuf();
+    return text.str();
+}
+
+// The time limits: TESSEL_CONNECT_TIMEOUT and TESSEL_TIMEOUT as the windows read them, then --timeout.
+void ApplyTimeouts(CallSession& session, const Options& o)
+{
+    const tessel::soap::HttpOptions env = tessel::soap::HttpOptions::FromEnvironment();
+    const long total = o.timeout ? *o.timeout : env.totalTimeoutSeconds;
+    session.SetTimeouts(std::min(env.connectTimeoutSeconds, total), total);
+}
+
+// Runs `step` again while it fails on the transport, up to `retries` more times.
+template <typename F>
+void WithRetries(int retries, const F& step, const std::function<void()>& between = {})
+{
+    for (int attempt = 0;; ++attempt) {
+        try {
+            step();
+            return;
+        } catch (const CallError& e) {
+            if (e.status() != kExitTransport || attempt >= retries)
+                throw attempt == 0 ? e
+                                   : CallError(e.status(), std::string(e.what()) + " (tried " +
+                                                               std::to_string(attempt + 1) + " times)");
+            if (between)
+                between();
+        }
+    }
+}
+
 std::vector<std::pair<std::string, std::string>> NamedValues(const std::vector<std::string>& params)
 {
     std::vector<std::pair<std::string, std::string>> given;
@@ -294,7 +388,11 @@ std::vector<std::pair<std::string, std::string>> NamedValues(const std::vector<s
         const auto eq = p.find('=');
         if (eq == std::string::npos || eq == 0)
             throw UsageError("a parameter is given as name=value, not \"" + p + "\"");
-        given.emplace_back(p.substr(0, eq), p.substr(eq + 1));
+        try {
+            given.emplace_back(p.substr(0, eq), ArgumentValue(p.substr(eq + 1), StandardInput));
+        } catch (const std::runtime_error& e) {
+            throw UsageError(p.substr(0, eq) + ": " + e.what());
+        }
     }
     return given;
 }
@@ -307,15 +405,20 @@ int RunCall(const Options& o)
     tessel::client::TokenLibrary library;
     CallSession session(library, o.verbose ? Tracer(Trace) : Tracer());
     session.AllowImportOrigins(o.importOrigins);
+    ApplyTimeouts(session, o);
     const Interface iface = InterfaceOf(o.operation, o.admin);
     CallReport report;
     try {
-        session.Load(Interface::Main, o.uri);
+        WithRetries(o.retries, [&] { session.Load(Interface::Main, o.uri); });
         if (iface == Interface::Admin)
-            session.Load(Interface::Admin, o.AdminUri());
+            WithRetries(o.retries, [&] { session.Load(Interface::Admin, o.AdminUri()); });
         const auto slots = OrderParameters(o.operation, session.Parameters(iface, o.operation), given);
-        session.LogIn(login);
+        WithRetries(o.retries, [&] { session.LogIn(login); }, [&] { session.LogOut(); });
         report = session.Call(iface, o.operation, slots);
+        for (int attempt = 0; attempt < o.retries && report.outcome == Outcome::Transport && report.httpStatus == 0 &&
+                              report.reply.empty() && !report.request.empty();
+             ++attempt)
+            report = session.Call(iface, o.operation, slots);
     } catch (const CallError& e) {
         session.LogOut();
         std::cerr << "tessel-call: " << e.what() << "\n";
@@ -337,6 +440,7 @@ int RunList(const Options& o)
     tessel::client::TokenLibrary library;  // not loaded: list sends nothing that carries a token
     CallSession session(library);
     session.AllowImportOrigins(o.importOrigins);
+    ApplyTimeouts(session, o);
     const Interface iface = o.admin ? Interface::Admin : Interface::Main;
     try {
         session.Load(iface, iface == Interface::Admin ? o.AdminUri() : o.uri);
@@ -369,85 +473,259 @@ std::string ReadScript(const std::string& path)
     return text.str();
 }
 
-int RunScriptFile(const Options& o)
+// One script of a run, parsed, with the names it takes from outside.
+struct ScriptUnit {
+    std::string path, name, classname, folder;
+    std::vector<Step> steps;
+    std::vector<PreparedCall> prepared;
+    std::set<std::string> given;  // the ${NAME}s it takes from outside
+};
+
+// The run stops at the first failed call (--bail).
+struct Bailed {};
+
+int RunScripts(const Options& o)
 {
     const auto started = std::chrono::steady_clock::now();
-    JunitSuite suite;
-    suite.name = std::filesystem::path(o.script).filename().string();
-    suite.timestamp = UtcTimestamp();
-    const std::string classname = "tessel-call." + std::filesystem::path(o.script).stem().string();
+    const std::string startedAt = UtcTimestamp();
+    std::vector<JunitSuite> suites;
+    nlohmann::ordered_json jsonSuites = nlohmann::ordered_json::array();
+    std::string password;
+    int passed = 0, failed = 0;
+    const std::string reportName =
+        o.scripts.size() == 1 ? std::filesystem::path(o.scripts[0]).filename().string() : std::string("tessel-call");
+    const auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
+    // The reports, as far as the run went.
     const auto report = [&](int status) {
-        if (!o.junit)
-            return status;
-        suite.seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        try {
-            WriteFileReplacing(*o.junit, JunitXml(suite));
-        } catch (const std::exception& e) {
-            std::cerr << "tessel-call: the JUnit report: " << e.what() << "\n";
-            return status == kExitResult ? kExitTransport : status;
+        if (o.junit) {
+            try {
+                WriteFileReplacing(*o.junit, JunitXml(reportName, suites));
+            } catch (const std::exception& e) {
+                std::cerr << "tessel-call: the JUnit report: " << e.what() << "\n";
+                status = status == kExitResult ? kExitTransport : status;
+            }
+        }
+        if (o.reportJson) {
+            nlohmann::ordered_json j;
+            j["tool"] = "tessel-call";
+            j["version"] = tessel::kKitVersion;
+            j["timestamp"] = startedAt;
+            j["seconds"] = std::round(elapsed() * 1000) / 1000;
+            j["passed"] = passed;
+            j["failed"] = failed;
+            j["exitStatus"] = status;
+            j["suites"] = jsonSuites;
+            try {
+                WriteFileReplacing(*o.reportJson,
+                                   j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+            } catch (const std::exception& e) {
+                std::cerr << "tessel-call: the JSON report: " << e.what() << "\n";
+                status = status == kExitResult ? kExitTransport : status;
+            }
         }
         return status;
     };
-    // A failure before the first call is one test case in the report, so a CI server sees it.
-    const auto setupFailed = [&](int status, const std::string& message) {
-        std::cerr << "tessel-call: " << o.script << ": " << message << "\n";
+    // A failure outside any call is one test case "setup" in the reports, so a CI server sees it.
+    const auto setupFailed = [&](const std::string& script, int status, std::string message) {
+        message = tessel::client::Masked(message, password);
+        if (!script.empty() && message.rfind("line ", 0) == 0)
+            message = std::filesystem::path(script).filename().string() + ": " + message;
+        std::cerr << "tessel-call: " << message << "\n";
+        JunitSuite suite;
+        suite.name = script.empty() ? reportName : std::filesystem::path(script).filename().string();
+        suite.timestamp = UtcTimestamp();
         JunitCase c;
         c.name = "setup";
-        c.classname = classname;
+        c.classname = "tessel-call." + std::filesystem::path(suite.name).stem().string();
         c.status = JunitCase::Status::Error;
         c.type = status == kExitUsage ? "script" : status == kExitFault ? "login" : "transport";
         c.message = c.details = message;
         suite.cases.push_back(c);
+        suites.push_back(suite);
+        CaseResult r;
+        r.name = "setup";
+        r.error = true;
+        r.failures = {message};
+        r.report.outcome = Outcome::NotSent;
+        r.report.error = message;
+        jsonSuites.push_back({{"name", suite.name}, {"script", script}, {"cases", {CaseJson(r)}}});
         return report(status);
     };
 
-    std::vector<Step> steps;
+    // Everything is read and parsed before anything is sent.
+    VariableSources sources;
+    std::vector<DataRow> rows;
+    std::vector<ScriptUnit> units;
     LoginValues login = o.login;
+    std::string current;  // the script being read, for its errors
     try {
-        steps = ParseScript(ReadScript(o.script));
-        login.password = Password(o);
+        login.password = password = Password(o);
+        for (const std::string& file : o.envFiles) {
+            current = file;
+            std::error_code ec;
+            const auto size = std::filesystem::file_size(file, ec);
+            if (ec)
+                throw UsageError("cannot read the env file " + file + ": " + ec.message());
+            if (size > kMaxScript)
+                throw UsageError("the env file " + file + " is larger than " + std::to_string(kMaxScript) + " bytes");
+            std::ifstream in(file, std::ios::binary);
+            std::ostringstream text;
+            text << in.rdbuf();
+            sources.AddEnvFile(ParseEnvFile(text.str(), file));
+        }
+        current.clear();
+        for (const std::string& v : o.vars) {
+            const auto eq = v.find('=');
+            sources.AddVar(v.substr(0, eq), ArgumentValue(v.substr(eq + 1), StandardInput));
+        }
+        if (o.data) {
+            rows = ReadDataFile(*o.data);
+            if (rows.empty())
+                throw DataError(*o.data, 1, "the file holds no rows");
+        }
+        for (const std::string& path : o.scripts) {
+            current = path;
+            ScriptUnit u;
+            u.path = path;
+            u.name = std::filesystem::path(path).filename().string();
+            u.classname = "tessel-call." + std::filesystem::path(path).stem().string();
+            u.folder = std::filesystem::path(path).parent_path().string();
+            if (u.folder.empty())
+                u.folder = ".";
+            u.steps = ParseScript(ReadScript(path), [&](const std::string& name) {
+                if (!sources.Gives(name, rows))
+                    return false;
+                u.given.insert(name);
+                return true;
+            });
+            // Each row gives what the script takes, or the run does not start.
+            if (rows.empty())
+                sources.ValuesFor(u.given, nullptr, "");
+            for (const DataRow& row : rows)
+                sources.ValuesFor(u.given, &row, *o.data);
+            units.push_back(std::move(u));
+        }
+        current.clear();
     } catch (const ScriptError& e) {
-        return setupFailed(kExitUsage, e.what());
+        return setupFailed(current, kExitUsage, e.what());
+    } catch (const DataError& e) {
+        return setupFailed("", kExitUsage, e.what());
     } catch (const UsageError& e) {
-        return setupFailed(kExitUsage, e.what());
+        return setupFailed(current, kExitUsage, e.what());
+    } catch (const std::runtime_error& e) {
+        return setupFailed(current, kExitUsage, e.what());
     }
 
     tessel::client::TokenLibrary library;
-    CallSession session(library, o.verbose ? Tracer(Trace) : Tracer());
+    // The session masks the password where it sends it; a script may send it as any value.
+    const Tracer tracer = !o.verbose ? Tracer() : Tracer([&password](const Exchange& ex) {
+        Exchange shown = ex;
+        for (std::string* t : {&shown.request, &shown.reply, &shown.error})
+            *t = Masked(std::move(*t), password);
+        Trace(shown);
+    });
+    CallSession session(library, tracer);
     session.AllowImportOrigins(o.importOrigins);
-    // Each case goes into the report as it ends; only what the report shows of it is kept.
-    int passed = 0, failed = 0, stopStatus = 0;
+    ApplyTimeouts(session, o);
+    int stopStatus = 0;
     bool transport = false;
-    std::size_t systemOutLeft = kMaxReportSystemOut;
-    const auto each = [&](const CaseResult& c) {
-        std::cout << (c.passed ? "PASS  " : "FAIL  ") << c.name << "  " << std::lround(c.report.elapsedMs) << " ms\n";
-        for (const std::string& f : c.failures) {
-            std::istringstream lines(f);
-            for (std::string line; std::getline(lines, line);)
-                std::cout << "      " << line << "\n";
-        }
-        std::cout.flush();
-        if (c.stopStatus != 0)
-            std::cerr << "tessel-call: " << o.script << ": " << c.failures.front() << "\n";
-        (c.passed ? passed : failed) += 1;
-        transport = transport || c.error;
-        stopStatus = c.stopStatus;
-        suite.cases.push_back(ReportCase(c, classname, systemOutLeft));
-    };
+    const bool headers = units.size() > 1 || !rows.empty();
     try {
-        session.Load(o.admin ? Interface::Admin : Interface::Main, o.admin ? o.AdminUri() : o.uri);
+        const Interface first = o.admin ? Interface::Admin : Interface::Main;
+        WithRetries(o.retries, [&] { session.Load(first, o.admin ? o.AdminUri() : o.uri); });
         if (!session.Loaded(Interface::Main))
-            session.Load(Interface::Main, o.uri);
-        const std::vector<PreparedCall> prepared = PrepareScript(steps, session, o.admin, o.AdminUri());
-        session.LogIn(login);
-        RunScript(steps, prepared, session, each);
+            WithRetries(o.retries, [&] { session.Load(Interface::Main, o.uri); });
+        for (ScriptUnit& u : units) {
+            current = u.path;
+            WithRetries(o.retries, [&] { u.prepared = PrepareScript(u.steps, session, o.admin, o.AdminUri()); });
+        }
+        current.clear();
+        WithRetries(o.retries, [&] { session.LogIn(login); }, [&] { session.LogOut(); });
     } catch (const CallError& e) {
         session.LogOut();
-        return setupFailed(e.status(), e.what());
+        return setupFailed(current, e.status(), e.what());
     } catch (const std::bad_alloc&) {
         session.LogOut();
-        return setupFailed(kExitTransport, "memory ran out");
+        return setupFailed(current, kExitTransport, "memory ran out");
+    }
+
+    // Each case goes into the reports as it ends; only what they show of it is kept.
+    std::size_t systemOutLeft = kMaxReportSystemOut;
+    try {
+        for (const ScriptUnit& u : units) {
+            const std::size_t runs = rows.empty() ? 1 : rows.size();
+            for (std::size_t k = 0; k < runs; ++k) {
+                const DataRow* row = rows.empty() ? nullptr : &rows[k];
+                const auto suiteStarted = std::chrono::steady_clock::now();
+                JunitSuite suite;
+                suite.name = Masked(row ? RowSuiteName(u.name, k + 1, *row) : u.name, password);
+                suite.timestamp = UtcTimestamp();
+                nlohmann::ordered_json jsonCases = nlohmann::ordered_json::array();
+                if (headers)
+                    std::cout << "== " << Masked(suite.name, password) << "\n";
+                RunOptions run;
+                run.values = sources.ValuesFor(u.given, row, o.data ? *o.data : "");
+                run.folder = u.folder;
+                run.retries = o.retries;
+                run.standardInput = StandardInput;
+                const auto each = [&](const CaseResult& result) {
+                    CaseResult c = result;
+                    MaskCase(c, password);
+                    std::cout << (c.passed ? "PASS  " : "FAIL  ") << c.name << "  " << std::lround(c.report.elapsedMs)
+                              << " ms\n";
+                    for (const std::string& f : c.failures) {
+                        std::istringstream lines(f);
+                        for (std::string line; std::getline(lines, line);)
+                            std::cout << "      " << line << "\n";
+                    }
+                    std::cout.flush();
+                    if (c.stopStatus != 0)
+                        std::cerr << "tessel-call: " << u.path << ": " << c.failures.front() << "\n";
+                    (c.passed ? passed : failed) += 1;
+                    transport = transport || c.error;
+                    stopStatus = c.stopStatus;
+                    suite.cases.push_back(ReportCase(c, u.classname, systemOutLeft));
+                    jsonCases.push_back(CaseJson(c));
+                    if (result.report.outcome == Outcome::Result)
+                        jsonCases.back()["resultBytes"] = result.report.result.size();
+                };
+                const auto close = [&] {
+                    suite.seconds =
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - suiteStarted).count();
+                    nlohmann::ordered_json js;
+                    js["name"] = Masked(suite.name, password);
+                    js["script"] = u.path;
+                    if (row) {
+                        js["row"] = k + 1;
+                        js["dataLine"] = row->line;
+                    }
+                    js["timestamp"] = suite.timestamp;
+                    js["seconds"] = std::round(suite.seconds * 1000) / 1000;
+                    js["cases"] = std::move(jsonCases);
+                    jsonSuites.push_back(std::move(js));
+                    suites.push_back(std::move(suite));
+                };
+                try {
+                    RunScript(u.steps, u.prepared, session, run, [&](const CaseResult& c) {
+                        each(c);
+                        if (o.bail && !c.passed)
+                            throw Bailed{};
+                    });
+                } catch (const Bailed&) {
+                    close();
+                    throw;
+                }
+                close();
+                if (stopStatus != 0)
+                    break;
+            }
+            if (stopStatus != 0)
+                break;
+        }
+    } catch (const Bailed&) {
+        std::cout << "stopped at the first failed call (--bail)\n";
     }
     if (const std::string problem = session.LogOut(); !problem.empty())
         std::cerr << "tessel-call: the logout failed: " << problem << "\n";
@@ -472,7 +750,7 @@ int main(int argc, char** argv)
         }
         switch (o.mode) {
         case Mode::List: return RunList(o);
-        case Mode::Run: return RunScriptFile(o);
+        case Mode::Run: return RunScripts(o);
         case Mode::Call: return RunCall(o);
         }
     } catch (const UsageError& e) {
