@@ -622,7 +622,7 @@ int RunScripts(const Options& o)
     // The session masks the password where it sends it; a script may send it as any value.
     const Tracer tracer = !o.verbose ? Tracer() : Tracer([&password](const Exchange& ex) {
         Exchange shown = ex;
-        for (std::string* t : {&shown.request, &shown.reply, &shown.error})
+        for (std::string* t : {&shown.request, &shown.response, &shown.error})
             *t = Masked(std::move(*t), password);
         Trace(shown);
     });
