@@ -22,6 +22,10 @@
 //               "~"          an absent value
 //               other text   the text itself (kind 0)
 //
+// Each reply is validated as the library does it, with the engine's report
+// of what it checked, and then explained by the token inspector, which sets
+// a handler of its own up from the session's values.
+//
 // The seeds in corpus/fuzz_reply_validation are written by fuzz_corpus_auth.
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +38,7 @@
 #include "ClientMACImpl.h"
 #include "FuzzSupport.h"
 #include "ServerMACImpl.h"
+#include "TesselInspect.h"
 
 using namespace tessel;
 
@@ -77,6 +82,7 @@ public:
         options.env = env_;
         const ServerSession server(scheme, seed, u"OPAQUE", options);
         client_->SetTokenItem(Text(kItemSessionKey), server.WrappedSessionKey());
+        session_ = {TextToUtf8(*scheme), TextToUtf8(*seed), TextToUtf8(server.WrappedSessionKey()), "OPAQUE"};
         client_->SetTokenItem(Text(kItemOpaque), Text(u"OPAQUE"));
 
         // One request, with a fixed nonce and time stamp.
@@ -85,6 +91,7 @@ public:
         client_->SetTokenData(0, TOKEN_DATA_OWN_COPIES, Text(kMethod), Text());
         OptText token;
         client_->ConstructToken(token);
+        requestToken_ = TextToUtf8(*token);
         stamp_ = ToSingleByte(FormatTimestamp(env_->NowUtc()));
 
         // What the server knows: the session key (which the client hands out
@@ -118,10 +125,17 @@ public:
             token = Utf8ToText(lines[0].substr(1));
         else
             token = Base64Encode(sessionKey_.Encrypt(Bytes(Inner(lines[0], slots))));
+        TokenReport report;
         try {
-            client_->ValidateToken(token);
+            static_cast<ClientMACImpl&>(*client_).Validate(token, &report);
         } catch (const HResultError&) {
         }
+        std::vector<inspect::Slot> replySlots;
+        for (std::size_t i = 0; i < slots.size(); ++i)
+            replySlots.push_back({TextToUtf8(SlotName(i)), slots[i]->value ? TextToUtf8(*slots[i]->value) : ""});
+        const inspect::Inspection seen =
+            inspect::Inspect(session_, requestToken_, {{TextToUtf8(kMethod), ""}}, TextToUtf8(*token), replySlots);
+        (void)inspect::Describe(seen);
         for (std::size_t i = 0; i < slots.size(); ++i) {
             std::uint32_t kind = 0;
             OptText converted;
@@ -204,6 +218,8 @@ private:
     std::unique_ptr<TokenHandler> client_;
     CryptKey sessionKey_;
     std::string proof_, stamp_;
+    inspect::Session session_;
+    std::string requestToken_;
     std::map<std::uint32_t, Slot> stored_;  // long streams by their length
 };
 

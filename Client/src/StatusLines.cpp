@@ -85,10 +85,10 @@ std::string FailureLine(const std::string& what, const std::string& cause)
 }
 
 std::string ReportResultLine(const std::string& method, long httpStatus, long long elapsedMs, std::int32_t kind,
-                             std::int32_t verdict)
+                             std::int32_t verdict, const std::string& failedCheck)
 {
     return ExchangeLine(method, httpStatus, elapsedMs) + ", " + DescribeKind(kind) + " result, reply token " +
-           DescribeVerdict(verdict);
+           DescribeVerdict(verdict, failedCheck);
 }
 
 std::string ReportFaultLine(const std::string& method, const std::string& faultCode, const std::string& faultString)

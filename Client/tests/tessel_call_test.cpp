@@ -218,13 +218,24 @@ TEST_F(TesselCall, ARejectedReplyTokenExitsWithTwo)
     ProgramResult r = Bare({"--uri", front.Url("/front.xml"), "--user", "tester", "GetLogCount"},
                            {"TESSEL_PASSWORD=tester"});
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_TRUE(Has(r.err, "reply token rejected: 0x")) << r.err;
+    EXPECT_TRUE(Has(r.err, "reply token rejected: the session key does not decrypt it (0x")) << r.err;
+
+    // -v shows both tokens decoded and the check the reply failed.
+    r = Bare({"-v", "--uri", front.Url("/front.xml"), "--user", "tester", "GetLogCount"}, {"TESSEL_PASSWORD=tester"});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(Has(r.err, "= tokens of GetLogCount\nRequest token: decoded; it re-validates against the slots as sent"))
+        << r.err;
+    EXPECT_TRUE(Has(r.err, "Reply token: rejected: cannot decode: the reply token is not one this session's key "
+                           "decrypts"))
+        << r.err;
 
     r = Bare({"--json", "--uri", front.Url("/front.xml"), "--user", "tester", "GetLogCount"},
              {"TESSEL_PASSWORD=tester"});
     EXPECT_EQ(r.status, 2) << r.err;
     const nlohmann::json j = nlohmann::json::parse(r.out);
-    EXPECT_EQ(j["token"].get<std::string>().rfind("rejected: 0x", 0), 0u) << j.dump();
+    EXPECT_EQ(j["token"].get<std::string>().rfind("rejected: the session key does not decrypt it (0x", 0), 0u)
+        << j.dump();
+    EXPECT_TRUE(Has(j["inspection"].get<std::string>(), "Reply token: rejected: ")) << j.dump();
     EXPECT_NE(j["tokenHResult"], 0);
     EXPECT_EQ(j["exitStatus"], 2);
 
@@ -234,7 +245,7 @@ TEST_F(TesselCall, ARejectedReplyTokenExitsWithTwo)
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(Has(r.out, "PASS  GetLogCount (line 1)")) << r.out;
     EXPECT_TRUE(Has(r.out, "FAIL  GetLogCount (line 3)")) << r.out;
-    EXPECT_TRUE(Has(r.out, "reply token rejected: 0x")) << r.out;
+    EXPECT_TRUE(Has(r.out, "reply token rejected: the session key does not decrypt it (0x")) << r.out;
 
     // An empty reply is no reply.
     front.Reply("");

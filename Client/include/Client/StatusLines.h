@@ -61,8 +61,9 @@ inline constexpr char kPreviousResult[] = "; the result box still holds the prev
 // tessel-call's report, on standard error, of a call that was answered:
 // "M: HTTP 200, 12 ms, KIND result, reply token VERDICT", KIND and VERDICT
 // as DescribeKind and DescribeVerdict name them.
+// A rejected token's verdict names `failedCheck` when it is known.
 std::string ReportResultLine(const std::string& method, long httpStatus, long long elapsedMs, std::int32_t kind,
-                             std::int32_t verdict);
+                             std::int32_t verdict, const std::string& failedCheck = {});
 // "M: fault CODE: STRING"
 std::string ReportFaultLine(const std::string& method, const std::string& faultCode, const std::string& faultString);
 

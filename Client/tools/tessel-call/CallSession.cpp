@@ -263,8 +263,14 @@ CallReport CallSession::Call(Interface iface, const std::string& operation, cons
     CallReport r;
     r.operation = operation;
     const auto start = std::chrono::steady_clock::now();
+    bool built = false;
     const auto stop = [&] {
         r.elapsedMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        if (built) {
+            r.tokens = pipeline_.trace();
+            if (onCall_)
+                onCall_(r);
+        }
         return r;
     };
     if (!state_.loggedIn) {
@@ -275,6 +281,7 @@ CallReport CallSession::Call(Interface iface, const std::string& operation, cons
     try {
         d = &Get(iface);
         pipeline_.BuildToken(operation, params);
+        built = true;
         soap::ComposedRequest request;
         try {
             request = client::ComposeCall(d->text, operation, state_.tokenText, params);
@@ -327,6 +334,7 @@ CallReport CallSession::Call(Interface iface, const std::string& operation, cons
         client::CallOutcome outcome{.method = operation};
         client::ReplyRead read = pipeline_.ReadReply(client::Reply::Whole, operation, reply.result, outcome);
         r.verdict = outcome.verdict;
+        r.failedCheck = outcome.failedCheck;
         r.kind = outcome.kind;
         r.result = std::move(read.shown);
     } catch (const std::exception& e) {

@@ -71,6 +71,8 @@ struct CallReport {
     std::string faultCode, faultString, faultDetail;  // Fault, ErrorPage
     std::string error;                                // Transport, NotSent
     std::string request, reply;                       // the envelopes
+    std::string failedCheck;  // what a rejected reply token failed ("hash differs"), when the inspector names it
+    client::TokenTrace tokens;  // for the token inspector; empty when no token was built
 
     int exitStatus() const;
     // The fault's string and detail, or the error, in one text.
@@ -97,6 +99,8 @@ class CallSession {
 public:
     // `tracer`, when set, sees every exchange.
     explicit CallSession(client::TokenLibrary& library, Tracer tracer = {});
+    // `inspect`, when set, sees the report of every authenticated call that built a token.
+    void OnCall(std::function<void(const CallReport&)> inspect) { onCall_ = std::move(inspect); }
     // Releases a handler still held; sends nothing.
     ~CallSession();
     CallSession(const CallSession&) = delete;
@@ -165,6 +169,7 @@ private:
     std::string Masked(std::string text) const;
 
     Tracer tracer_;
+    std::function<void(const CallReport&)> onCall_;
     std::map<Interface, Description> descriptions_;
     std::string password_;
     client::SessionState state_;

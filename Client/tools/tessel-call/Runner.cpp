@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "Client/Inspection.h"
 #include "Client/Masking.h"
 #include "Client/TextRules.h"
 #include "Client/Verdict.h"
@@ -123,9 +124,11 @@ nlohmann::ordered_json CaseJson(const CaseResult& c)
     j["elapsedMs"] = std::round(r.elapsedMs * 1000) / 1000;
     j["outcome"] = OutcomeName(r.outcome);
     if (r.outcome == Outcome::Result) {
-        j["token"] = client::DescribeVerdict(r.verdict);
+        j["token"] = client::DescribeVerdict(r.verdict, r.failedCheck);
         j["resultBytes"] = r.result.size();
     }
+    if (!r.tokens.empty())
+        j["inspection"] = client::InspectionText(r.tokens);
     if (r.outcome == Outcome::Fault || r.outcome == Outcome::ErrorPage)
         j["fault"] = {{"code", r.faultCode}, {"string", client::FirstCharacters(r.faultString, 2000)}};
     if (!r.error.empty())

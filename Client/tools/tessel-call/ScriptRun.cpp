@@ -121,7 +121,7 @@ void CheckExpectation(const Expectation& e, const CallReport& report, const std:
         if (faulted)
             failures.push_back("expected a valid reply token, got a fault");
         else if (report.verdict != 0)
-            failures.push_back("reply token " + client::DescribeVerdict(report.verdict));
+            failures.push_back("reply token " + client::DescribeVerdict(report.verdict, report.failedCheck));
         break;
     case K::TokenRejected:
         if (faulted)
@@ -227,7 +227,7 @@ std::vector<std::string> CheckExpectations(const CallLine& call, const CallRepor
     if (faulted && !has({K::Fault, K::FaultMatches}))
         failures.push_back("unexpected fault: " + report.Problem());
     if (!faulted && !has({K::TokenValid, K::TokenRejected}) && report.verdict != 0)
-        failures.push_back("reply token " + client::DescribeVerdict(report.verdict));
+        failures.push_back("reply token " + client::DescribeVerdict(report.verdict, report.failedCheck));
 
     for (const Expectation& e : call.expects)
         try {
@@ -400,7 +400,7 @@ JunitCase ReportCase(const CaseResult& c, const std::string& classname, std::siz
         j.systemOut += "< HTTP " + std::to_string(r.httpStatus) + "\n" + ForReport(r.reply);
     if (r.outcome == Outcome::Result)
         j.systemOut += "decoded result (" + client::DescribeKind(r.kind) + "): " + ForReport(r.result) +
-                       "reply token: " + client::DescribeVerdict(r.verdict) + "\n";
+                       "reply token: " + client::DescribeVerdict(r.verdict, r.failedCheck) + "\n";
     if (j.systemOut.size() > budget) {
         j.systemOut = kEnvelopesLeftOut;
         budget = 0;

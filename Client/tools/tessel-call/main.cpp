@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "CallSession.h"
+#include "Client/Inspection.h"
 #include "Client/StatusLines.h"
 #include "Client/Verdict.h"
 #include "DataFile.h"
@@ -292,6 +293,14 @@ void Trace(const Exchange& ex)
     std::cerr.flush();
 }
 
+// The token inspector's reading of a call, after its exchange.
+void TraceTokens(const CallReport& r, const std::string& password)
+{
+    std::cerr << "= tokens of " << r.operation << "\n"
+              << WithNewline(Masked(tessel::client::InspectionText(r.tokens), password));
+    std::cerr.flush();
+}
+
 double Rounded(double ms)
 {
     return std::round(ms * 1000) / 1000;
@@ -309,7 +318,7 @@ nlohmann::ordered_json ReportJson(const CallReport& r, Interface iface)
         j["result"] = r.result;
         j["kind"] = r.kind;
         j["kindName"] = DescribeKind(r.kind);
-        j["token"] = DescribeVerdict(r.verdict);
+        j["token"] = DescribeVerdict(r.verdict, r.failedCheck);
         j["tokenHResult"] = r.verdict;
         break;
     case Outcome::Fault:
@@ -319,6 +328,8 @@ nlohmann::ordered_json ReportJson(const CallReport& r, Interface iface)
     case Outcome::Transport:
     case Outcome::NotSent: j["error"] = r.error; break;
     }
+    if (!r.tokens.empty())
+        j["inspection"] = tessel::client::InspectionText(r.tokens);
     j["exitStatus"] = r.exitStatus();
     return j;
 }
@@ -333,7 +344,8 @@ void PrintReport(const CallReport& r)
     switch (r.outcome) {
     case Outcome::Result:
         std::cout << r.result << "\n";
-        std::cerr << tessel::client::ReportResultLine(r.operation, r.httpStatus, std::lround(r.elapsedMs), r.kind, r.verdict)
+        std::cerr << tessel::client::ReportResultLine(r.operation, r.httpStatus, std::lround(r.elapsedMs), r.kind,
+                                                      r.verdict, r.failedCheck)
                   << "\n";
         break;
     case Outcome::Fault:
@@ -404,6 +416,8 @@ int RunCall(const Options& o)
     login.password = Password(o);
     tessel::client::TokenLibrary library;
     CallSession session(library, o.verbose ? Tracer(Trace) : Tracer());
+    if (o.verbose)
+        session.OnCall([&login](const CallReport& r) { TraceTokens(r, login.password); });
     session.AllowImportOrigins(o.importOrigins);
     ApplyTimeouts(session, o);
     const Interface iface = InterfaceOf(o.operation, o.admin);
@@ -627,6 +641,8 @@ int RunScripts(const Options& o)
         Trace(shown);
     });
     CallSession session(library, tracer);
+    if (o.verbose)
+        session.OnCall([&password](const CallReport& r) { TraceTokens(r, password); });
     session.AllowImportOrigins(o.importOrigins);
     ApplyTimeouts(session, o);
     int stopStatus = 0;
