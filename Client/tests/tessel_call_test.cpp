@@ -739,3 +739,37 @@ TEST(TesselCallExampleFiles, OneForEachInterfaceGroup)
 }
 
 }  // namespace
+
+TEST_F(TesselCall, InspectDecodesTokensWithTheSessionValuesThatVerbosePrints)
+{
+    const ProgramResult traced = Call({"-v", "GetLog", "logID=1"});
+    ASSERT_EQ(traced.status, 0) << traced.err;
+    // The values -v prints, one a line, each into a file as a developer would paste it.
+    std::vector<std::string> args = {"inspect", "method=GetLog", "slot.logID=1"};
+    for (const char* name : {"scheme", "seed", "sessionKey", "verifier", "request", "reply"}) {
+        const std::string key = std::string("\n  ") + name + "=";
+        const std::size_t at = traced.err.rfind(key);
+        ASSERT_NE(at, std::string::npos) << name << "\n" << traced.err;
+        const std::size_t start = at + key.size();
+        const std::string value = traced.err.substr(start, traced.err.find('\n', start) - start);
+        args.push_back(std::string(name) + "=@" + Script(std::string(name) + ".txt", value + "\n"));
+    }
+    const ProgramResult log = Call({"--json", "GetLog", "logID=1"});
+    const std::string result = nlohmann::json::parse(log.out)["result"];
+    // The same log entry, sent plain: the reply's result as it came.
+    args.push_back("result=" + result);
+    ProgramResult r = Bare(args);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Has(r.out, "Request token: decoded; it re-validates against the slots as sent")) << r.out;
+    EXPECT_TRUE(Has(r.out, "Reply token: valid")) << r.out;
+    EXPECT_TRUE(Has(r.out, "  slot 1 \"logID\": plain")) << r.out;
+
+    // A slot other than the one sent, and a value the inspector does not take.
+    args[2] = "slot.logID=2";
+    r = Bare(args);
+    EXPECT_EQ(r.status, 3) << r.out;
+    EXPECT_TRUE(Has(r.out, "it does not re-validate against the slots as sent")) << r.out;
+    r = Bare({"inspect", "nonsense=1"});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_TRUE(Has(r.err, "nonsense is not a value it takes")) << r.err;
+}

@@ -40,10 +40,13 @@ constexpr char kUsage[] =
     "usage: tessel-call [options] OPERATION [name=value ...]\n"
     "       tessel-call [options] list\n"
     "       tessel-call [options] run [--data FILE.csv|FILE.json] [--junit FILE] [--report-json FILE] SCRIPT...\n"
+    "       tessel-call inspect seed=S sessionKey=K method=M request=TOKEN [scheme=S] [verifier=V]\n"
+    "                           [slot.NAME=VALUE ...] [reply=TOKEN result=TEXT]\n"
     "\n"
     "Logs in, sends one authenticated call (or every call of SCRIPT in one session), validates\n"
     "the reply token, prints the decoded result and logs out. `list` prints the operations of\n"
-    "the description with their parameters.\n"
+    "the description with their parameters. `inspect` decodes a request token (and a reply's) with\n"
+    "the session values -v prints; each VALUE may be @FILE or @- (standard input).\n"
     "\n"
     "options:\n"
     "  --uri DESCRIPTION        the service description\n"
@@ -57,7 +60,8 @@ constexpr char kUsage[] =
     "  --authority A            (default LDAP://ldap.example.test)\n"
     "  --realm R                (default example.test)\n"
     "  --service S              (default tsc)\n"
-    "  -v, --verbose            print every request and reply envelope and the HTTP status on standard error\n"
+    "  -v, --verbose            print every request and reply envelope and the HTTP status on standard error,\n"
+    "                           and both tokens of each call decoded\n"
     "  --json                   print the call as one JSON object on standard output\n"
     "  --junit FILE             (run) write a JUnit XML report to FILE\n"
     "  --report-json FILE       (run) write every call, its time, status, verdict and expectations to FILE\n"
@@ -296,8 +300,15 @@ void Trace(const Exchange& ex)
 // The token inspector's reading of a call, after its exchange.
 void TraceTokens(const CallReport& r, const std::string& password)
 {
+    const tessel::client::TokenTrace& t = r.tokens;
     std::cerr << "= tokens of " << r.operation << "\n"
-              << WithNewline(Masked(tessel::client::InspectionText(r.tokens), password));
+              << WithNewline(Masked(tessel::client::InspectionText(t), password))
+              << "  (tessel-call inspect takes them as scheme=, seed=, sessionKey=, verifier=, method=, request=, "
+                 "slot.NAME=, reply=, result=; these are the session's)\n"
+              << "  scheme=" << t.scheme << "\n  seed=" << t.seed << "\n  sessionKey=" << t.sessionKey
+              << "\n  verifier=" << t.verifier << "\n  request=" << t.requestToken << "\n";
+    if (t.validated)
+        std::cerr << "  reply=" << t.replyToken << "\n";
     std::cerr.flush();
 }
 
@@ -749,12 +760,60 @@ int RunScripts(const Options& o)
     return report(stopStatus != 0 ? stopStatus : transport ? kExitTransport : failed ? kExitFault : kExitResult);
 }
 
+// tessel-call inspect NAME=VALUE...: a token decoded with the session values
+// that -v prints, as a developer pastes them from what a server logged.
+int RunInspect(const std::vector<std::string>& args)
+{
+    const std::set<std::string> known = {"scheme", "seed", "sessionKey", "verifier", "method",
+                                         "request", "reply", "result"};
+    std::map<std::string, std::string> values;
+    std::vector<tessel::client::Slot> slots;
+    for (const std::string& a : args) {
+        const std::size_t eq = a.find('=');
+        if (eq == std::string::npos || eq == 0)
+            throw UsageError("inspect takes NAME=VALUE arguments; " + a + " is none");
+        const std::string name = a.substr(0, eq);
+        std::string value = ArgumentValue(a.substr(eq + 1), StandardInput);
+        if (!value.empty() && value.back() == '\n' && name != "result")
+            value.pop_back();  // a value pasted into a file ends its line
+        if (name.rfind("slot.", 0) == 0 && name.size() > 5)
+            slots.emplace_back(name.substr(5), std::move(value));
+        else if (known.count(name) && !values.count(name))
+            values[name] = std::move(value);
+        else
+            throw UsageError("inspect: " + name + (known.count(name) ? " is given twice" : " is not a value it takes") +
+                             " (it takes scheme, seed, sessionKey, verifier, method, request, slot.NAME, reply, result)");
+    }
+    for (const char* needed : {"seed", "sessionKey", "method", "request"})
+        if (!values.count(needed))
+            throw UsageError(std::string("inspect needs ") + needed + "=VALUE");
+    tessel::client::TokenTrace trace{.scheme = values["scheme"],
+                                     .seed = values["seed"],
+                                     .sessionKey = values["sessionKey"],
+                                     .verifier = values["verifier"],
+                                     .requestToken = values["request"],
+                                     .requestSlots = {{values["method"], ""}}};
+    trace.requestSlots.insert(trace.requestSlots.end(), slots.begin(), slots.end());
+    if (values.count("reply")) {
+        trace.validated = true;
+        trace.replyToken = values["reply"];
+        trace.replySlots = {{values["method"], ""}, {tessel::catalog::kResult, values["result"]}};
+    }
+    const tessel::inspect::Inspection in = tessel::client::Inspect(trace);
+    std::cout << tessel::inspect::Describe(in);
+    if (!in.problem.empty() || in.request.reached != tessel::inspect::Check::Done)
+        return kExitTransport;
+    return in.replyInspected && in.reply.reached != tessel::inspect::Check::Done ? kExitTokenRejected : kExitResult;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     Options o;
     try {
+        if (argc > 1 && std::string(argv[1]) == "inspect")
+            return RunInspect(std::vector<std::string>(argv + 2, argv + argc));
         o = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
         if (o.help) {
             std::cout << kUsage;
