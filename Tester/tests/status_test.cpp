@@ -2,6 +2,8 @@
 // what the view of the last exchange holds, against the local service.
 #include <gtest/gtest.h>
 
+#include "Client/Inspection.h"
+
 #include <regex>
 
 #include "FrontServer.h"
@@ -156,6 +158,13 @@ TEST_F(Status, ARejectedReplyTokenIsNamedByTheCheckItFailedAndItsCode)
     EXPECT_EQ(WithoutTime(After("btnLogCount")),
               "GetLogCount: HTTP 200, T ms, result 1 character; reply token rejected: time stamp differs "
               "(0x80004005 E_FAIL)");
+    // The view's Tokens tab shows both sides of the check.
+    const tessel::inspect::Inspection seen = tessel::client::Inspect(ui.exchange.tokens);
+    const std::string tokens = tessel::client::InspectionText(ui.exchange.tokens);
+    EXPECT_NE(tokens.find("Reply token: rejected: the echoed time stamp " + seen.reply.timestamp +
+                          " is not the request's " + seen.request.timestamp),
+              std::string::npos)
+        << tokens;
 }
 
 TEST_F(StatusCompressed, ADecompressedResultAndItsCutAreSaid)

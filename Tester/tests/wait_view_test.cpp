@@ -134,6 +134,8 @@ TEST_F(Tool3, TheViewShowsAndFollowsTheLastExchange)
     EXPECT_TRUE(view->TabText("HTTP").contains("HTTP/1.1 200"));
     EXPECT_TRUE(view->TabText("HTTP").contains("SOAPAction: \"urn:tessel:TesselServiceCore#GetLogCount\""));
     EXPECT_TRUE(view->TabText("Request").contains("\n  <SOAP-ENV:Body>"));
+    EXPECT_TRUE(view->TabText("Tokens").contains("Request token: decoded; it re-validates against the slots as sent"));
+    EXPECT_TRUE(view->TabText("Tokens").contains("Reply token: valid")) << view->TabText("Tokens").toStdString();
     // While open it follows the next exchange.
     window.core().Send("btnGetResourceACL");
     EXPECT_TRUE(view->TabText("Result").startsWith("<VOACL>"));

@@ -15,7 +15,9 @@
 //
 // It prints one line per step and a summary line; it exits with 1 when the
 // connect or the login failed, or a row's call failed without a fault.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QTabWidget>
 #include <QDir>
 #include <QPainter>
 #include <QRegularExpression>
@@ -31,6 +33,7 @@
 #include "Tester2/Soap2ToolRegistry.h"
 #include "TesselKitVersion.h"
 #include "ToolWindow.h"
+#include "Widgets/ExchangeView.h"
 #include "Widgets/MessageBox.h"
 
 using namespace tessel;
@@ -116,6 +119,24 @@ struct Tour {
     }
 };
 
+// The view of the last exchange, open at its Tokens tab: both tokens of the
+// last call decoded.
+void SaveTokensView(QWidget& window, Tour& t)
+{
+    if (auto* button = window.findChild<QAbstractButton*>(QStringLiteral("btnView")))
+        button->click();
+    auto* view = window.findChild<widgets::ExchangeView*>(QStringLiteral("ExchangeView"));
+    if (!view)
+        return;
+    if (auto* tabs = view->findChild<QTabWidget*>())
+        for (int i = 0; i < tabs->count(); ++i)
+            if (tabs->tabText(i) == QStringLiteral("Tokens"))
+                tabs->setCurrentIndex(i);
+    QApplication::processEvents();
+    t.Save(view->grab().toImage(), "view-tokens");
+    view->close();
+}
+
 int TourSoap1(const tester::ToolDefinition& tool, Tour& t)
 {
     client::TokenLibrary library;
@@ -160,6 +181,7 @@ int TourSoap1(const tester::ToolDefinition& tool, Tour& t)
         }
     }
     t.Save(window.grab().toImage(), "after-calls");
+    SaveTokensView(window, t);
     t.boxes.clear();
     window.core().CloseSession();
     t.Save(window.grab().toImage(), "logged-out");
@@ -202,6 +224,7 @@ int TourSoap2(const tester2::Soap2ToolDefinition& tool, Tour& t)
         }
     }
     t.Save(window.grab().toImage(), "after-calls");
+    SaveTokensView(window, t);
     t.boxes.clear();
     window.core().CloseSession();
     t.Save(window.grab().toImage(), "logged-out");
