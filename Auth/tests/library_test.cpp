@@ -13,6 +13,7 @@
 
 #include "Crypt.h"
 #include "ServerMACImpl.h"
+#include "TesselInspect.h"
 #include "TempHome.h"
 #include "TokenExports.h"
 #include "TokenCodecs.h"
@@ -182,8 +183,8 @@ long PeakRssMiB()
 
 // A reply made by hand from the session and seed keys, with records as given
 // (slot 0 is the method with an empty value, slot 1 "result").
-TesselHResult ForgedReply(Login& login, const std::string& request, const std::string& method, const Text& wire,
-                          const std::string& resultRecord)
+std::string ForgedToken(Login& login, const std::string& request, const std::string& method, const Text& wire,
+                        const std::string& resultRecord, bool rightProof = true)
 {
     OutText blob(4096);
     EXPECT_EQ(Lib::Get().GetItem(login.h, "SessionKey", &blob.length, blob.buf()), kOk);
@@ -202,9 +203,16 @@ TesselHResult ForgedReply(Login& login, const std::string& request, const std::s
     h.HashData(Utf16Bytes(Utf8ToText(method), false));
     h.HashData(Utf16Bytes(u"result", false));
     h.HashData(Utf16Bytes(wire, false));
-    const std::string reply = TextToUtf8(HexEncode(seedKey.Encrypt(ByteBuffer::FromString(nonce)))) + ":" + stamp +
-                              ":" + TextToUtf8(HexEncode(h.HashValue())) + ":0000000000000000" + resultRecord;
-    const std::string token = TextToUtf8(Base64Encode(session.Encrypt(SingleByteBytes(Utf8ToText(reply), true))));
+    const std::string proof = TextToUtf8(HexEncode(seedKey.Encrypt(ByteBuffer::FromString(rightProof ? nonce : "x"))));
+    const std::string reply =
+        proof + ":" + stamp + ":" + TextToUtf8(HexEncode(h.HashValue())) + ":0000000000000000" + resultRecord;
+    return TextToUtf8(Base64Encode(session.Encrypt(SingleByteBytes(Utf8ToText(reply), true))));
+}
+
+TesselHResult ForgedReply(Login& login, const std::string& request, const std::string& method, const Text& wire,
+                          const std::string& resultRecord)
+{
+    const std::string token = ForgedToken(login, request, method, wire, resultRecord);
     EXPECT_EQ(Lib::Get().SetData(login.h, 0, 0, method.c_str(), ""), kOk);
     EXPECT_EQ(Lib::Get().SetData(login.h, 1, 0, "result", TextToUtf8(wire).c_str()), kOk);
     return Lib::Get().Validate(login.h, token.c_str());
@@ -546,6 +554,48 @@ TEST_F(Library, HandlersOnSeveralThreads)
     for (auto& th : threads)
         th.join();
     EXPECT_EQ(failures.load(), 0);
+}
+
+TEST_F(Library, TheInspectorExplainsEachForgedReplyByTheCheckItFails)
+{
+    Login login;
+    const std::string request = login.Request({{"GetVOContent", ""}});
+    const inspect::Session session{login.scheme, login.seed, TextToUtf8(login.server->WrappedSessionKey()),
+                                   "OPAQUE-42"};
+    const auto inspectReply = [&](const Text& wire, const std::string& record, bool rightProof = true) {
+        const std::string reply = ForgedToken(login, request, "GetVOContent", wire, record, rightProof);
+        return inspect::Inspect(session, request, {{"GetVOContent", ""}}, reply,
+                                {{"GetVOContent", ""}, {"result", TextToUtf8(wire)}});
+    };
+    const Text packed = Base64Encode(CompressBytes(Utf16Bytes(u"hello hello hello", true)));
+
+    inspect::Inspection in = inspectReply(packed, "0100000024000000");
+    EXPECT_EQ(in.request.reached, inspect::Check::Done) << in.request.problem;
+    ASSERT_EQ(in.reply.reached, inspect::Check::Done) << in.reply.problem;
+    ASSERT_EQ(in.reply.records.size(), 2u);
+    EXPECT_EQ(in.reply.records[1].kind, 1u);
+    EXPECT_EQ(in.reply.records[1].plainLength, 36u);
+    EXPECT_EQ(in.reply.records[1].converted, "hello hello hello");
+
+    in = inspectReply(packed, "0100000008000000");  // a claimed length too small for the data
+    EXPECT_EQ(in.reply.failedCheck, "a record cannot be decoded");
+    EXPECT_EQ(in.reply.problem, "record 1 (\"result\", compressed, " + std::to_string(packed.size()) +
+                                    " characters) cannot be decoded: its claimed plain length of 8 bytes is not what "
+                                    "the data holds (0x8007000E)");
+    in = inspectReply(packed, "01000000FFFFFF7F");  // a claim no stream of that size holds
+    EXPECT_NE(in.reply.problem.find("its claimed plain length of 2147483647 bytes"), std::string::npos)
+        << in.reply.problem;
+    in = inspectReply(u"eA==", "0300000000000000");
+    EXPECT_NE(in.reply.problem.find("the library does not take compressed and encrypted in a reply (0x80004001)"),
+              std::string::npos)
+        << in.reply.problem;
+    in = inspectReply(packed, "0100000024000000", false);
+    EXPECT_EQ(in.reply.failedCheck, "nonce proof differs");
+    EXPECT_EQ(in.reply.problem, "the nonce proof " + in.reply.nonceProof +
+                                    " is not the proof of the request's nonce: " + in.reply.expectedProof);
+    in = inspectReply(packed, "01000000240000000000000000000000");
+    EXPECT_EQ(in.reply.failedCheck, "record count differs");
+    EXPECT_EQ(in.reply.problem, "the reply token carries 3 records (48 hexadecimal digits) for 2 slots");
 }
 
 TEST_F(Library, RepliesClaimingHugePlainLengthsAreRefusedBeforeAnythingIsAllocated)
