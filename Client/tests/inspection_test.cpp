@@ -15,7 +15,7 @@ namespace {
 
 class Inspector : public LoginFixture {
 protected:
-    Inspector()
+    explicit Inspector(std::vector<std::string> serviceArgs = {}) : LoginFixture(std::move(serviceArgs))
     {
         session.Load(catalog::Interface::Main, svc.MainDescription());
         session.LogIn({.user = "tester", .password = "tester"});
@@ -154,4 +154,31 @@ TEST_F(Inspector, HostileValuesGiveAClearProblemAndNothingElse)
         EXPECT_NE(in.reply.reached, Check::Done) << token.size() << " " << in.reply.hr;
         EXPECT_FALSE(in.reply.problem.empty());
     }
+}
+
+namespace {
+
+class EncryptingService : public Inspector {
+protected:
+    EncryptingService() : Inspector({"--encrypt-results", "--html-error", "GetLog"}) {}
+};
+
+}  // namespace
+
+TEST_F(EncryptingService, DecodesAnEncryptedResultAndTheRequestOfAnErrorPage)
+{
+    const call::CallReport r = Call("GetLogCount");
+    ASSERT_EQ(r.verdict, 0);
+    const inspect::Inspection in = client::Inspect(r.tokens);
+    ASSERT_EQ(in.reply.reached, Check::Done) << in.reply.problem;
+    ASSERT_EQ(in.reply.records.size(), 2u);
+    EXPECT_EQ(in.reply.records[1].kind, 2u);
+    EXPECT_EQ(in.reply.records[1].converted, r.result);
+    EXPECT_NE(client::InspectionText(r.tokens).find("slot 1 \"result\": encrypted"), std::string::npos);
+
+    const call::CallReport page = Call("GetLog", {{"logID", "1"}});
+    ASSERT_EQ(page.outcome, call::Outcome::ErrorPage);
+    const std::string text = client::InspectionText(page.tokens);
+    EXPECT_NE(text.find("Request token: decoded; it re-validates against the slots as sent"), std::string::npos);
+    EXPECT_NE(text.find("Reply token: none was validated"), std::string::npos) << text;
 }
