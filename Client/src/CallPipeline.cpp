@@ -209,12 +209,13 @@ soap::ComposedRequest ComposeCall(const std::string& descriptionText, const std:
 
 CallReply ReadCallReply(const std::string& reply)
 {
-    soap::Packager packager;
-    packager.SetPayload(soap::kResponsePayload, reply);
-    CallReply read;
-    read.result = packager.GetParameter(soap::kResponsePayload, catalog::kResult);
-    read.token = packager.GetParameter(soap::kResponsePayload, catalog::kReplyToken);
-    return read;
+    // One read of the reply for both values (a name it does not carry reads as empty text).
+    const soap::ResponseValues values = soap::ReadResponse(reply);
+    const auto value = [&](const char* name) {
+        const std::string* v = values.Find(name);
+        return v ? *v : std::string();
+    };
+    return {value(catalog::kResult), value(catalog::kReplyToken)};
 }
 
 }  // namespace tessel::client
