@@ -67,6 +67,7 @@ ServiceOptions Options()
 {
     ServiceOptions options;
     options.compressThreshold = 64;  // replies of more than 64 characters go out compressed
+    options.noteCalls = true;        // what the request log would note of each call is made too
     return options;
 }
 

@@ -214,7 +214,10 @@ HttpAnswer Encoded(HttpAnswer answer, const std::string& accept)
 
 class GuardedServer::Impl {
 public:
-    Impl(HttpLimits limits, Handler handler) : limits_(limits), handler_(std::move(handler)) {}
+    Impl(HttpLimits limits, Handler handler, Observer observer)
+        : limits_(limits), handler_(std::move(handler)), observer_(std::move(observer))
+    {
+    }
     ~Impl() { Stop(); }
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
@@ -260,9 +263,15 @@ private:
     void Watch();
     void Work();
     HttpAnswer Run(const HttpRequest& request) const;
+    void Seen(const HttpRequest& request, const HttpAnswer& answer) const
+    {
+        if (observer_)
+            observer_(request, answer);
+    }
 
     const HttpLimits limits_;
     const Handler handler_;
+    const Observer observer_;
     int listening_ = -1;
     bool listenOwned_ = false;  // closed by us, not by the event loop
     MHD_Daemon* daemon_ = nullptr;
@@ -345,9 +354,11 @@ void GuardedServer::Impl::Stop()
             const std::lock_guard<std::mutex> lock(mutex_);
             stopping_ = true;
             waiting.swap(queue_);
-            for (Conn* conn : waiting)
+            for (Conn* conn : waiting) {
                 conn->answer = HttpAnswer{503, "text/html; charset=utf-8",
                                           HtmlPage(503, "Service Unavailable", "The service is stopping.")};
+                Seen(conn->request, *conn->answer);
+            }
         }
         work_.notify_all();
         stop_.notify_all();
@@ -380,6 +391,7 @@ void GuardedServer::Impl::Stop()
 void GuardedServer::Impl::Refuse(Conn& conn, int status, const std::string& title, const std::string& text)
 {
     const std::string answer = ClosingResponse(status, title, text);
+    Seen(conn.request, HttpAnswer{status, "text/html; charset=utf-8", {}});
     send(conn.fd, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     End(conn);
 }
@@ -472,13 +484,13 @@ MHD_Result GuardedServer::Impl::Request(MHD_Connection* c, Conn& conn, const cha
         return MHD_NO;
     if (!conn.headerSeen) {
         conn.headerSeen = true;
-        const char* const length = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
-        if (length && LongerThan(length, limits_.bodyLimit))
-            return tooLong();
         const char* const host = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
         const char* const accept =
             MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT_ENCODING);
         conn.request = HttpRequest{method, url, host ? host : "", {}, accept ? accept : ""};
+        const char* const length = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+        if (length && LongerThan(length, limits_.bodyLimit))
+            return tooLong();
         return MHD_YES;
     }
     if (*uploadSize > 0) {
@@ -506,6 +518,7 @@ MHD_Result GuardedServer::Impl::Request(MHD_Connection* c, Conn& conn, const cha
     if (stopping_) {
         conn.answer = HttpAnswer{503, "text/html; charset=utf-8",
                                  HtmlPage(503, "Service Unavailable", "The service is stopping.")};
+        Seen(conn.request, *conn.answer);
         lock.unlock();
         MHD_resume_connection(c);
         return MHD_YES;
@@ -592,6 +605,8 @@ void GuardedServer::Impl::Work()
             const HttpRequest request = std::move(conn.request);
             lock.unlock();
             answer = Run(request);
+            Seen(request, answer);
+            answer.logged = nullptr;  // noted; not held while it goes out
         }
         lock.lock();
         Release(conn);  // its body is freed; the answer is not a request's memory
@@ -602,8 +617,8 @@ void GuardedServer::Impl::Work()
     }
 }
 
-GuardedServer::GuardedServer(HttpLimits limits, Handler handler)
-    : impl_(std::make_unique<Impl>(limits, std::move(handler)))
+GuardedServer::GuardedServer(HttpLimits limits, Handler handler, Observer observer)
+    : impl_(std::make_unique<Impl>(limits, std::move(handler), std::move(observer)))
 {
 }
 

@@ -61,8 +61,13 @@ public:
     // Runs on a worker thread for each whole request. What it throws is
     // answered with a 500 page that says nothing of it.
     using Handler = std::function<HttpAnswer(const HttpRequest&)>;
+    // Sees every answer the server sends: the handler's, and its own refusals
+    // (408, 413, 503), where the request may be known only in part or not at
+    // all. Runs on the server's threads, at times under its lock: it must not
+    // call back into the server.
+    using Observer = std::function<void(const HttpRequest&, const HttpAnswer&)>;
 
-    GuardedServer(HttpLimits limits, Handler handler);
+    GuardedServer(HttpLimits limits, Handler handler, Observer observer = {});
     ~GuardedServer();
     GuardedServer(const GuardedServer&) = delete;
     GuardedServer& operator=(const GuardedServer&) = delete;

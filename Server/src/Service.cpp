@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <optional>
 #include <random>
@@ -32,13 +33,17 @@ HttpAnswer Fault(const std::string& code, const std::string& string, const std::
     return HttpAnswer{500, "text/xml; charset=utf-8", soap::BuildFault(code, string, detail)};
 }
 
-// What the log keeps of a text: its first characters, never part of one.
-constexpr std::size_t kLoggedCharacters = 256;
 // How many of a request's parameters the log lists.
 constexpr std::size_t kLoggedParameters = 64;
 
-// The first `max` characters of UTF-8 text, and how many characters all of it has.
-std::pair<std::string, std::size_t> Cut(const std::string& text, std::size_t max)
+std::string Encoding(std::uint32_t kind)
+{
+    return kind == TOKEN_DATA_COMPRESSED ? "compressed" : kind == TOKEN_DATA_ENCRYPTED ? "encrypted" : "plain";
+}
+
+}  // namespace
+
+std::pair<std::string, std::size_t> CutText(const std::string& text, std::size_t max)
 {
     std::size_t characters = 0, end = text.size();
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -50,12 +55,13 @@ std::pair<std::string, std::size_t> Cut(const std::string& text, std::size_t max
     return {text.substr(0, end), characters};
 }
 
-std::string Encoding(std::uint32_t kind)
+bool IsSecretParameter(const std::string& name)
 {
-    return kind == TOKEN_DATA_COMPRESSED ? "compressed" : kind == TOKEN_DATA_ENCRYPTED ? "encrypted" : "plain";
+    std::string lower;
+    for (const char c : name)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find("credential") != std::string::npos || lower.find("password") != std::string::npos;
 }
-
-}  // namespace
 
 std::string HtmlPage(int status, const std::string& title, const std::string& text)
 {
@@ -72,11 +78,6 @@ Service::Service(ServiceOptions options)
       }(), options_.storeLimit),
       logins_({options_.ticketTtlSeconds, options_.sessionIdleSeconds, options_.storeLimit, options_.env})
 {
-    if (!options_.logFile.empty()) {
-        log_.open(options_.logFile, std::ios::app);
-        if (!log_)
-            throw std::runtime_error("cannot write the log file " + options_.logFile);
-    }
     for (const Interface iface : {Interface::Main, Interface::Admin})
         for (const DescriptionStyle style : {DescriptionStyle::RpcEncoded, DescriptionStyle::DocumentLiteral})
             parsed_.emplace(std::pair{static_cast<int>(iface), static_cast<int>(style)},
@@ -115,38 +116,41 @@ HttpAnswer Service::Get(const std::string& path, const std::string& baseUrl)
 
 HttpAnswer Service::Post(const std::string& path, const std::string& body, const std::string& baseUrl)
 {
+    const auto handled = [&](Interface iface, DescriptionStyle style) {
+        nlohmann::json noted;
+        HttpAnswer answer = Handle(iface, style, body, baseUrl, noted);
+        answer.logged = std::move(noted);
+        return answer;
+    };
     if (path == kMainEndpoint)
-        return Handle(Interface::Main, DescriptionStyle::RpcEncoded, body, baseUrl);
+        return handled(Interface::Main, DescriptionStyle::RpcEncoded);
     if (path == kAdminEndpoint)
-        return Handle(Interface::Admin, DescriptionStyle::RpcEncoded, body, baseUrl);
+        return handled(Interface::Admin, DescriptionStyle::RpcEncoded);
     if (path == kSoap2Endpoint)
-        return Handle(Interface::Main, DescriptionStyle::DocumentLiteral, body, baseUrl);
+        return handled(Interface::Main, DescriptionStyle::DocumentLiteral);
     return HttpAnswer{404, "text/html; charset=utf-8",
                       HtmlPage(404, "Not Found", "No SOAP endpoint at " + path + ".")};
 }
 
-void Service::Log(const std::string& operation, const Params& params, const std::string& token,
-                  const std::string& encoding)
+void Service::Note(nlohmann::json& noted, const std::string& operation, const Params& params,
+                   const std::string& token, const std::string& encoding) const
 {
-    if (!log_.is_open())
+    if (!options_.noteCalls)
         return;
-    nlohmann::json line;
-    line["time"] = std::chrono::duration_cast<std::chrono::milliseconds>(
-                       std::chrono::system_clock::now().time_since_epoch())
-                       .count();
-    line["operation"] = Cut(operation, kLoggedCharacters).first;
-    line["parameters"] = nlohmann::json::array();
+    noted["operation"] = CutText(operation, kLoggedCharacters).first;
+    noted["parameters"] = nlohmann::json::array();
     for (std::size_t i = 0; i < params.size() && i < kLoggedParameters; ++i) {
-        const auto [value, length] = Cut(params[i].second, kLoggedCharacters);
-        line["parameters"].push_back({Cut(params[i].first, kLoggedCharacters).first, value, length});
+        const std::string name = CutText(params[i].first, kLoggedCharacters).first;
+        if (IsSecretParameter(params[i].first)) {
+            noted["parameters"].push_back({name, kMasked, std::string(kMasked).size()});
+            continue;
+        }
+        const auto [value, length] = CutText(params[i].second, kLoggedCharacters);
+        noted["parameters"].push_back({name, value, length});
     }
-    line["parameterCount"] = params.size();
-    line["token"] = Cut(token, kLoggedCharacters).first;
-    line["encoding"] = encoding;
-    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    const std::lock_guard<std::mutex> lock(logMutex_);
-    log_ << text << '\n';
-    log_.flush();
+    noted["parameterCount"] = params.size();
+    noted["token"] = CutText(token, kLoggedCharacters).first;
+    noted["encoding"] = encoding;
 }
 
 Service::Params Service::SessionReply(const std::string& name, const std::map<std::string, std::string>& a)
@@ -192,27 +196,28 @@ Service::Params Service::SessionReply(const std::string& name, const std::map<st
     return {{"result", "OK"}};
 }
 
-HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::string& body, const std::string& baseUrl)
+HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::string& body, const std::string& baseUrl,
+                           nlohmann::json& noted)
 {
     soap::IncomingRequest req;
     try {
         req = soap::ReadRequest(body);  // no header entry is understood here
     } catch (const soap::SoapFault& f) {  // VersionMismatch, MustUnderstand
-        Log("", {}, "none", "fault");
+        Note(noted, "", {}, "none", "fault");
         return Fault(f.faultCode(), f.faultString(), f.detail());
     } catch (const soap::SoapError& e) {
-        Log("", {}, "none", "fault");
+        Note(noted, "", {}, "none", "fault");
         return Fault("Client", "The request is not a SOAP message", e.what());
     }
     const std::string& name = req.operation;
     if (options_.htmlErrorOperations.count(name)) {
-        Log(name, req.parameters, "not checked", "html-error");
+        Note(noted, name, req.parameters, "not checked", "html-error");
         return HttpAnswer{500, "text/html; charset=utf-8",
                           HtmlPage(500, "Internal Server Error", "The server failed while running " + name + ".")};
     }
     const soap::OperationDescription* op = Parsed(iface, style).Find(name);
     if (!op) {
-        Log(name, req.parameters, "none", "fault");
+        Note(noted, name, req.parameters, "none", "fault");
         return Fault("Client", "Unknown operation " + name,
                      "This interface has no operation named \"" + name + "\"; see its service description.");
     }
@@ -234,7 +239,7 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
     }
     for (const soap::MessagePart& part : op->inputParts) {
         if (!args.count(part.name)) {
-            Log(name, req.parameters, "none", "fault");
+            Note(noted, name, req.parameters, "none", "fault");
             return Fault("Client", "Missing parameter " + part.name,
                          "The request of " + name + " has no parameter \"" + part.name + "\"" +
                              (unknown.empty() ? "" : "; it has \"" + unknown + "\", which " + name + " does not take") +
@@ -245,10 +250,10 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
     if (catalog::FindSessionMessage(name)) {
         try {
             const Params reply = SessionReply(name, args);
-            Log(name, req.parameters, "none", "plain");
+            Note(noted, name, req.parameters, "none", "plain");
             return HttpAnswer{200, "text/xml; charset=utf-8", soap::BuildResponse(*op, reply)};
         } catch (const OperationFault& f) {
-            Log(name, req.parameters, "none", "fault");
+            Note(noted, name, req.parameters, "none", "fault");
             return Fault(f.code(), f.what(), f.detail());
         }
     }
@@ -259,7 +264,7 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
     const std::shared_ptr<Session> session =
         colon == std::string::npos ? nullptr : logins_.Find(token.substr(colon + 1));
     if (!session) {
-        Log(name, req.parameters, token.empty() ? "missing" : "unknown session", "fault");
+        Note(noted, name, req.parameters, token.empty() ? "missing" : "unknown session", "fault");
         return Fault("Client", token.empty() ? "Missing token" : "Unknown session",
                      token.empty() ? "The request's \"user\" parameter carries no token; log in first."
                                    : "The token's opaque value names no open session; log in again.");
@@ -273,7 +278,7 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
     try {
         logins_.ReserveCall(*session);
     } catch (const OperationFault& f) {
-        Log(name, req.parameters, "not checked", "fault");
+        Note(noted, name, req.parameters, "not checked", "fault");
         return Fault(f.code(), f.what(), f.detail());
     }
     try {
@@ -281,7 +286,7 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
         logins_.Settle(*session);
     } catch (const TokenRejected& e) {
         logins_.Settle(*session);
-        Log(name, req.parameters, std::string("rejected: ") + e.what(), "fault");
+        Note(noted, name, req.parameters, std::string("rejected: ") + e.what(), "fault");
         return Fault("Client", "Invalid token", e.what());
     }
     Values values;
@@ -289,7 +294,7 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
         const std::string n = TextToUtf8(slots[i].name), v = TextToUtf8(plain[i].value_or(Text()));
         // A compressed or encrypted item passes XML by: what it holds must still be text that a reply can carry.
         if (!soap::IsXmlText(v)) {
-            Log(name, req.parameters, "valid", "fault");
+            Note(noted, name, req.parameters, "valid", "fault");
             return Fault("Client", "Invalid parameter value",
                          "The value of \"" + n + "\" is not text that XML can carry (a control character or "
                          "invalid UTF-8), so it could never be sent back.");
@@ -302,7 +307,7 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
         CallContext ctx{session->user, session->verifier, baseUrl, options_.compressThreshold};
         result = store_.Execute(name, values, ctx);
     } catch (const OperationFault& f) {
-        Log(name, req.parameters, "valid", "fault");
+        Note(noted, name, req.parameters, "valid", "fault");
         return Fault(f.code(), f.what(), f.detail());
     }
     Text resultText = Utf8ToText(result);
@@ -314,7 +319,7 @@ HttpAnswer Service::Handle(Interface iface, DescriptionStyle style, const std::s
     replySlots.push_back({Utf8ToText(name), Text(), TOKEN_DATA_PLAIN});
     replySlots.push_back({u"result", std::move(resultText), kind});
     const ReplyToken reply = session->tokens->BuildReply(stamp, replySlots);
-    Log(name, req.parameters, "valid", Encoding(kind));
+    Note(noted, name, req.parameters, "valid", Encoding(kind));
     return HttpAnswer{200, "text/xml; charset=utf-8",
                       soap::BuildResponse(*op, {{"result", TextToUtf8(reply.wireValues[1].value_or(Text()))},
                                                 {"reskey", TextToUtf8(reply.token)}}),

@@ -2,7 +2,8 @@
 // of the token scheme, and every operation on the store.
 #pragma once
 
-#include <fstream>
+#include <nlohmann/json.hpp>
+
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,7 +24,8 @@ struct ServiceOptions {
     std::size_t compressThreshold = 1024;
     bool encryptResults = false;
     std::set<std::string> htmlErrorOperations;
-    std::string logFile;
+    // Whether an answer carries what the log notes of its call.
+    bool noteCalls = false;
     std::int64_t timestampWindowSeconds = 300;
     // The largest request body; also the most that a request's compressed
     // parameters may inflate to, together.
@@ -51,7 +53,19 @@ struct HttpAnswer {
     // True for a body that goes out again and again as it is (a service
     // description): its compressed form is kept for the next time.
     bool repeats = false;
+    // What the request log notes of a SOAP call (operation, parameters,
+    // token, encoding); null for other answers and when nothing is logged.
+    nlohmann::json logged = {};
 };
+
+// What the log keeps of a text: its first characters, never part of one.
+inline constexpr std::size_t kLoggedCharacters = 256;
+// The first `max` characters of UTF-8 text, and how many characters all of it has.
+std::pair<std::string, std::size_t> CutText(const std::string& text, std::size_t max);
+
+// The log shows a password or credential as eight stars, whatever its length.
+inline constexpr char kMasked[] = "********";
+bool IsSecretParameter(const std::string& name);
 
 // An HTML error page: the status and title as its heading, the text below.
 std::string HtmlPage(int status, const std::string& title, const std::string& text);
@@ -79,18 +93,18 @@ public:
 private:
     using Params = std::vector<std::pair<std::string, std::string>>;
 
-    HttpAnswer Handle(Interface iface, DescriptionStyle style, const std::string& body, const std::string& baseUrl);
+    HttpAnswer Handle(Interface iface, DescriptionStyle style, const std::string& body, const std::string& baseUrl,
+                      nlohmann::json& noted);
     // The reply values of a session message; raises OperationFault.
     Params SessionReply(const std::string& name, const std::map<std::string, std::string>& args);
     const soap::ServiceDescription& Parsed(Interface iface, DescriptionStyle style) const;
-    void Log(const std::string& operation, const std::vector<std::pair<std::string, std::string>>& params,
-             const std::string& token, const std::string& encoding);
+    // Notes a call for the log, when calls are noted.
+    void Note(nlohmann::json& noted, const std::string& operation, const Params& params, const std::string& token,
+              const std::string& encoding) const;
 
     ServiceOptions options_;
     Store store_;
     Logins logins_;
-    std::mutex logMutex_;
-    std::ofstream log_;
     std::map<std::pair<int, int>, soap::ServiceDescription> parsed_;
     // The compressed forms of the long results sent last, shared by every
     // session (a content read again is not compressed again): at most 32 MiB.

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 
+#include "AnswerLog.h"
 #include "GuardedServer.h"
 #include "Service.h"
 #include "TesselKitVersion.h"
@@ -24,7 +26,8 @@ constexpr char kUsage[] =
     "  --encrypt-results        send the other results encrypted\n"
     "  --html-error OPERATION   answer OPERATION with an HTML error page (repeatable)\n"
     "  --timestamp-window S     accept client time stamps within S seconds (default 300)\n"
-    "  --log FILE               write one JSON line per request to FILE\n"
+    "  --log FILE               write one JSON line per answer to FILE (passwords masked);\n"
+    "                           SIGHUP reopens FILE\n"
     "  --request-timeout S      a request's header and body must arrive within S seconds (default 10)\n"
     "  --store-limit MB         keep at most MB megabytes in the store; puts beyond fail (default 256)\n"
     "  --ticket-ttl S           a ticket must open its session within S seconds (default 300)\n"
@@ -69,6 +72,7 @@ int main(int argc, char** argv)
 {
     ServiceOptions options;
     HttpLimits limits;
+    std::string logFile;
     long port = 8080;
     bool usersGiven = false;
     for (int i = 1; i < argc; ++i) {
@@ -98,7 +102,7 @@ int main(int argc, char** argv)
         else if (arg == "--timestamp-window")
             options.timestampWindowSeconds = Number(arg, value(), 1, 1L << 30);
         else if (arg == "--log")
-            options.logFile = value();
+            logFile = value();
         else if (arg == "--request-timeout")
             limits.requestTimeout = std::chrono::seconds(Number(arg, value(), 1, 3600));
         else if (arg == "--store-limit")
@@ -117,18 +121,27 @@ int main(int argc, char** argv)
             Usage("unknown option " + arg);
     }
 
-    // SIGINT and SIGTERM are taken by a thread of their own, which stops the server.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // SIGINT and SIGTERM stop the server and SIGHUP reopens the log; they
+    // are taken here, by the main thread, and by no other.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     try {
+        std::optional<AnswerLog> log;
+        if (!logFile.empty())
+            log.emplace(logFile);
+        options.noteCalls = log.has_value();
         Service service(options);
         limits.bodyLimit = options.bodyLimit;
         int bound = 0;
+        GuardedServer::Observer observer;
+        if (log)
+            observer = [&log](const HttpRequest& req, const HttpAnswer& answer) { log->Write(req, answer); };
         GuardedServer server(limits, [&](const HttpRequest& req) {
             const std::string base = BaseUrl(req.host, bound);
             if (req.method == "GET" || req.method == "HEAD")
@@ -138,7 +151,7 @@ int main(int argc, char** argv)
             return HttpAnswer{405, "text/html; charset=utf-8",
                               HtmlPage(405, "Method Not Allowed", "This service takes GET and POST requests."),
                               {{"Allow", "GET, HEAD, POST"}}};
-        });
+        }, observer);
         bound = server.Bind("127.0.0.1", static_cast<int>(port));
         if (bound <= 0) {
             std::cerr << "TesselServiceLocal: cannot listen on 127.0.0.1:" << port << " (is the port in use?)\n";
@@ -150,8 +163,15 @@ int main(int argc, char** argv)
             return 1;
         }
         std::cout << "listening on http://127.0.0.1:" << bound << "/" << std::endl;
-        int sig = 0;
-        sigwait(&stopSignals, &sig);
+        for (int sig = 0; sigwait(&signals, &sig) == 0 && sig == SIGHUP;) {
+            if (!log)
+                continue;
+            if (log->Reopen())
+                std::cerr << "TesselServiceLocal: reopened the log " << log->Path() << std::endl;
+            else
+                std::cerr << "TesselServiceLocal: cannot reopen the log " << log->Path()
+                          << "; writing on to the file it had" << std::endl;
+        }
         server.Stop();
         std::cout << "stopped" << std::endl;
         return 0;

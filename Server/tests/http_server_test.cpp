@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -27,7 +28,8 @@ namespace {
 // A server on a free loopback port.
 class Running {
 public:
-    Running(const HttpLimits& limits, GuardedServer::Handler handler) : server_(limits, std::move(handler))
+    Running(const HttpLimits& limits, GuardedServer::Handler handler, GuardedServer::Observer observer = {})
+        : server_(limits, std::move(handler), std::move(observer))
     {
         port_ = server_.Bind("127.0.0.1", 0);
         if (port_ <= 0 || !server_.Start())
@@ -106,6 +108,42 @@ TEST(HttpServer, ConnectionsBeyondTheLimitAreRefusedWithAReason)
     const RawConnection next(s.port());
     ASSERT_TRUE(next.Send(kGet));
     EXPECT_TRUE(StartsWith(next.Receive(500), "HTTP/1.1 200 OK\r\n"));
+}
+
+TEST(HttpServer, TheObserverSeesEveryAnswerItsOwnRefusalsToo)
+{
+    std::mutex mutex;
+    std::vector<std::string> seen;
+    HttpLimits limits;
+    limits.connections = 2;
+    limits.bodyLimit = 100;
+    Running s(
+        limits,
+        [](const HttpRequest& r) {
+            if (r.path == "/fail")
+                throw std::runtime_error("handler failed");
+            return Echo(r);
+        },
+        [&](const HttpRequest& r, const HttpAnswer& a) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            seen.push_back(std::to_string(a.status) + " " + r.method + " " + r.path);
+        });
+    {
+        const RawConnection a(s.port()), b(s.port());
+        const RawConnection third(s.port());  // beyond the limit: refused before a byte of a request
+        EXPECT_TRUE(StartsWith(third.Receive(5000), "HTTP/1.1 503"));
+        ASSERT_TRUE(a.Send(kGet));
+        EXPECT_TRUE(StartsWith(a.Receive(500), "HTTP/1.1 200"));
+        ASSERT_TRUE(b.Send("GET /fail HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+        EXPECT_TRUE(StartsWith(b.Receive(500), "HTTP/1.1 500"));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // both closed
+    const RawConnection large(s.port());
+    ASSERT_TRUE(large.Send(PostHeader(101)));
+    EXPECT_TRUE(StartsWith(large.Receive(5000), "HTTP/1.1 413"));
+
+    const std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(seen, (std::vector<std::string>{"503  ", "200 GET /a", "500 GET /fail", "413 POST /put"}));
 }
 
 TEST(HttpServer, BodiesAreBoundedEachAndAllTogether)

@@ -198,7 +198,7 @@ TEST_F(Soap2CoreTest, LoginShowsTheTicketAndEnablesEveryOperation)
     EXPECT_EQ(ticket["parameters"],
               nlohmann::json({LoggedParameter("authority", "LDAP://ldap.example.test"),
                               LoggedParameter("realm", "example.test"), LoggedParameter("principal", "tester"),
-                              LoggedParameter("credential", "tester"), LoggedParameter("fullPrincipal", "")}));
+                              LoggedParameter("credential", "********"), LoggedParameter("fullPrincipal", "")}));
     const nlohmann::json open = LastOf("OpenSession");
     EXPECT_EQ(open["parameters"][0], LoggedParameter("service", "tsc"));
     EXPECT_EQ(open["parameters"][1], LoggedParameter("ticket", core.session().ticket));
