@@ -196,6 +196,7 @@ void RunClient(const std::stop_token& stop, LoadState& load, ClientCounts& count
     Clock::time_point callStart{};
     RunOptions run;
     run.folder = script.folder;
+    run.retries = script.retries;
     run.beforeCall = [&] {
         if (stop.stop_requested())
             throw LoadStopped{};

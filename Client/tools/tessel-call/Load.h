@@ -73,6 +73,7 @@ struct LoadScript {
     std::vector<Step> steps;
     std::vector<std::map<std::string, std::string>> rowValues;  // at least one
     std::string folder = ".";
+    int retries = 0;       // resends of a call that got no reply at all (--retries)
     std::string password;  // masked in what is shown
 };
 

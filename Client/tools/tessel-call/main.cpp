@@ -888,6 +888,7 @@ int RunLoadMode(const Options& o)
         throw UsageError(unit.name + " has no call to make");
     script.steps = unit.steps;
     script.folder = unit.folder;
+    script.retries = o.retries;
     script.admin = o.admin;
     script.adminUri = o.AdminUri();
     if (rows.empty())
@@ -898,6 +899,12 @@ int RunLoadMode(const Options& o)
         auto session = std::make_unique<CallSession>(library);
         session->AllowImportOrigins(o.importOrigins);
         ApplyTimeouts(*session, o);
+        // A service that stops answering must not hold the load past its time.
+        if (o.load.duration && !o.timeout) {
+            const tessel::soap::HttpOptions env = tessel::soap::HttpOptions::FromEnvironment();
+            const long total = std::min(env.totalTimeoutSeconds, static_cast<long>(std::ceil(*o.load.duration)) + 10);
+            session->SetTimeouts(std::min(env.connectTimeoutSeconds, total), total);
+        }
         session->Load(o.admin ? Interface::Admin : Interface::Main, o.admin ? o.AdminUri() : o.uri);
         if (!session->Loaded(Interface::Main))
             session->Load(Interface::Main, o.uri);
