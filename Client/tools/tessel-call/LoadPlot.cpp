@@ -107,11 +107,11 @@ void Line(const std::vector<double>& xs, const std::vector<double>& ys, PLINT co
     plwidth(1);
 }
 
-// A legend entry at the chart's top right, `row` lines down.
+// A legend entry at the chart's top left, `row` lines down.
 void Key(const char* text, PLINT colour, int row)
 {
     plcol0(colour);
-    plmtex("rv", -1.0, 0.95 - 0.08 * row, 1.0, text);
+    plmtex("lv", -1.0, 0.95 - 0.08 * row, 0.0, text);
 }
 
 }  // namespace
