@@ -18,6 +18,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tessel kit maintainers <tessel-kit@example.
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "plplot-driver-cairo")
 # The Python package tessel is pure Python over the token library.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-pytest, python3-locust")

@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config dpkg-dev file
   libssl-dev zlib1g-dev libxml2-dev libcurl4-openssl-dev libcpp-httplib-dev libmicrohttpd-dev
   nlohmann-json3-dev qt6-base-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libplplot-dev plplot-driver-cairo
   fonts-dejavu-core fonts-liberation2 xvfb xauth
   clang libclang-rt-14-dev llvm
   python3 python3-pytest python3-locust

@@ -300,7 +300,7 @@ TEST_F(TesselCall, UsageErrorsExitWithFourAndSendNothing)
     };
     const std::string uri = svc.MainDescription();
     const std::vector<Case> cases = {
-        {{}, {}, "name an OPERATION, list or run"},
+        {{}, {}, "name an OPERATION, list, run or load"},
         {{"--uri", uri, "--user", "tester", "--frobnicate", "GetLogCount"}, {"TESSEL_PASSWORD=x"}, "unknown option"},
         {{"--uri", uri, "GetLogCount"}, {"TESSEL_PASSWORD=x"}, "--user NAME is needed"},
         {{"--uri", uri, "--user", "tester", "GetLogCount"}, {"TESSEL_PASSWORD"}, "no password"},

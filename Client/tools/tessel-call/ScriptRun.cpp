@@ -354,6 +354,8 @@ void RunScript(const std::vector<Step>& steps, const std::vector<PreparedCall>& 
             c.line = line;
             const std::vector<client::Slot> slots = OrderParameters(call->operation, prepared[i].names, given);
             given.clear();
+            if (options.beforeCall)
+                options.beforeCall();
             c.report = session.Call(prepared[i].iface, call->operation, slots);
             while (NoReply(c.report) && c.attempts <= options.retries) {
                 ++c.attempts;

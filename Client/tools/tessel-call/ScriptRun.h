@@ -72,6 +72,10 @@ struct RunOptions {
     int retries = 0;
     // Standard input's text, for @-; called at most once a run.
     std::function<std::string()> standardInput;
+    // Runs just before each call is first sent (not before a resend), once
+    // its values are expanded; a load paces its calls and takes their start
+    // here. What it raises ends the run and reaches RunScript's caller.
+    std::function<void()> beforeCall;
 };
 
 // A value read from a file for name=@FILE: its bytes, which must be UTF-8.

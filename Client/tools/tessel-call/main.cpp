@@ -2,15 +2,22 @@
 // job, sent exactly as the tools send them.
 #include <nlohmann/json.hpp>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "CallSession.h"
 #include "Client/Inspection.h"
@@ -18,6 +25,8 @@
 #include "Client/Verdict.h"
 #include "DataFile.h"
 #include "Junit.h"
+#include "Load.h"
+#include "LoadPlot.h"
 #include "Runner.h"
 #include "Script.h"
 #include "ScriptRun.h"
@@ -40,12 +49,16 @@ constexpr char kUsage[] =
     "usage: tessel-call [options] OPERATION [name=value ...]\n"
     "       tessel-call [options] list\n"
     "       tessel-call [options] run [--data FILE.csv|FILE.json] [--junit FILE] [--report-json FILE] SCRIPT...\n"
+    "       tessel-call [options] load SCRIPT [--clients N] [--duration S | --iterations K] [--rate CALLS_PER_S]\n"
+    "                           [--ramp-up S] [--report-json FILE] [--junit FILE] [--plot FILE.png|FILE.svg]\n"
+    "                           [--expect-p99 MS] [--expect-errors N]\n"
     "       tessel-call inspect seed=S sessionKey=K method=M request=TOKEN [scheme=S] [verifier=V]\n"
     "                           [slot.NAME=VALUE ...] [reply=TOKEN result=TEXT]\n"
     "\n"
     "Logs in, sends one authenticated call (or every call of SCRIPT in one session), validates\n"
     "the reply token, prints the decoded result and logs out. `list` prints the operations of\n"
-    "the description with their parameters. `inspect` decodes a request token (and a reply's) with\n"
+    "the description with their parameters. `load` runs SCRIPT in a loop from N clients at once (each its\n"
+    "own session) and prints calls, errors and latencies per operation. `inspect` decodes a request token (and a reply's) with\n"
     "the session values -v prints; each VALUE may be @FILE or @- (standard input).\n"
     "\n"
     "options:\n"
@@ -70,6 +83,16 @@ constexpr char kUsage[] =
     "  --data FILE              (run) run each script once per row of FILE.csv (a header of names) or\n"
     "                           FILE.json (an array of objects)\n"
     "  --bail                   (run) stop at the first call that fails\n"
+    "  --clients N              (load) sessions at once, each on its own thread (default 1)\n"
+    "  --duration S             (load) run for S seconds (default: one iteration of the script each)\n"
+    "  --iterations K           (load) run the script K times in each client\n"
+    "  --rate CALLS_PER_S       (load) start calls on this schedule, whole load (open model); without it\n"
+    "                           each client calls back to back\n"
+    "  --ramp-up S              (load) start the clients evenly over S seconds\n"
+    "  --plot FILE              (load) draw latency and calls per second over time and the latency\n"
+    "                           histogram into FILE.png or FILE.svg\n"
+    "  --expect-p99 MS          (load) fail (exit 1) when the p99 latency of all calls is above MS ms\n"
+    "  --expect-errors N        (load) fail (exit 1) when more than N calls fail\n"
     "  --retries N              send a call again, up to N times, when no reply came at all\n"
     "  --timeout S              give up an exchange after S seconds (default TESSEL_TIMEOUT, else 120)\n"
     "  --allow-import-origin ORIGIN\n"
@@ -91,7 +114,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Mode { Call, List, Run };
+enum class Mode { Call, List, Run, Load };
+
+// What only load takes.
+struct LoadOptions {
+    int clients = 1;
+    std::optional<double> duration, rate, expectP99;
+    std::optional<long long> iterations, expectErrors;
+    double rampUp = 0;
+    std::optional<std::string> plot;
+    bool given = false;  // some option of load was given
+};
 
 struct Options {
     Mode mode = Mode::Call;
@@ -110,10 +143,27 @@ struct Options {
     std::vector<std::string> importOrigins;  // besides the description's own
     std::string operation;           // Call
     std::vector<std::string> params;  // Call: name=value
-    std::vector<std::string> scripts;  // Run
+    std::vector<std::string> scripts;  // Run, Load (one)
+    LoadOptions load;
 
     std::string AdminUri() const { return adminUri ? *adminUri : AdminUriBeside(uri); }
 };
+
+// A number of an option within [low, high]; `whole` when it takes no fraction.
+double OptionNumber(const std::string& option, const std::string& v, double low, double high, bool whole)
+{
+    char* end = nullptr;
+    const double n = std::strtod(v.c_str(), &end);
+    const bool fits = !v.empty() && end && *end == '\0' && std::isfinite(n) && n >= low && n <= high &&
+                      (!whole || n == std::floor(n)) && v.find_first_of("xXpPnN") == std::string::npos;
+    if (!fits) {
+        std::ostringstream range;
+        range << low << " to " << high;
+        throw UsageError(option + " takes " + (whole ? "a whole number" : "a number") + " from " + range.str() +
+                         ", not \"" + v.substr(0, 40) + "\"");
+    }
+    return n;
+}
 
 Options ParseArguments(const std::vector<std::string>& args)
 {
@@ -187,6 +237,33 @@ Options ParseArguments(const std::vector<std::string>& args)
             o.envFiles.push_back(value());
         else if (a == "--bail")
             flag(o.bail);
+        else if (a == "--clients") {
+            o.load.clients = static_cast<int>(OptionNumber(a, value(), 1, 4096, true));
+            o.load.given = true;
+        } else if (a == "--duration") {
+            o.load.duration = OptionNumber(a, value(), 0.001, 86400 * 7, false);
+            o.load.given = true;
+        } else if (a == "--iterations") {
+            o.load.iterations = static_cast<long long>(OptionNumber(a, value(), 1, 1e12, true));
+            o.load.given = true;
+        } else if (a == "--rate") {
+            o.load.rate = OptionNumber(a, value(), 0.001, 1e7, false);
+            o.load.given = true;
+        } else if (a == "--ramp-up") {
+            o.load.rampUp = OptionNumber(a, value(), 0, 86400, false);
+            o.load.given = true;
+        } else if (a == "--plot") {
+            o.load.plot = value();
+            if (PlotDevice(*o.load.plot).empty())
+                throw UsageError("--plot takes a FILE.png or FILE.svg, not \"" + *o.load.plot + "\"");
+            o.load.given = true;
+        } else if (a == "--expect-p99") {
+            o.load.expectP99 = OptionNumber(a, value(), 0, 3.6e6, false);
+            o.load.given = true;
+        } else if (a == "--expect-errors") {
+            o.load.expectErrors = static_cast<long long>(OptionNumber(a, value(), 0, 1e15, true));
+            o.load.given = true;
+        }
         else if (a == "--retries" || a == "--timeout") {
             const std::string v = value();
             const long limit = a == "--retries" ? 100 : 86400;
@@ -219,7 +296,7 @@ Options ParseArguments(const std::vector<std::string>& args)
     if (o.help || o.version)
         return o;
     if (positional.empty())
-        throw UsageError("name an OPERATION, list or run");
+        throw UsageError("name an OPERATION, list, run or load");
     const std::string first = positional.front();
     if (first == "list") {
         o.mode = Mode::List;
@@ -230,13 +307,24 @@ Options ParseArguments(const std::vector<std::string>& args)
         if (positional.size() < 2)
             throw UsageError("run takes one SCRIPT file or more");
         o.scripts.assign(positional.begin() + 1, positional.end());
+    } else if (first == "load") {
+        o.mode = Mode::Load;
+        if (positional.size() != 2)
+            throw UsageError("load takes one SCRIPT file");
+        o.scripts.assign(positional.begin() + 1, positional.end());
+        if (o.load.duration && o.load.iterations)
+            throw UsageError("give either --duration or --iterations");
+        if (o.bail)
+            throw UsageError("--bail goes with run");
     } else {
         o.operation = first;
         o.params.assign(positional.begin() + 1, positional.end());
     }
-    if (o.junit && o.mode != Mode::Run)
-        throw UsageError("--junit goes with run");
-    if (o.mode != Mode::Run) {
+    if (o.junit && o.mode != Mode::Run && o.mode != Mode::Load)
+        throw UsageError("--junit goes with run or load");
+    if (o.load.given && o.mode != Mode::Load)
+        throw UsageError("--clients, --duration, --iterations, --rate, --ramp-up, --plot and --expect-* go with load");
+    if (o.mode != Mode::Run && o.mode != Mode::Load) {
         const std::pair<bool, const char*> runOnly[] = {{o.reportJson.has_value(), "--report-json"},
                                                         {o.data.has_value(), "--data"},
                                                         {!o.vars.empty(), "--var"},
@@ -509,6 +597,60 @@ struct ScriptUnit {
 // The run stops at the first failed call (--bail).
 struct Bailed {};
 
+// The env files, the --var values, the data rows and the scripts, read and
+// parsed; each row gives what each script takes from outside. Raises
+// ScriptError, DataError, UsageError or std::runtime_error; `current` names
+// the file being read when it raised.
+void ReadInputs(const Options& o, VariableSources& sources, std::vector<DataRow>& rows, std::vector<ScriptUnit>& units,
+                std::string& current)
+{
+    for (const std::string& file : o.envFiles) {
+        current = file;
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(file, ec);
+        if (ec)
+            throw UsageError("cannot read the env file " + file + ": " + ec.message());
+        if (size > kMaxScript)
+            throw UsageError("the env file " + file + " is larger than " + std::to_string(kMaxScript) + " bytes");
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        sources.AddEnvFile(ParseEnvFile(text.str(), file));
+    }
+    current.clear();
+    for (const std::string& v : o.vars) {
+        const auto eq = v.find('=');
+        sources.AddVar(v.substr(0, eq), ArgumentValue(v.substr(eq + 1), StandardInput));
+    }
+    if (o.data) {
+        rows = ReadDataFile(*o.data);
+        if (rows.empty())
+            throw DataError(*o.data, 1, "the file holds no rows");
+    }
+    for (const std::string& path : o.scripts) {
+        current = path;
+        ScriptUnit u;
+        u.path = path;
+        u.name = std::filesystem::path(path).filename().string();
+        u.classname = "tessel-call." + std::filesystem::path(path).stem().string();
+        u.folder = std::filesystem::path(path).parent_path().string();
+        if (u.folder.empty())
+            u.folder = ".";
+        u.steps = ParseScript(ReadScript(path), [&](const std::string& name) {
+            if (!sources.Gives(name, rows))
+                return false;
+            u.given.insert(name);
+            return true;
+        });
+        // Each row gives what the script takes, or the run does not start.
+        if (rows.empty())
+            sources.ValuesFor(u.given, nullptr, "");
+        for (const DataRow& row : rows)
+            sources.ValuesFor(u.given, &row, *o.data);
+        units.push_back(std::move(u));
+    }
+}
+
 int RunScripts(const Options& o)
 {
     const auto started = std::chrono::steady_clock::now();
@@ -587,51 +729,7 @@ int RunScripts(const Options& o)
     std::string current;  // the script being read, for its errors
     try {
         login.password = password = Password(o);
-        for (const std::string& file : o.envFiles) {
-            current = file;
-            std::error_code ec;
-            const auto size = std::filesystem::file_size(file, ec);
-            if (ec)
-                throw UsageError("cannot read the env file " + file + ": " + ec.message());
-            if (size > kMaxScript)
-                throw UsageError("the env file " + file + " is larger than " + std::to_string(kMaxScript) + " bytes");
-            std::ifstream in(file, std::ios::binary);
-            std::ostringstream text;
-            text << in.rdbuf();
-            sources.AddEnvFile(ParseEnvFile(text.str(), file));
-        }
-        current.clear();
-        for (const std::string& v : o.vars) {
-            const auto eq = v.find('=');
-            sources.AddVar(v.substr(0, eq), ArgumentValue(v.substr(eq + 1), StandardInput));
-        }
-        if (o.data) {
-            rows = ReadDataFile(*o.data);
-            if (rows.empty())
-                throw DataError(*o.data, 1, "the file holds no rows");
-        }
-        for (const std::string& path : o.scripts) {
-            current = path;
-            ScriptUnit u;
-            u.path = path;
-            u.name = std::filesystem::path(path).filename().string();
-            u.classname = "tessel-call." + std::filesystem::path(path).stem().string();
-            u.folder = std::filesystem::path(path).parent_path().string();
-            if (u.folder.empty())
-                u.folder = ".";
-            u.steps = ParseScript(ReadScript(path), [&](const std::string& name) {
-                if (!sources.Gives(name, rows))
-                    return false;
-                u.given.insert(name);
-                return true;
-            });
-            // Each row gives what the script takes, or the run does not start.
-            if (rows.empty())
-                sources.ValuesFor(u.given, nullptr, "");
-            for (const DataRow& row : rows)
-                sources.ValuesFor(u.given, &row, *o.data);
-            units.push_back(std::move(u));
-        }
+        ReadInputs(o, sources, rows, units, current);
         current.clear();
     } catch (const ScriptError& e) {
         return setupFailed(current, kExitUsage, e.what());
@@ -760,6 +858,181 @@ int RunScripts(const Options& o)
     return report(stopStatus != 0 ? stopStatus : transport ? kExitTransport : failed ? kExitFault : kExitResult);
 }
 
+// tessel-call load SCRIPT: everything is read, parsed and checked against
+// the descriptions before the first client logs in; then the load, the table,
+// the reports and the chart. Exit 0, or 1 when an --expect-* fails; no client
+// that could log in: the login's status.
+int RunLoadMode(const Options& o)
+{
+    VariableSources sources;
+    std::vector<DataRow> rows;
+    std::vector<ScriptUnit> units;
+    std::string current;
+    LoadScript script;
+    script.login = o.login;
+    try {
+        script.login.password = script.password = Password(o);
+        ReadInputs(o, sources, rows, units, current);
+    } catch (const ScriptError& e) {
+        throw UsageError(std::filesystem::path(current).filename().string() + ": " + e.what());
+    } catch (const DataError& e) {
+        throw UsageError(e.what());
+    } catch (const UsageError&) {
+        throw;
+    } catch (const std::runtime_error& e) {
+        throw UsageError(e.what());
+    }
+    const ScriptUnit& unit = units.front();
+    if (std::none_of(unit.steps.begin(), unit.steps.end(),
+                     [](const Step& s) { return std::holds_alternative<CallLine>(s); }))
+        throw UsageError(unit.name + " has no call to make");
+    script.steps = unit.steps;
+    script.folder = unit.folder;
+    script.retries = o.retries;
+    script.admin = o.admin;
+    script.adminUri = o.AdminUri();
+    if (rows.empty())
+        script.rowValues.push_back(sources.ValuesFor(unit.given, nullptr, ""));
+    for (const DataRow& row : rows)
+        script.rowValues.push_back(sources.ValuesFor(unit.given, &row, *o.data));
+    script.newSession = [&o](tessel::client::TokenLibrary& library) {
+        auto session = std::make_unique<CallSession>(library);
+        session->AllowImportOrigins(o.importOrigins);
+        ApplyTimeouts(*session, o);
+        // A service that stops answering must not hold the load past its time.
+        if (o.load.duration && !o.timeout) {
+            const tessel::soap::HttpOptions env = tessel::soap::HttpOptions::FromEnvironment();
+            const long total = std::min(env.totalTimeoutSeconds, static_cast<long>(std::ceil(*o.load.duration)) + 10);
+            session->SetTimeouts(std::min(env.connectTimeoutSeconds, total), total);
+        }
+        session->Load(o.admin ? Interface::Admin : Interface::Main, o.admin ? o.AdminUri() : o.uri);
+        if (!session->Loaded(Interface::Main))
+            session->Load(Interface::Main, o.uri);
+        return session;
+    };
+    // The script against the descriptions, once, before any login.
+    {
+        tessel::client::TokenLibrary library;
+        try {
+            const std::unique_ptr<CallSession> probe = script.newSession(library);
+            PrepareScript(script.steps, *probe, o.admin, o.AdminUri());
+        } catch (const CallError& e) {
+            throw CallError(e.status(), unit.name + ": " + e.what());
+        }
+    }
+
+    LoadSettings settings;
+    settings.clients = o.load.clients;
+    settings.duration = o.load.duration;
+    settings.iterations = o.load.iterations;
+    if (!settings.duration && !settings.iterations)
+        settings.iterations = 1;
+    settings.rate = o.load.rate;
+    settings.rampUp = o.load.rampUp;
+    settings.liveLine = isatty(STDERR_FILENO) == 1;
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    std::cerr << ClientsWarning(settings.clients, std::thread::hardware_concurrency(), files.rlim_cur);
+
+    const LoadResult r = RunLoad(settings, script);
+
+    for (const std::string& f : r.loginFailures)
+        std::cerr << "tessel-call: a client could not log in: " << f << "\n";
+    if (r.loggedIn < r.clients - static_cast<int>(r.loginFailures.size()))
+        std::cerr << "tessel-call: " << r.clients - r.loggedIn << " clients could not log in\n";
+    for (const std::string& f : r.logoutFailures)
+        std::cerr << "tessel-call: a logout failed: " << f << "\n";
+    if (r.total.failed() > r.firstFailures.size())
+        std::cerr << "tessel-call: " << r.total.failed() << " calls failed; the first " << r.firstFailures.size()
+                  << " are shown\n";
+    std::cout << LoadTable(r);
+    std::ostringstream summary;
+    summary.setf(std::ios::fixed);
+    summary.precision(1);
+    summary << r.total.calls << " calls in " << r.elapsed << " s (" << r.callsPerSecond() << " calls/s) from "
+            << r.loggedIn << " of " << r.clients << " clients, " << r.total.failed() << " failed";
+    if (settings.rate)
+        summary << ", " << r.lateStarts << " started late";
+    if (r.interrupted)
+        summary << "; interrupted";
+    std::cout << summary.str() << "\n";
+
+    // The expectations, each a test case of the JUnit report.
+    std::vector<LoadCheck> checks;
+    const double p99 = static_cast<double>(r.total.latency.Percentile(99)) / 1000;
+    if (o.load.expectP99) {
+        std::ostringstream name, why;
+        name << "p99 <= " << *o.load.expectP99 << " ms";
+        why << "p99 is " << p99 << " ms";
+        checks.push_back({name.str(), r.total.calls > 0 && p99 <= *o.load.expectP99,
+                          r.total.calls == 0 ? "no call was made" : why.str()});
+    }
+    if (o.load.expectErrors)
+        checks.push_back({"errors <= " + std::to_string(*o.load.expectErrors),
+                          static_cast<long long>(r.total.failed()) <= *o.load.expectErrors,
+                          std::to_string(r.total.failed()) + " calls failed"});
+    for (LoadCheck& c : checks) {
+        if (c.passed)
+            c.failure.clear();
+        std::cout << (c.passed ? "PASS  " : "FAIL  ") << c.name << (c.passed ? "" : "  (" + c.failure + ")") << "\n";
+    }
+    int status = kExitResult;
+    if (r.loggedIn == 0)
+        status = r.loginStatus != 0 ? r.loginStatus : kExitTransport;
+    else if (std::any_of(checks.begin(), checks.end(), [](const LoadCheck& c) { return !c.passed; }))
+        status = kExitFault;
+
+    const auto written = [&](const char* what, const std::function<void()>& write) {
+        try {
+            write();
+        } catch (const std::exception& e) {
+            std::cerr << "tessel-call: " << what << ": " << e.what() << "\n";
+            status = status == kExitResult ? kExitTransport : status;
+        }
+    };
+    if (o.load.plot)
+        written("the chart", [&] { PlotLoad(r, unit.name, *o.load.plot); });
+    if (o.junit)
+        written("the JUnit report", [&] {
+            JunitSuite suite;
+            suite.name = unit.name + " (load)";
+            suite.timestamp = UtcTimestamp();
+            suite.seconds = r.elapsed;
+            JunitCase load;
+            load.name = "load";
+            load.classname = unit.classname;
+            load.seconds = r.elapsed;
+            load.systemOut = LoadTable(r) + summary.str() + "\n";
+            if (r.loggedIn == 0) {
+                load.status = JunitCase::Status::Error;
+                load.type = "login";
+                load.message = load.details =
+                    r.loginFailures.empty() ? std::string("no client logged in") : r.loginFailures.front();
+            }
+            suite.cases.push_back(load);
+            for (const LoadCheck& c : checks) {
+                JunitCase j;
+                j.name = c.name;
+                j.classname = unit.classname;
+                if (!c.passed) {
+                    j.status = JunitCase::Status::Failed;
+                    j.type = "expectation";
+                    j.message = j.details = c.failure;
+                }
+                suite.cases.push_back(j);
+            }
+            WriteFileReplacing(*o.junit, JunitXml(unit.name, {suite}));
+        });
+    if (o.reportJson)
+        written("the JSON report", [&] {
+            nlohmann::ordered_json j = LoadJson(r, settings, unit.path, checks);
+            j["exitStatus"] = status;
+            WriteFileReplacing(*o.reportJson, j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+                                                  "\n");
+        });
+    return status;
+}
+
 // tessel-call inspect NAME=VALUE...: a token decoded with the session values
 // that -v prints, as a developer pastes them from what a server logged.
 int RunInspect(const std::vector<std::string>& args)
@@ -826,6 +1099,7 @@ int main(int argc, char** argv)
         switch (o.mode) {
         case Mode::List: return RunList(o);
         case Mode::Run: return RunScripts(o);
+        case Mode::Load: return RunLoadMode(o);
         case Mode::Call: return RunCall(o);
         }
     } catch (const UsageError& e) {
