@@ -10,6 +10,7 @@ packages=(
   fonts-dejavu-core fonts-liberation2 xvfb xauth
   clang libclang-rt-14-dev llvm
   python3 python3-pytest python3-locust
+  lintian
 )
 
 missing=()

@@ -13,6 +13,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "Crypt.h"
 #include "EngineEnvironment.h"
@@ -417,13 +418,21 @@ void CheckEngine(const json& doc, std::optional<KatKeys>& keys, Tally& tally)
     }
 }
 
+// Checks every case of one vector file. A file that cannot be read, is not
+// JSON or holds no case at all is an error (thrown): a run that checked
+// nothing must not read as a pass.
 void CheckFile(const std::string& path, Tally& tally)
 {
     std::ifstream in(path);
     if (!in)
-        throw std::runtime_error("cannot read " + path);
-    const json doc = json::parse(in);
-    const std::string file = std::filesystem::path(path).filename().string();
+        throw std::runtime_error(path + " cannot be read");
+    json doc;
+    try {
+        doc = json::parse(in);
+    } catch (const json::parse_error& e) {
+        throw std::runtime_error(path + " is not a JSON vector file: " + e.what());
+    }
+    const int before = tally.passed + tally.failed;
 
     if (doc.contains("derive")) {
         int i = 0;
@@ -472,7 +481,20 @@ void CheckFile(const std::string& path, Tally& tally)
             Run(tally, "errors " + std::to_string(i++) + " " + c.value("call", "?"), [&] { return CheckError(c); });
         }
     }
-    (void)file;
+    if (tally.passed + tally.failed == before)
+        throw std::runtime_error(path + " holds no case (a vector file has derive, exchange_key, session_key, seed, "
+                                        "request_tokens, reply_tokens or errors)");
+}
+
+// The kit's own vector file, found from this program's folder (the build
+// and an installation both keep it there, below ../share/tessel-kit/).
+std::string DefaultVectorFile()
+{
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        throw std::runtime_error("cannot find the program's own folder for the kit's vector file: " + ec.message());
+    return (exe.parent_path() / TESSEL_KAT_DEFAULT_VECTORS).lexically_normal().string();
 }
 
 // A key container of its own, so that importing the vectors' key pair never
@@ -504,11 +526,13 @@ private:
 int main(int argc, char** argv)
 {
     constexpr char kUsage[] =
-        "usage: tessel-kat VECTOR-FILE...\n"
+        "usage: tessel-kat [VECTOR-FILE...]\n"
         "       tessel-kat --help | --version\n"
         "\n"
-        "Checks every case of each CryptoAPI vector file against the token library's provider and\n"
-        "engine, in a temporary key container: one line per case, then \"N passed, M failed\".\n";
+        "Checks every case of each CryptoAPI vector file (with none given, the kit's own\n"
+        "cryptoapi-kat.json) against the token library's provider and engine, in a temporary key\n"
+        "container: one line per case, then \"N passed, M failed\". Exit status 0 when every case\n"
+        "passed, 1 when one failed, 2 for a file that cannot be read, is not JSON or holds no case.\n";
     const std::string first = argc == 2 ? argv[1] : "";
     if (first == "--help" || first == "-h") {
         std::cout << kUsage;
@@ -518,15 +542,18 @@ int main(int argc, char** argv)
         std::cout << tessel::KitVersionLine("tessel-kat");
         return 0;
     }
-    if (argc < 2) {
-        std::cerr << kUsage;
+    if (first.size() > 1 && first[0] == '-') {
+        std::cerr << "tessel-kat: unknown option " << first << "\n" << kUsage;
         return 2;
     }
     try {
+        std::vector<std::string> files(argv + 1, argv + argc);
+        if (files.empty())
+            files.push_back(DefaultVectorFile());
         const TemporaryKeyHome home;
         Tally tally;
-        for (int i = 1; i < argc; ++i)
-            CheckFile(argv[i], tally);
+        for (const std::string& file : files)
+            CheckFile(file, tally);
         if (tally.skipped)
             std::cout << tally.skipped << " skipped\n";
         std::cout << tally.passed << " passed, " << tally.failed << " failed\n";

@@ -1,10 +1,14 @@
 // An installation into a temporary prefix: every file in its place, the
-// programs' RUNPATH leading to the installed token library, and the
-// installed tessel-call working against the local service.
+// programs' RUNPATH leading to the installed token library, a man page for
+// every program and an icon for every desktop entry, and the installed
+// tessel-call and tessel-kat working from there.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
 
 #include "ProgramRun.h"
 #include "ServiceProcess.h"
@@ -24,6 +28,17 @@ std::string Read(const fs::path& path)
 bool Has(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
+}
+
+// A gzip-compressed file's text ("" when it cannot be read).
+std::string ReadGzip(const fs::path& path)
+{
+    const std::unique_ptr<gzFile_s, int (*)(gzFile)> in(gzopen(path.c_str(), "rb"), gzclose);
+    std::string text;
+    char buf[16384];
+    for (int n; in && (n = gzread(in.get(), buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<std::size_t>(n));
+    return text;
 }
 
 class Installation : public ::testing::Test {
@@ -51,14 +66,41 @@ TEST_F(Installation, PutsEachFileInItsPlace)
 {
     for (const char* program : tessel::registry::kPrograms)
         EXPECT_TRUE(fs::exists(Bin(program))) << program;
-    EXPECT_TRUE(fs::exists(Path(TESSEL_LIBDIR "/libTesselMACCDLL.so")));
+    // The token library in the kit's own folder, outside the loader's search, and nothing of it elsewhere.
+    EXPECT_TRUE(fs::exists(Path(TESSEL_INSTALL_LIBDIR "/libTesselMACCDLL.so")));
+    EXPECT_FALSE(fs::exists(Path(TESSEL_LIBDIR "/libTesselMACCDLL.so")));
     EXPECT_TRUE(fs::exists(Path(TESSEL_INCLUDEDIR "/TesselMACCDLL.h")));
-    for (const char* page : {"tessel-call.1", "TesselServiceLocal.1"}) {
-        const fs::path man = Path(std::string(TESSEL_MANDIR "/man1/") + page);
-        EXPECT_TRUE(fs::exists(man) || fs::exists(man.string() + ".gz")) << man;
-    }
     for (const char* script : {"log", "acl", "content", "collab", "settings", "vouri", "resources"})
         EXPECT_TRUE(fs::exists(Path(std::string(TESSEL_DATADIR "/doc/tessel-kit/examples/") + script + ".tcall")));
+    EXPECT_TRUE(fs::exists(Path(TESSEL_DATADIR "/tessel-kit/cryptoapi-kat.json")));
+    // The copyright file and the changelog name the same maintainer.
+    const std::string copyright = Read(Path(TESSEL_DATADIR "/doc/tessel-kit/copyright"));
+    const std::string changelog = ReadGzip(Path(TESSEL_DATADIR "/doc/tessel-kit/changelog.Debian.gz"));
+    std::smatch contact, trailer;
+    ASSERT_TRUE(std::regex_search(copyright, contact, std::regex("\nUpstream-Contact: ([^\n]+ <[^\n]+>)\n")))
+        << copyright;
+    ASSERT_TRUE(std::regex_search(changelog, trailer, std::regex("\n -- ([^\n]+ <[^\n]+>)  [A-Z][a-z]{2}, ")))
+        << changelog;
+    EXPECT_EQ(contact[1], trailer[1]);
+}
+
+TEST_F(Installation, GivesEveryProgramAManPageThatNamesEachOptionOfItsHelp)
+{
+    const std::regex option("--[a-z][a-z-]*");
+    for (const char* program : tessel::registry::kPrograms) {
+        std::string page = ReadGzip(Path(std::string(TESSEL_MANDIR "/man1/") + program + ".1.gz"));
+        ASSERT_FALSE(page.empty()) << program;
+        EXPECT_TRUE(Has(page, "\n.SH NAME\n" + std::string(program) + " \\- ")) << program;
+        for (std::size_t at; (at = page.find("\\-")) != std::string::npos;)
+            page.replace(at, 2, "-");
+        const ProgramResult help = RunProgram({Bin(program), "--help"}, {"QT_QPA_PLATFORM=offscreen"});
+        ASSERT_EQ(help.status, 0) << program << help.err;
+        std::string missing;
+        for (std::sregex_iterator o(help.out.begin(), help.out.end(), option), end; o != end; ++o)
+            if (!Has(page, o->str()) && !Has(missing, " " + o->str()))
+                missing += " " + o->str();
+        EXPECT_EQ(missing, "") << program << "'s man page does not name these options of its --help";
+    }
 }
 
 TEST_F(Installation, HasADesktopEntryForTheLauncherAndEachTool)
@@ -70,6 +112,7 @@ TEST_F(Installation, HasADesktopEntryForTheLauncherAndEachTool)
                               "Name=" + std::string(tool.menuName) + "\nGenericName=TesselService test tool\nComment=" +
                                   tool.purpose + "\n");
     const fs::path folder = Path(TESSEL_DATADIR "/applications");
+    std::set<std::string> icons;
     std::size_t entries = 0;
     for (const auto& e : fs::directory_iterator(folder))
         entries += e.path().extension() == ".desktop";
@@ -83,7 +126,15 @@ TEST_F(Installation, HasADesktopEntryForTheLauncherAndEachTool)
         EXPECT_TRUE(Has(text, "\nTryExec=" + p + "\n")) << file;
         EXPECT_TRUE(Has(text, "\n" + names)) << file << "\n" << text;
         EXPECT_FALSE(Has(text, "@")) << file;
+        // Its icon, by name from the icon theme's scalable folder.
+        const std::string icon = p == "tessel-kit" ? p : "tessel-kit-" + p;
+        EXPECT_TRUE(Has(text, "\nIcon=" + icon + "\n")) << file;
+        const std::string svg = Read(Path(TESSEL_DATADIR "/icons/hicolor/scalable/apps/" + icon + ".svg"));
+        EXPECT_EQ(svg.rfind("<?xml", 0), 0u) << icon;
+        EXPECT_TRUE(Has(svg, "<svg ") && Has(svg, "</svg>") && !Has(svg, "@")) << icon;
+        icons.insert(svg);
     }
+    EXPECT_EQ(icons.size(), programs.size()) << "two entries share an icon";
 }
 
 TEST_F(Installation, ProgramsFindTheInstalledTokenLibraryThroughTheirRunpath)
@@ -112,7 +163,7 @@ TEST_F(Installation, TesselCallRunsFromThePrefix)
     EXPECT_TRUE(Has(r.err, "reply token valid")) << r.err;
 
     // Without the installed library the call cannot log in: it was that one it loaded.
-    const fs::path library = Path(TESSEL_LIBDIR "/libTesselMACCDLL.so");
+    const fs::path library = Path(TESSEL_INSTALL_LIBDIR "/libTesselMACCDLL.so");
     fs::rename(library, library.string() + ".away");
     r = RunProgram(call, {"TESSEL_PASSWORD=tester", "LD_LIBRARY_PATH"});
     fs::rename(library.string() + ".away", library);
@@ -120,6 +171,14 @@ TEST_F(Installation, TesselCallRunsFromThePrefix)
         EXPECT_EQ(r.status, 3) << r.out << r.err;
         EXPECT_TRUE(Has(r.err, "The token library libTesselMACCDLL.so could not be loaded")) << r.err;
     }
+}
+
+TEST_F(Installation, TesselKatChecksTheInstalledVectorFileWhenGivenNone)
+{
+    const ProgramResult r = RunProgram({Bin("tessel-kat")});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Has(r.out, " passed, 0 failed\n")) << r.out;
+    EXPECT_FALSE(Has(r.out, "\n0 passed")) << r.out;
 }
 
 }  // namespace

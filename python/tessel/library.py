@@ -55,9 +55,10 @@ def search_order():
     """Where load() looks for the library, in order, as the tools do.
 
     First the loader's own search by name (LD_LIBRARY_PATH, the ld.so cache,
-    the system folders), which is where an installed kit puts the library;
-    then the library folder of the installation this package came with (the
-    tools' RUNPATH); then ../lib beside the running program's own folder.
+    the system folders), which finds a build's library through
+    LD_LIBRARY_PATH; then the kit's own library folder of the installation
+    this package came with (the tools' RUNPATH, outside the loader's search);
+    then ../lib beside the running program's own folder.
     """
     places = [LIBRARY_NAME]
     for folder in _where.LIBRARY_DIRS:
@@ -111,8 +112,9 @@ class TokenLibrary:
                 return self._so
             except OSError as e:
                 reasons.append(str(e))
-        hint = "" if self.path else (" (an installed kit puts it in the system's library folder; "
-                                     "from a build tree set LD_LIBRARY_PATH to the build's lib folder)")
+        hint = "" if self.path else (" (an installed kit puts it in its own library folder, which the "
+                                     "package's _where.py names; from a build tree set LD_LIBRARY_PATH to the "
+                                     "build's lib folder)")
         raise LibraryNotFound("The token library %s could not be loaded%s: %s"
                               % (self.path or LIBRARY_NAME, hint, "; ".join(reasons)))
 
