@@ -5,8 +5,14 @@
 # the programs' RUNPATH names, so the package has no maintainer scripts.
 
 # Who maintains the package: its Maintainer field, the copyright file's
-# Upstream-Contact and the changelog's trailer all say this.
-set(TESSEL_MAINTAINER "Tessel Kit Team <tessel-kit-team@lists.example.org>" CACHE STRING
+# Upstream-Contact and the changelog's trailer all say this. Whoever builds
+# it names themselves as Debian's tools ask, with DEBFULLNAME and DEBEMAIL,
+# or with -DTESSEL_MAINTAINER; otherwise the team's address stands.
+set(tessel_default_maintainer "Tessel Kit Team <tessel-kit-team@lists.example.org>")
+if(DEFINED ENV{DEBFULLNAME} AND DEFINED ENV{DEBEMAIL})
+  set(tessel_default_maintainer "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
+endif()
+set(TESSEL_MAINTAINER "${tessel_default_maintainer}" CACHE STRING
   "The Debian package's maintainer, \"Name <address>\"")
 if(NOT TESSEL_MAINTAINER MATCHES "^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$")
   message(FATAL_ERROR "TESSEL_MAINTAINER is \"${TESSEL_MAINTAINER}\"; it needs the form \"Name <address>\"")
