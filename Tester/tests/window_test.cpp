@@ -422,3 +422,19 @@ TEST_F(Tool3Window, AConnectThatReachesNoServiceSaysHowToStartOne)
     EXPECT_TRUE(status->text().endsWith(tessel::client::kLocalServiceHint)) << status->text().toStdString();
     EXPECT_LE(status->fontMetrics().horizontalAdvance(status->text()), status->width());
 }
+
+TEST(Tool5Window, ReturnInTheAdminDescriptionBoxConnectsTheAdminInterface)
+{
+    TempHome home;
+    TokenLibrary library;
+    ServiceProcess svc;
+    BoxCloser closer;
+    ToolWindow window(*FindTool("TSTestTool5"), library);
+    QSignalSpy pressed(Find<QAbstractButton>(window, "BtnConnectAdmin"), &QAbstractButton::clicked);
+    window.SetText("txtAdminURI", svc.AdminDescription());
+    QTest::keyClick(window.Control("txtAdminURI"), Qt::Key_Return);
+    EXPECT_EQ(pressed.count(), 1);
+    EXPECT_EQ(window.core().session().adminDescriptionURI, svc.AdminDescription());
+    EXPECT_FALSE(window.core().session().adminDescriptionText.empty())
+        << (closer.seen.empty() ? "" : closer.seen[0].title + ": " + closer.seen[0].text);
+}

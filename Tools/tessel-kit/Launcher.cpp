@@ -118,9 +118,11 @@ void Launcher::ShowState(const std::string& reason)
     case ServiceState::Answers: text = "The TesselService at " + at + " answers; every tool below uses it."; break;
     case ServiceState::Silent:
         text = "No TesselService answers at " + at + " (" + reason + ").\n";
-        text += startable ? std::string("Start ") + kServiceProgram + " below for a local one, or run ./scripts/run.sh."
-                          : std::string(kServiceProgram) + " is neither next to tessel-kit nor on PATH: build the kit "
-                                                           "(cmake --build build) or run ./scripts/run.sh, which starts one.";
+        if (startable)
+            text += std::string("Start ") + kServiceProgram + " below for a local one, or run ./scripts/run.sh.";
+        else
+            text += std::string(kServiceProgram) + " is neither next to tessel-kit nor on PATH: build the kit "
+                                                   "(cmake --build build) or run ./scripts/run.sh, which starts one.";
         break;
     }
     heading_->setText(Q(text + "\n" + kLogin));

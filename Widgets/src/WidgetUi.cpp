@@ -178,9 +178,10 @@ void WidgetUi::SetStatus(const std::string& line)
     const QFontMetrics metrics = status->fontMetrics();
     // A hint on starting a local service stays whole: what comes before it is cut instead.
     const QString hint = QString::fromLatin1(client::kLocalServiceHint);
-    if (text.endsWith(hint) && metrics.horizontalAdvance(text) > room && metrics.horizontalAdvance(hint) < room * 3 / 4) {
+    const int hintWidth = metrics.horizontalAdvance(hint);
+    if (text.endsWith(hint) && metrics.horizontalAdvance(text) > room && hintWidth < room * 3 / 4) {
         const QString head = text.left(text.size() - hint.size());
-        status->setText(metrics.elidedText(head, Qt::ElideRight, room - metrics.horizontalAdvance(hint)) + hint);
+        status->setText(metrics.elidedText(head, Qt::ElideRight, room - hintWidth) + hint);
     } else {
         status->setText(metrics.elidedText(text, Qt::ElideRight, room));
     }
