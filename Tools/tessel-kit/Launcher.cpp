@@ -96,6 +96,9 @@ Launcher::Launcher(std::string service, std::string folder, QWidget* parent)
 
 Launcher::~Launcher()
 {
+    // A check still running ends without telling the window that is going.
+    for (QNetworkReply* reply : network_->findChildren<QNetworkReply*>())
+        QObject::disconnect(reply, nullptr, this, nullptr);
     if (localService_ && localService_->state() != QProcess::NotRunning) {
         QObject::disconnect(localService_.get(), nullptr, this, nullptr);  // the window is going: nothing to tell
         localService_->terminate();
