@@ -55,3 +55,44 @@ TEST(EveryTool, RefusesAWrongLineWithoutADisplay)
         }
     }
 }
+
+// Without a display a window program says which variable to set and ends
+// with status 1 (never an abort), also when DISPLAY names a display that
+// does not answer.
+TEST(EveryWindowProgram, SaysItNeedsADisplayAndEndsWithoutAnAbort)
+{
+    std::vector<std::vector<std::string>> lines;
+    for (const tessel::registry::Tool& tool : tessel::registry::kTools)
+        lines.push_back({Bin(tool.program)});
+    lines.push_back({Bin("TSTestTool3"), "--uri", "http://localhost:1/x.xml"});
+    lines.push_back({Bin("tessel-kit")});
+    lines.push_back({Bin("tessel-kit"), "--port", "8081"});
+    for (const std::vector<std::string>& line : lines) {
+        const ProgramResult r = RunProgram(line, kNoDisplay, 60);
+        EXPECT_EQ(r.status, 1) << line[0] << ": " << r.err;
+        EXPECT_TRUE(Has(r.err, "no display: set DISPLAY or WAYLAND_DISPLAY, or use QT_QPA_PLATFORM=offscreen"))
+            << line[0] << ": " << r.err;
+        EXPECT_EQ(r.out, "") << line[0];
+    }
+    for (const std::string program : {"TSTestTool3", "TSTestToolSP2", "tessel-kit"}) {
+        const ProgramResult r = RunProgram({Bin(program)}, {"DISPLAY=:4711", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, 60);
+        EXPECT_EQ(r.status, 1) << program << ": " << r.err;
+        EXPECT_TRUE(Has(r.err, program + ": no display answers at DISPLAY=:4711")) << program << ": " << r.err;
+    }
+    const ProgramResult tour = RunProgram({Bin("tessel-tour"), "TSTestTool3"}, {"DISPLAY", "WAYLAND_DISPLAY",
+                                                                                "QT_QPA_PLATFORM=xcb"}, 60);
+    EXPECT_EQ(tour.status, 1) << tour.err;
+    EXPECT_TRUE(Has(tour.err, "tessel-tour: no display:")) << tour.err;
+}
+
+TEST(Launcher, RefusesAWrongLineWithoutADisplay)
+{
+    for (const std::vector<std::string>& wrong : {std::vector<std::string>{"--port"}, {"--port", "abc"},
+                                                  {"--port", "70000"}, {"--port", "0"}, {"--bogus"}, {"-bogus"}}) {
+        std::vector<std::string> argv = {Bin("tessel-kit")};
+        argv.insert(argv.end(), wrong.begin(), wrong.end());
+        const ProgramResult r = RunProgram(argv, kNoDisplay, 60);
+        EXPECT_EQ(r.status, 2) << wrong.back() << ": " << r.err;
+        EXPECT_TRUE(Has(r.err, "usage: tessel-kit")) << wrong.back() << ": " << r.err;
+    }
+}

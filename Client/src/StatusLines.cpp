@@ -27,6 +27,11 @@ std::string NotConnectedLine(const std::string& url, const std::string& cause)
     return "Not connected to " + url + ": " + cause;
 }
 
+std::string UnavailableLine(const std::string& url, const std::string& cause)
+{
+    return NotConnectedLine(url, cause) + kLocalServiceHint;
+}
+
 std::string LoggedInLine(const std::string& user)
 {
     return "Logged in as " + user + " (session key set)";

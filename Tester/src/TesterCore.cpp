@@ -178,7 +178,7 @@ void TesterCore::ConnectTo(const std::string& uriBox, std::string& uri, std::uni
     } catch (const soap::Cancelled& e) {
         ReportCancelledConnect(uri, e);
     } catch (const std::exception& e) {
-        ui_.SetStatus(client::NotConnectedLine(uri, e.what()));
+        ui_.SetStatus(client::UnavailableLine(uri, e.what()));
         ui_.ShowMessage(tool_.program, kUnavailable, Icon::None);
     }
 }

@@ -100,6 +100,9 @@ TEST_F(Status, AConnectThatFailsSaysWhy)
                               0),
               0u)
         << ui.status;
+    // No service answered: the line says how to start a local one (a
+    // description that is not there, above, does not).
+    EXPECT_TRUE(ui.status.ends_with(tessel::client::kLocalServiceHint)) << ui.status;
 }
 
 TEST_F(Status, ACancelledConnectLeavesTheToolNotConnectedAndSaysSo)

@@ -11,9 +11,15 @@
 #include <QClipboard>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
+#include <set>
+
 #include "BoxCloser.h"
+#include "Client/StatusLines.h"
+#include "FocusChain.h"
 #include "ServiceProcess.h"
 #include "TempHome.h"
 #include "Tester/ToolRegistry.h"
@@ -345,4 +351,90 @@ TEST(PayloadBoxes, AVeryLongTextIsShownCutAndSaysSo)
     EXPECT_TRUE(shown.endsWith("[... shown 1,048,576 of 52,428,800 characters]")) << shown.right(80).toStdString();
     box.SetText("line one\r\nline two");
     EXPECT_EQ(box.Text(), "line one\r\nline two");
+}
+
+TEST_P(EveryWindow, TabTakesEveryControlTopToBottom)
+{
+    const std::vector<QWidget*> chain = FocusChain(window);
+    ASSERT_FALSE(chain.empty());
+    EXPECT_EQ(FirstOutOfOrder(window, chain), "");
+    std::set<std::string> reached;
+    for (QWidget* w : chain)
+        reached.insert(w->objectName().toStdString());
+    for (const Row& row : tool().rows)
+        EXPECT_TRUE(reached.count(row.button)) << row.button;
+    for (const Box& box : tool().boxes)
+        EXPECT_TRUE(reached.count(box.name)) << box.name;
+    for (const std::string& name : {std::string("txtURI"), std::string("btnConnect"), tool().authorityBox,
+                                    tool().realmBox, std::string("Service"), std::string("UserKey"), tool().passwordBox,
+                                    std::string("chkShowPackets"), std::string("chkShowMethods"),
+                                    std::string("CreateTicket"), std::string("CloseSession"), std::string("btnExit"),
+                                    tool().requestBox, tool().resultBox, tool().responseBox, std::string("btnView")})
+        EXPECT_TRUE(reached.count(name)) << name;
+}
+
+// Return in the description box connects; Return in a login box logs in once
+// CreateTicket is enabled, and does nothing before.
+TEST_P(EveryWindow, ReturnConnectsInTheDescriptionBoxAndLogsInFromALoginBox)
+{
+    ServiceProcess svc;
+    BoxCloser closer;
+    auto* ticket = Find<QAbstractButton>(window, "CreateTicket");
+    QSignalSpy ticketPressed(ticket, &QAbstractButton::clicked);
+    window.SetText("UserKey", "tester");
+    window.SetText(tool().passwordBox, "tester");
+    const std::vector<std::string> loginBoxes = {tool().authorityBox, tool().realmBox, "Service", "UserKey",
+                                                 tool().passwordBox};
+    for (const std::string& box : loginBoxes)
+        QTest::keyClick(window.Control(box), Qt::Key_Return);
+    EXPECT_EQ(ticketPressed.count(), 0);
+    EXPECT_TRUE(closer.seen.empty());
+
+    window.SetDescription(svc.MainDescription());
+    QSignalSpy connectPressed(Find<QAbstractButton>(window, "btnConnect"), &QAbstractButton::clicked);
+    QTest::keyClick(window.Control("txtURI"), Qt::Key_Return);
+    EXPECT_EQ(connectPressed.count(), 1);
+    ASSERT_TRUE(ticket->isEnabled()) << (closer.seen.empty() ? "" : closer.seen[0].text);
+
+    QTest::keyClick(window.Control(tool().passwordBox), Qt::Key_Return);
+    EXPECT_EQ(ticketPressed.count(), 1);
+    EXPECT_TRUE(Find(window, "CloseSession")->isEnabled()) << (closer.seen.empty() ? "" : closer.seen[0].text);
+    QTest::keyClick(window.Control("UserKey"), Qt::Key_Return);  // logged in: CreateTicket is off again
+    EXPECT_EQ(ticketPressed.count(), 1);
+}
+
+// With no service at the description's host, the box says "Service is
+// unavailable." and the status line, what was tried and how to start a
+// local service: the hint shows whole however long the line.
+TEST_F(Tool3Window, AConnectThatReachesNoServiceSaysHowToStartOne)
+{
+    BoxCloser closer;
+    const std::string uri = "http://127.0.0.1:1/TesselService/TesselServiceCore.xml";
+    window.SetDescription(uri);
+    QTest::keyClick(window.Control("txtURI"), Qt::Key_Return);
+    ASSERT_EQ(closer.seen.size(), 1u);
+    EXPECT_EQ(closer.seen[0].title, "TSTestTool3");
+    EXPECT_EQ(closer.seen[0].text, "Service is unavailable.");
+    auto* status = Find<QLabel>(window, "StatusLine");
+    const std::string whole = status->toolTip().toStdString();
+    EXPECT_EQ(whole.rfind("Not connected to " + uri + ": Could not connect", 0), 0u) << whole;
+    EXPECT_TRUE(whole.ends_with(tessel::client::kLocalServiceHint)) << whole;
+    EXPECT_TRUE(status->text().endsWith(tessel::client::kLocalServiceHint)) << status->text().toStdString();
+    EXPECT_LE(status->fontMetrics().horizontalAdvance(status->text()), status->width());
+}
+
+TEST(Tool5Window, ReturnInTheAdminDescriptionBoxConnectsTheAdminInterface)
+{
+    TempHome home;
+    TokenLibrary library;
+    ServiceProcess svc;
+    BoxCloser closer;
+    ToolWindow window(*FindTool("TSTestTool5"), library);
+    QSignalSpy pressed(Find<QAbstractButton>(window, "BtnConnectAdmin"), &QAbstractButton::clicked);
+    window.SetText("txtAdminURI", svc.AdminDescription());
+    QTest::keyClick(window.Control("txtAdminURI"), Qt::Key_Return);
+    EXPECT_EQ(pressed.count(), 1);
+    EXPECT_EQ(window.core().session().adminDescriptionURI, svc.AdminDescription());
+    EXPECT_FALSE(window.core().session().adminDescriptionText.empty())
+        << (closer.seen.empty() ? "" : closer.seen[0].title + ": " + closer.seen[0].text);
 }

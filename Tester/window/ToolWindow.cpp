@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -145,6 +146,16 @@ void ToolWindow::Build()
     connect(view, &QPushButton::clicked, this, [this] { OpenExchangeView(); });
 
     MakeStatusLine(this, Px(tool_.clientHeight), Px(tool_.clientWidth));
+
+    // Return in a description box connects it; in a login box it logs in.
+    ReturnPresses(Control("txtURI"), connectButton);
+    for (const Button& b : tool_.buttons)
+        if (tool_.admin && b.action == Action::ConnectAdmin)
+            ReturnPresses(Control(tool_.admin->uriBox), qobject_cast<QAbstractButton*>(Control(b.name)));
+    for (const std::string& box : {tool_.authorityBox, tool_.realmBox, std::string("Service"), std::string("UserKey"),
+                                   tool_.passwordBox})
+        ReturnPresses(Control(box), ticket);
+    OrderFocusTopToBottom(*this);
     Control("txtURI")->setFocus();
 }
 

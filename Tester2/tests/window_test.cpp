@@ -9,9 +9,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
+#include <set>
+
 #include "BoxCloser.h"
+#include "FocusChain.h"
 #include "ServiceProcess.h"
 #include "Soap2Window.h"
 #include "TempHome.h"
@@ -267,4 +272,53 @@ TEST(ToolSP2Window, ASessionWithRealMessageBoxes)
     EXPECT_EQ(Find<QLineEdit>(window, kPasswordBox)->text(), "");
     Find<QAbstractButton>(window, kConnectButton)->click();
     EXPECT_TRUE(Find(window, kCreateTicketButton)->isEnabled());
+}
+
+TEST_P(EveryWindow, TabTakesEveryControlTopToBottom)
+{
+    const std::vector<QWidget*> chain = FocusChain(window);
+    ASSERT_FALSE(chain.empty());
+    EXPECT_EQ(chain.front()->objectName().toStdString(), kWsdlBox);
+    EXPECT_EQ(FirstOutOfOrder(window, chain), "");
+    std::set<std::string> reached;
+    for (QWidget* w : chain)
+        reached.insert(w->objectName().toStdString());
+    for (const Row& row : tool().rows)
+        EXPECT_TRUE(reached.count(row.button)) << row.button;
+    for (const Box& box : tool().boxes)
+        EXPECT_TRUE(reached.count(box.name)) << box.name;
+    for (const char* name : {kConnectButton, kCreateTicketButton, kCloseSessionButton, kUserNameBox, kPasswordBox,
+                             kAuthorityBox, kRealmBox, kServiceBox, kResultBox, "btnView"})
+        EXPECT_TRUE(reached.count(name)) << name;
+}
+
+// Return in the WSDL box connects; Return in a login box logs in once
+// CreateTicket is enabled, and does nothing before.
+TEST_P(EveryWindow, ReturnConnectsInTheWsdlBoxAndLogsInFromALoginBox)
+{
+    ServiceProcess svc;
+    BoxCloser closer;
+    auto* ticket = Find<QAbstractButton>(window, kCreateTicketButton);
+    QSignalSpy ticketPressed(ticket, &QAbstractButton::clicked);
+    Find<QLineEdit>(window, kUserNameBox)->setText("tester");
+    Find<QLineEdit>(window, kPasswordBox)->setText("tester");
+    for (const char* box : {kUserNameBox, kPasswordBox, kAuthorityBox, kRealmBox, kServiceBox})
+        QTest::keyClick(Find(window, box), Qt::Key_Return);
+    EXPECT_EQ(ticketPressed.count(), 0);
+    EXPECT_TRUE(closer.seen.empty());
+
+    auto* wsdl = Find<QComboBox>(window, kWsdlBox);
+    wsdl->setEditText(QString::fromStdString(svc.Soap2Description()));
+    QSignalSpy connectPressed(Find<QAbstractButton>(window, kConnectButton), &QAbstractButton::clicked);
+    QTest::keyClick(wsdl, Qt::Key_Return);
+    EXPECT_EQ(connectPressed.count(), 1);
+    EXPECT_EQ(wsdl->currentText().toStdString(), svc.Soap2Description());
+    ASSERT_TRUE(ticket->isEnabled()) << (closer.seen.empty() ? "" : closer.seen[0].text);
+
+    QTest::keyClick(Find(window, kPasswordBox), Qt::Key_Return);
+    EXPECT_EQ(ticketPressed.count(), 1);
+    EXPECT_TRUE(Find(window, kCloseSessionButton)->isEnabled()) << (closer.seen.empty() ? "" : closer.seen[0].text);
+    EXPECT_FALSE(ticket->isEnabled());
+    QTest::keyClick(Find(window, kUserNameBox), Qt::Key_Return);  // logged in: CreateTicket is off again
+    EXPECT_EQ(ticketPressed.count(), 1);
 }

@@ -1,5 +1,6 @@
 #include "Soap2Window.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -119,7 +120,13 @@ void Soap2Window::Build()
     view->setToolTip(QStringLiteral("The last exchange: HTTP headers, the request and the reply laid out, the whole "
                                     "result"));
     connect(view, &QPushButton::clicked, this, [this] { OpenExchangeView(); });
-    findChild<QComboBox*>(Q(kWsdlBox))->setFocus();
+
+    // Return in the WSDL box connects; in a login box it logs in.
+    ReturnPresses(wsdl, connectButton);
+    for (const char* box : {kUserNameBox, kPasswordBox, kAuthorityBox, kRealmBox, kServiceBox})
+        ReturnPresses(Control(box), ticket);
+    OrderFocusTopToBottom(*this);
+    wsdl->setFocus();
 }
 
 }  // namespace tessel::tester2

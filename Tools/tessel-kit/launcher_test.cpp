@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -29,6 +30,7 @@
 #include "ToolWindow.h"
 
 using tessel::kit::Launcher;
+using State = tessel::kit::Launcher::ServiceState;
 using tessel::kit::ToolEntry;
 using tessel::registry::Family;
 
@@ -72,6 +74,35 @@ bool ConnectsAtTheFirstPress(const Window& window, const std::string& loginButto
     auto* login = window.template findChild<QWidget*>(QString::fromStdString(loginButton));
     return login && login->isEnabled();
 }
+
+// Waits for the launcher's check of its service to end, and says what it found.
+State Checked(const Launcher& launcher, int ms = 10000)
+{
+    (void)QTest::qWaitFor([&] { return launcher.serviceState() != State::Checking; }, ms);
+    return launcher.serviceState();
+}
+
+std::string Heading(const Launcher& launcher)
+{
+    return launcher.findChild<QLabel*>("Service")->text().toStdString();
+}
+
+bool Has(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// PATH set to `value` while it lives.
+class PathSetTo {
+public:
+    explicit PathSetTo(const char* value) : saved_(qgetenv("PATH")) { qputenv("PATH", value); }
+    ~PathSetTo() { qputenv("PATH", saved_); }
+    PathSetTo(const PathSetTo&) = delete;
+    PathSetTo& operator=(const PathSetTo&) = delete;
+
+private:
+    QByteArray saved_;
+};
 
 }  // namespace
 
@@ -161,4 +192,65 @@ TEST(Launcher, EveryToolItStartsConnectsToTheLocalServiceAtTheFirstPress)
         }
     }
     EXPECT_TRUE(closer.seen.empty()) << closer.seen.front().title << ": " << closer.seen.front().text;
+}
+
+TEST(Launcher, ShowsTheDescriptionEachToolWillUse)
+{
+    const Launcher launcher("http://localhost:1", TESSEL_BIN_DIR);
+    for (const ToolEntry& tool : tessel::kit::Tools()) {
+        auto* uses = launcher.findChild<QLabel*>(QString::fromStdString("uses_" + tool.program));
+        ASSERT_NE(uses, nullptr) << tool.program;
+        EXPECT_EQ(uses->text().toStdString(), "http://localhost:1" + tool.descriptionPath);
+    }
+}
+
+TEST(Launcher, SaysWhenTheServiceAnswers)
+{
+    TempHome home;
+    ServiceProcess svc;
+    const Launcher launcher(svc.Url(""), TESSEL_BIN_DIR);
+    ASSERT_EQ(Checked(launcher), State::Answers) << Heading(launcher);
+    EXPECT_TRUE(Has(Heading(launcher), "The TesselService at " + svc.Url("/") + " answers")) << Heading(launcher);
+    EXPECT_TRUE(Has(Heading(launcher), "user name tester and password tester"));
+    EXPECT_FALSE(launcher.findChild<QPushButton*>("btnStartService")->isVisibleTo(&launcher));
+}
+
+TEST(Launcher, SaysWhenNoServiceAnswersAndHowToStartOneWhereTheProgramIsNowhere)
+{
+    const PathSetTo path("/nonexistent");
+    Launcher launcher("http://localhost:1", "/nonexistent");
+    ASSERT_EQ(Checked(launcher), State::Silent);
+    EXPECT_TRUE(Has(Heading(launcher), "No TesselService answers at http://localhost:1/")) << Heading(launcher);
+    EXPECT_TRUE(Has(Heading(launcher), "TesselServiceLocal is neither next to tessel-kit nor on PATH"));
+    EXPECT_TRUE(Has(Heading(launcher), "./scripts/run.sh"));
+    EXPECT_FALSE(launcher.findChild<QPushButton*>("btnStartService")->isVisibleTo(&launcher));
+    EXPECT_EQ(launcher.ServiceProgram(), "");
+    EXPECT_FALSE(launcher.StartService());
+}
+
+TEST(Launcher, StartsTheLocalServiceWhereNothingAnswersAndChecksAgain)
+{
+    TempHome home;
+    int port = 0;
+    {
+        const ServiceProcess probe;  // a port that was free a moment ago, and is again
+        port = probe.port();
+    }
+    const std::string service = "http://localhost:" + std::to_string(port);
+    {
+        Launcher launcher(service, TESSEL_BIN_DIR);
+        ASSERT_EQ(Checked(launcher), State::Silent);
+        EXPECT_TRUE(Has(Heading(launcher), "No TesselService answers at " + service + "/")) << Heading(launcher);
+        EXPECT_TRUE(Has(Heading(launcher), "Start TesselServiceLocal below")) << Heading(launcher);
+        auto* start = launcher.findChild<QPushButton*>("btnStartService");
+        ASSERT_TRUE(start->isVisibleTo(&launcher));
+        start->click();
+        (void)QTest::qWaitFor([&] { return launcher.serviceState() == State::Answers; }, 20000);
+        ASSERT_EQ(launcher.serviceState(), State::Answers)
+            << Heading(launcher) << " / " << launcher.findChild<QLabel*>("StatusLine")->text().toStdString();
+        EXPECT_TRUE(launcher.findChild<QLabel*>("StatusLine")->text().startsWith("Started TesselServiceLocal"));
+    }
+    // The service the launcher started ended with it.
+    const Launcher after(service, TESSEL_BIN_DIR);
+    EXPECT_EQ(Checked(after), State::Silent) << Heading(after);
 }

@@ -33,6 +33,7 @@
 #include "Tester2/Soap2ToolRegistry.h"
 #include "TesselKitVersion.h"
 #include "ToolWindow.h"
+#include "Widgets/Display.h"
 #include "Widgets/ExchangeView.h"
 #include "Widgets/MessageBox.h"
 
@@ -240,7 +241,9 @@ int main(int argc, char** argv)
         return 0;
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app = widgets::StartApplication(argc, argv, "tessel-tour");
+    if (!app)
+        return widgets::kNoDisplayStatus;
     Tour t;
     Options& o = t.o;
     const QStringList args = QApplication::arguments();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -343,6 +344,42 @@ QFrame* MakeLine(QWidget* parent, const std::string& name, int x1, int y1, int x
     p.setColor(QPalette::Window, Qt::black);
     line->setPalette(p);
     return line;
+}
+
+void ReturnPresses(QWidget* box, QAbstractButton* button)
+{
+    QLineEdit* edit = qobject_cast<QLineEdit*>(box);
+    if (auto* combo = qobject_cast<QComboBox*>(box))
+        edit = combo->lineEdit();
+    if (edit && button)
+        QObject::connect(edit, &QLineEdit::returnPressed, button, &QAbstractButton::click);
+}
+
+std::vector<QWidget*> TabStops(QWidget& window)
+{
+    std::vector<QWidget*> stops;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (w->window() != &window || !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        bool drawn = true;  // in the window or its frames, not inside another control
+        for (QWidget* p = w->parentWidget(); p && p != &window; p = p->parentWidget())
+            drawn = drawn && qobject_cast<QGroupBox*>(p);
+        if (drawn)
+            stops.push_back(w);
+    }
+    const auto place = [&window](const QWidget* w) { return w->mapTo(&window, QPoint(0, 0)); };
+    std::stable_sort(stops.begin(), stops.end(), [&](const QWidget* a, const QWidget* b) {
+        const QPoint pa = place(a), pb = place(b);
+        return pa.y() != pb.y() ? pa.y() < pb.y() : pa.x() < pb.x();
+    });
+    return stops;
+}
+
+void OrderFocusTopToBottom(QWidget& window)
+{
+    const std::vector<QWidget*> stops = TabStops(window);
+    for (std::size_t i = 1; i < stops.size(); ++i)
+        QWidget::setTabOrder(stops[i - 1], stops[i]);
 }
 
 void FitCaptionsInRooms(const std::vector<CaptionRoom>& group)

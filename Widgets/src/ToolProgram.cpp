@@ -3,6 +3,9 @@
 #include <QApplication>
 
 #include <iostream>
+
+#include "Widgets/Display.h"
+#include "Widgets/ScreenFit.h"
 #include <vector>
 
 namespace tessel::widgets {
@@ -36,14 +39,18 @@ int RunToolProgram(int argc, char** argv, const std::string& program, const clie
                    const OpenToolWindow& open)
 {
     // Before Qt: a line with --help or --version ends here whatever else it
-    // holds, and so does a wrong line that Qt's own options cannot explain;
-    // the rest waits until Qt has taken its own.
-    const client::ToolCommandLine raw = client::ParseToolCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    // holds, and so does a wrong line that Qt's own options cannot explain,
+    // or any wrong line when there is no display for Qt to start on; the rest
+    // waits until Qt has taken its own.
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    const client::ToolCommandLine raw = client::ParseToolCommandLine(words);
     if (raw.action != client::ToolCommandLine::Action::Open &&
-        (raw.action != client::ToolCommandLine::Action::Wrong || !raw.qtMayTake))
+        (raw.action != client::ToolCommandLine::Action::Wrong || !raw.qtMayTake || MissingDisplay(words)))
         return *Answer(raw, program, version);
 
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> started = StartApplication(argc, argv, program);
+    if (!started)
+        return kNoDisplayStatus;
     QApplication::setApplicationName(QString::fromStdString(program));
     QApplication::setApplicationVersion(QString::fromStdString(version.fileVersion));
     std::vector<std::string> args;
@@ -53,8 +60,8 @@ int RunToolProgram(int argc, char** argv, const std::string& program, const clie
     const client::ToolCommandLine line = client::ParseToolCommandLine(args);
     if (const std::optional<int> status = Answer(line, program, version))
         return *status;
-    const std::unique_ptr<QWidget> window = open(line.uri);
-    window->show();
+    const std::unique_ptr<QWidget> shown = FittedToScreen(open(line.uri));
+    shown->show();
     return QApplication::exec();
 }
 

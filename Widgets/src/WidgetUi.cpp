@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "Client/StatusLines.h"
 #include "Widgets/ExchangeView.h"
 
 #include "Widgets/Controls.h"
@@ -173,7 +174,17 @@ void WidgetUi::SetStatus(const std::string& line)
     if (!status)
         return;
     const QString text = Q(line);
-    status->setText(status->fontMetrics().elidedText(text, Qt::ElideRight, status->width() - 8));
+    const int room = status->width() - 8;
+    const QFontMetrics metrics = status->fontMetrics();
+    // A hint on starting a local service stays whole: what comes before it is cut instead.
+    const QString hint = QString::fromLatin1(client::kLocalServiceHint);
+    const int hintWidth = metrics.horizontalAdvance(hint);
+    if (text.endsWith(hint) && metrics.horizontalAdvance(text) > room && hintWidth < room * 3 / 4) {
+        const QString head = text.left(text.size() - hint.size());
+        status->setText(metrics.elidedText(head, Qt::ElideRight, room - hintWidth) + hint);
+    } else {
+        status->setText(metrics.elidedText(text, Qt::ElideRight, room));
+    }
     status->setToolTip(text);
 }
 

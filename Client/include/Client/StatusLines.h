@@ -18,6 +18,11 @@ std::string HostOf(const std::string& url);
 std::string ConnectedLine(const std::string& url, std::size_t methods);
 // "Not connected to URL: CAUSE"
 std::string NotConnectedLine(const std::string& url, const std::string& cause);
+// What a line adds when no service answered: how to start a local one.
+inline constexpr char kLocalServiceHint[] = "; TesselServiceLocal or ./scripts/run.sh starts a local service";
+// "Not connected to URL: CAUSE; TesselServiceLocal or ./scripts/run.sh starts
+// a local service": a connect that reached no service.
+std::string UnavailableLine(const std::string& url, const std::string& cause);
 // "Logged in as USER (session key set)"
 std::string LoggedInLine(const std::string& user);
 inline constexpr char kLoginRefused[] = "Login refused: empty ticket";

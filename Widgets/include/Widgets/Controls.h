@@ -13,6 +13,7 @@
 
 #include "Client/Layout.h"
 
+class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -130,6 +131,17 @@ QLabel* MakeStatusLine(QWidget* window, int top, int width);
 
 // A straight line from (x1, y1) to (x2, y2), `thickness` pixels wide.
 QFrame* MakeLine(QWidget* parent, const std::string& name, int x1, int y1, int x2, int y2, int thickness);
+
+// Return in a single-line box or an editable combo box clicks `button`; a
+// click of a disabled button does nothing.
+void ReturnPresses(QWidget* box, QAbstractButton* button);
+
+// The controls of a window that Tab reaches (those drawn in the window or in
+// its frames, not the parts of a composite control), in the order Tab takes
+// them: top to bottom by their place in the window, left to right along a line.
+std::vector<QWidget*> TabStops(QWidget& window);
+// Sets the window's Tab order to TabStops' order.
+void OrderFocusTopToBottom(QWidget& window);
 
 // A control whose caption must show whole within `room` pixels from its left edge.
 struct CaptionRoom {

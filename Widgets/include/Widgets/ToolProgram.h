@@ -17,9 +17,12 @@ namespace tessel::widgets {
 using OpenToolWindow = std::function<std::unique_ptr<QWidget>(const std::optional<std::string>& uri)>;
 
 // Answers --help and --version (standard output, exit status 0) and a wrong
-// line (standard error, 2) without a display; otherwise starts Qt, reads the
-// line again without Qt's own options, opens the window and runs until it
-// is closed. `program` names the tool in the usage and for Qt.
+// line (standard error, 2) without a display; with no display to open, says
+// so on standard error and ends with kNoDisplayStatus (Widgets/Display.h);
+// otherwise starts Qt, reads the line again without Qt's own options, opens
+// the window (inside a scroll area when it does not fit the screen,
+// Widgets/ScreenFit.h) and runs until it is closed. `program` names the tool
+// in the usage and for Qt.
 int RunToolProgram(int argc, char** argv, const std::string& program, const client::VersionBlock& version,
                    const OpenToolWindow& open);
 

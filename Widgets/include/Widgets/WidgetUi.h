@@ -31,7 +31,9 @@ public:
     void SetCaption(const std::string& caption) override;
     void Exit() override;
     // The window's status line, if it has one (MakeStatusLine); the whole
-    // line is its tool tip when it does not fit.
+    // line is its tool tip. A line that does not fit is cut at its end, but
+    // one that ends with client::kLocalServiceHint keeps the hint whole and
+    // is cut before it.
     void SetStatus(const std::string& line) override;
     void ShowExchange(const client::Exchange& exchange) override;
     // Runs the exchange on a thread of its own while the window repaints; the
