@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,4 +40,22 @@ inline std::string FirstOutOfOrder(QWidget& window, const std::vector<QWidget*>&
             return chain[i - 1]->objectName().toStdString() + " before " + chain[i]->objectName().toStdString();
     }
     return {};
+}
+
+// The names of the controls of a definition (its rows' buttons and its
+// boxes) that Tab does not reach.
+template <typename Definition>
+std::vector<std::string> NotInChain(const Definition& tool, const std::vector<QWidget*>& chain)
+{
+    std::set<std::string> reached;
+    for (QWidget* w : chain)
+        reached.insert(w->objectName().toStdString());
+    std::vector<std::string> missing;
+    for (const auto& row : tool.rows)
+        if (!reached.count(row.button))
+            missing.push_back(row.button);
+    for (const auto& box : tool.boxes)
+        if (!reached.count(box.name))
+            missing.push_back(box.name);
+    return missing;
 }

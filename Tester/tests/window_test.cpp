@@ -358,13 +358,10 @@ TEST_P(EveryWindow, TabTakesEveryControlTopToBottom)
     const std::vector<QWidget*> chain = FocusChain(window);
     ASSERT_FALSE(chain.empty());
     EXPECT_EQ(FirstOutOfOrder(window, chain), "");
+    EXPECT_EQ(NotInChain(tool(), chain), std::vector<std::string>{});
     std::set<std::string> reached;
     for (QWidget* w : chain)
         reached.insert(w->objectName().toStdString());
-    for (const Row& row : tool().rows)
-        EXPECT_TRUE(reached.count(row.button)) << row.button;
-    for (const Box& box : tool().boxes)
-        EXPECT_TRUE(reached.count(box.name)) << box.name;
     for (const std::string& name : {std::string("txtURI"), std::string("btnConnect"), tool().authorityBox,
                                     tool().realmBox, std::string("Service"), std::string("UserKey"), tool().passwordBox,
                                     std::string("chkShowPackets"), std::string("chkShowMethods"),
