@@ -5,16 +5,15 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
-#include <climits>
 #include <memory>
+
+#include "Soap/SoapError.h"
+#include "Soap/Xml.h"
 
 namespace tessel::call {
 
 namespace {
 
-struct DocFree {
-    void operator()(xmlDoc* d) const noexcept { xmlFreeDoc(d); }
-};
 struct ContextFree {
     void operator()(xmlXPathContext* c) const noexcept { xmlXPathFreeContext(c); }
 };
@@ -78,15 +77,13 @@ XPathValue EvaluateXPath(const std::string& xml, const std::string& expression)
 {
     XPathValue v;
     const QuietErrors quiet;
-    if (xml.size() > INT_MAX) {
-        v.error = "the result is not XML: it is too large to parse";
-        return v;
-    }
-    const std::unique_ptr<xmlDoc, DocFree> doc(
-        xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "result", nullptr,
-                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA));
-    if (!doc || !xmlDocGetRootElement(doc.get())) {
-        v.error = "the result is not XML: " + LastError("it does not parse");
+    // A result comes from the service: it is read with the limits of every
+    // reply (size, depth, attributes, no document type).
+    soap::XmlDocPtr doc;
+    try {
+        doc = soap::ParseXml(xml, "the text");
+    } catch (const soap::SoapError& e) {
+        v.error = std::string("the result is not XML: ") + e.what();
         return v;
     }
     const std::unique_ptr<xmlXPathContext, ContextFree> ctx(xmlXPathNewContext(doc.get()));

@@ -1,5 +1,6 @@
-// XPath over a call's result: the result parsed as an XML document (no
-// network, no entity expansion, no DTD loading) and an XPath 1.0 expression
+// XPath over a call's result: the result parsed as an XML document with the
+// limits of every reply (no network, no document type, bounded size and
+// depth) and an XPath 1.0 expression
 // evaluated over it with libxml2, the root element's namespace prefixes
 // declared.
 #pragma once

@@ -571,19 +571,20 @@ int RunList(const Options& o)
     return kExitResult;
 }
 
-std::string ReadScript(const std::string& path)
+// The text of an input file ("the script", "the env file") of at most kMaxScript bytes.
+std::string ReadInputFile(const std::string& what, const std::string& path)
 {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     if (ec)
-        throw UsageError("cannot read the script " + path + ": " + ec.message());
+        throw UsageError("cannot read " + what + " " + path + ": " + ec.message());
     if (size > kMaxScript)
-        throw UsageError("the script " + path + " is larger than " + std::to_string(kMaxScript) + " bytes");
+        throw UsageError(what + " " + path + " is larger than " + std::to_string(kMaxScript) + " bytes");
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     if (!in && !in.eof())
-        throw UsageError("cannot read the script " + path);
+        throw UsageError("cannot read " + what + " " + path);
     return text.str();
 }
 
@@ -607,16 +608,7 @@ void ReadInputs(const Options& o, VariableSources& sources, std::vector<DataRow>
 {
     for (const std::string& file : o.envFiles) {
         current = file;
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(file, ec);
-        if (ec)
-            throw UsageError("cannot read the env file " + file + ": " + ec.message());
-        if (size > kMaxScript)
-            throw UsageError("the env file " + file + " is larger than " + std::to_string(kMaxScript) + " bytes");
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        sources.AddEnvFile(ParseEnvFile(text.str(), file));
+        sources.AddEnvFile(ParseEnvFile(ReadInputFile("the env file", file), file));
     }
     current.clear();
     for (const std::string& v : o.vars) {
@@ -637,7 +629,7 @@ void ReadInputs(const Options& o, VariableSources& sources, std::vector<DataRow>
         u.folder = std::filesystem::path(path).parent_path().string();
         if (u.folder.empty())
             u.folder = ".";
-        u.steps = ParseScript(ReadScript(path), [&](const std::string& name) {
+        u.steps = ParseScript(ReadInputFile("the script", path), [&](const std::string& name) {
             if (!sources.Gives(name, rows))
                 return false;
             u.given.insert(name);
