@@ -33,6 +33,10 @@ trap 'stop_service; rm -f "$log"' EXIT
 
 # Starts the service on port $1 and sets $port to the port it listens on.
 start_service() {
+  # Emptied here, not only by the redirection: the child truncates the file
+  # only once it runs, and until then this loop would read the line the
+  # previous service wrote and take its port, where nothing listens now.
+  : >"$log"
   "$bin/TesselServiceLocal" --port "$1" >"$log" 2>&1 &
   service=$!
   local first=""
@@ -77,7 +81,15 @@ fi
 out=${TESSEL_SCREENSHOTS:-$PWD/screenshots}
 rm -rf "$out"
 mkdir -p "$out"
+if [ ! -x "$bin/tessel-tour" ]; then
+  echo "There is no $bin/tessel-tour: build the kit first (./scripts/run.sh without TESSEL_SKIP_SETUP=1 does)." >&2
+  exit 1
+fi
 if [ $# -gt 0 ]; then tools=("$1"); else mapfile -t tools < <("$bin/tessel-tour" --list); fi
+if [ ${#tools[@]} -eq 0 ]; then
+  echo "$bin/tessel-tour --list named no tool." >&2
+  exit 1
+fi
 echo "No display here: running a scripted session of each tool offscreen (connect, login, every row, logout),"
 echo "each on a fresh TesselServiceLocal."
 failed=0

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The run command without a display, on a free port: every tool's session goes
 # through, screenshots land in a fresh folder, and a failing session makes the
-# command fail.
+# command fail, as does a build with no tour to run.
 #   run_headless_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -26,4 +26,10 @@ if QT_QPA_PLATFORM=offscreen "$build/bin/tessel-tour" TSTestTool3 --port 1 --out
   echo "a tour of a missing service succeeded"; cat "$work/dead.txt"; exit 1
 fi
 grep -q "connect: failed" "$work/dead.txt" || { cat "$work/dead.txt"; exit 1; }
+# A build without the tour programs fails; it does not report no sessions as a success.
+mkdir -p "$work/empty/bin"
+if TESSEL_BUILD_DIR="$work/empty" TESSEL_SCREENSHOTS="$work/none" "$top/scripts/run.sh" >"$work/empty.txt" 2>&1; then
+  echo "the run command succeeded with no tool built"; cat "$work/empty.txt"; exit 1
+fi
+grep -q "build the kit first" "$work/empty.txt" || { cat "$work/empty.txt"; exit 1; }
 echo "run command: ok"
