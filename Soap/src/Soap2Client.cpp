@@ -19,6 +19,7 @@ void Soap2Client::Initialize(const std::string& wsdlUrl, const std::string&, con
     const CancelCheck cancel(options_.cancel);
     desc_.reset();
     endpoint_.clear();
+    unreached_ = false;
     if (wsdlUrl.empty())
         Fail("WSDLReader: no service description", "No WSDL URL was given.");
     HttpReply reply;
@@ -27,6 +28,7 @@ void Soap2Client::Initialize(const std::string& wsdlUrl, const std::string&, con
     } catch (const Cancelled& e) {
         Fail("WSDLReader: loading the service description was cancelled", e.what());
     } catch (const SoapError& e) {
+        unreached_ = true;
         Fail("WSDLReader: loading the service description failed", e.what());
     }
     if (reply.status < 200 || reply.status >= 300)

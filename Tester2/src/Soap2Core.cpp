@@ -130,8 +130,11 @@ Outcome Soap2Core::Trapped(const FailureBox& box, client::WaitCursor& wait, cons
     } catch (...) {
         text = "The step failed for a reason nobody reported.";
     }
-    if (outcome != Outcome::Fault)
-        ui_.SetStatus(client::FailureLine(box.title, text));
+    if (outcome != Outcome::Fault) {
+        const soap::Soap2Client* made = session_.soapClient.get();
+        const bool unreached = box.hintWhenUnreached && made && made->unreached();
+        ui_.SetStatus(client::FailureLine(box.title, text) + (unreached ? client::kLocalServiceHint : ""));
+    }
     if (!box.pointerAfterBox)
         wait.Restore();
     ui_.ShowMessage(box.title, text, Icon::Exclamation);
@@ -157,7 +160,9 @@ bool Soap2Core::EnsureClient(client::WaitCursor& wait)
     // none was made yet (an empty box at start).
     if (url == session_.lastDescriptionURL)
         return true;
-    return Trapped({kConnectionTitle}, wait, [&] {
+    FailureBox box{kConnectionTitle};
+    box.hintWhenUnreached = true;
+    return Trapped(box, wait, [&] {
         session_.soapClient.reset();
         noClientReason_.clear();
         try {

@@ -7,6 +7,7 @@
 
 #include <thread>
 
+#include "Client/StatusLines.h"
 #include "Descriptions.h"
 #include "FrontServer.h"
 #include "LoginFixture.h"
@@ -309,6 +310,16 @@ TEST_F(Soap2CoreTest, AnUnreachableUrlShowsErrorOnConnectionThenTheStepsOwnBox)
     EXPECT_EQ(ui.texts[kResultBox], ui.boxes[0].text);
     EXPECT_FALSE(ui.enabled[kCreateTicketButton]);  // kept its state
     EXPECT_FALSE(ui.waiting);
+    // Nothing answered: the status line says how to start a local service.
+    EXPECT_EQ(ui.status.find("Error on Connection: Could not connect to " + unreachable), 0u) << ui.status;
+    EXPECT_TRUE(ui.status.ends_with(tessel::client::kLocalServiceHint)) << ui.status;
+    // A service that answers, with no description there: no such hint.
+    ui.texts[kWsdlBox] = svc.Url("/TesselService2/Nothing.wsdl");
+    ui.boxes.clear();
+    core.Connect();
+    ASSERT_EQ(ui.Titles(), std::vector<std::string>{"Error on Connection"});
+    EXPECT_NE(ui.status.find("gave HTTP status 404"), std::string::npos) << ui.status;
+    EXPECT_FALSE(ui.status.ends_with(tessel::client::kLocalServiceHint)) << ui.status;
 
     ui.boxes.clear();
     ConnectAndLogin(core, ui);
@@ -353,6 +364,7 @@ TEST_F(Soap2CoreTest, ACancelledConnectLeavesCreateTicketDisabledAndSaysSo)
     EXPECT_EQ(u.boxes[0].text, "cancelled after 0 s, before " + svc.Soap2Description() + " answered");
     ASSERT_NE(plain.session().soapClient, nullptr);
     EXPECT_EQ(plain.session().soapClient->FaultString(), "WSDLReader: loading the service description was cancelled");
+    EXPECT_FALSE(u.status.ends_with(tessel::client::kLocalServiceHint)) << u.status;  // a service may be there
     EXPECT_FALSE(u.enabled[kCreateTicketButton]);
     EXPECT_FALSE(u.waiting);
     // Without Cancel the same box connects.

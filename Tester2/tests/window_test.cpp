@@ -16,6 +16,7 @@
 #include <set>
 
 #include "BoxCloser.h"
+#include "Client/StatusLines.h"
 #include "FocusChain.h"
 #include "ServiceProcess.h"
 #include "Soap2Window.h"
@@ -272,6 +273,26 @@ TEST(ToolSP2Window, ASessionWithRealMessageBoxes)
     EXPECT_EQ(Find<QLineEdit>(window, kPasswordBox)->text(), "");
     Find<QAbstractButton>(window, kConnectButton)->click();
     EXPECT_TRUE(Find(window, kCreateTicketButton)->isEnabled());
+}
+
+// A connect that reaches no service: "Error on Connection" as ever, and the
+// status line ends with how to start a local service, shown whole.
+TEST(ToolSP2Window, AConnectThatReachesNoServiceSaysHowToStartOne)
+{
+    TempHome home;
+    TokenLibrary library;
+    Soap2Window window(*FindSoap2Tool("TSTestToolSP2"), library);
+    BoxCloser closer;
+    const std::string uri = "http://127.0.0.1:1/TesselService2/TesselServiceCore.wsdl";
+    Find<QComboBox>(window, kWsdlBox)->setEditText(QString::fromStdString(uri));
+    Find<QAbstractButton>(window, kConnectButton)->click();
+    ASSERT_EQ(closer.Titles(), std::vector<std::string>{"Error on Connection"});
+    auto* status = Find<QLabel>(window, "StatusLine");
+    const std::string whole = status->toolTip().toStdString();
+    EXPECT_EQ(whole.rfind("Error on Connection: Could not connect to " + uri, 0), 0u) << whole;
+    EXPECT_TRUE(whole.ends_with(tessel::client::kLocalServiceHint)) << whole;
+    EXPECT_TRUE(status->text().endsWith(tessel::client::kLocalServiceHint)) << status->text().toStdString();
+    EXPECT_LE(status->fontMetrics().horizontalAdvance(status->text()), status->width());
 }
 
 TEST_P(EveryWindow, TabTakesEveryControlTopToBottom)

@@ -29,6 +29,9 @@ public:
     void Initialize(const std::string& wsdlUrl, const std::string& wsmlUrl = {}, const std::string& serviceName = {},
                     const std::string& portName = {});
     bool initialized() const noexcept { return desc_.has_value(); }
+    // The last Initialize failed because no server answered its fetch of the
+    // description (refused, unresolved, timed out), not because of what came.
+    bool unreached() const noexcept { return unreached_; }
 
     // Calls an operation: argument i is the operation's i-th parameter in
     // call order. By-reference arguments receive the reply's values; the
@@ -52,6 +55,7 @@ private:
     HttpOptions options_;
     std::optional<ServiceDescription> desc_;
     std::string endpoint_;
+    bool unreached_ = false;
     std::string faultCode_, faultString_, faultDetail_;
     std::string lastRequest_;
     HttpReply lastReply_;

@@ -125,6 +125,9 @@ private:
         Shown text = Shown::FaultDetail;
         bool intoResultBox = true;
         bool pointerAfterBox = false;
+        // The connection check's: where no server answered, the status line
+        // adds how to start a local service.
+        bool hintWhenUnreached = false;
     };
 
     // The failure policy of every handler: runs `step`; any failure ends it
