@@ -375,6 +375,9 @@ std::string InnerXml(xmlNode* node)
 {
     std::string out;
     std::unique_ptr<xmlBuffer, BufferFree> buf(xmlBufferCreate());
+    // Doubling, so that a large child is not copied whole on every write.
+    if (buf)
+        xmlBufferSetAllocationScheme(buf.get(), XML_BUFFER_ALLOC_DOUBLEIT);
     for (xmlNode* c = node->children; c; c = c->next) {
         xmlBufferEmpty(buf.get());
         xmlNodeDump(buf.get(), node->doc, c, 0, 0);

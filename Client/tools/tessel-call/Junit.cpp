@@ -139,8 +139,12 @@ class Writer {
 public:
     Writer() : buffer_(xmlBufferCreate())
     {
-        if (buffer_)
+        // A buffer grows by what each write needs unless told to double: a
+        // report of many suites would be copied whole on every attribute.
+        if (buffer_) {
+            xmlBufferSetAllocationScheme(buffer_.get(), XML_BUFFER_ALLOC_DOUBLEIT);
             writer_.reset(xmlNewTextWriterMemory(buffer_.get(), 0));
+        }
         if (!writer_)
             throw std::runtime_error("the XML writer cannot be created");
         xmlTextWriterSetIndent(writer_.get(), 1);
