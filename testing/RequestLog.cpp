@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 
 std::vector<nlohmann::json> ReadAnswers(const std::string& path)
 {
+    // A line the service is still writing has no newline yet: it is left for the next read.
     std::vector<nlohmann::json> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(nlohmann::json::parse(line));
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(nlohmann::json::parse(text.substr(at, end - at)));
     return lines;
 }
 

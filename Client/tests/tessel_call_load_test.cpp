@@ -109,13 +109,14 @@ protected:
         return path;
     }
     json Report() const { return json::parse(TextOf(report)); }
-    // How many requests of `operation` the service has logged.
-    int Logged(const std::string& operation) const
+    // How many requests of `operation` the service has logged (in `file`, or the fixture's service's log).
+    int Logged(const std::string& operation, const std::string& file = "") const
     {
-        if (!fs::exists(log))
+        const std::string& path = file.empty() ? log : file;
+        if (!fs::exists(path))
             return 0;
         int n = 0;
-        for (const json& r : ReadLog(log))
+        for (const json& r : ReadLog(path))
             n += r["operation"] == operation ? 1 : 0;
         return n;
     }
@@ -298,11 +299,15 @@ TEST_F(Load, SigintEndsTheLoadLogsEveryClientOutAndStillWritesTheReports)
 
 TEST_F(Load, AServiceThatStopsMidRunIsCountedAsTransportFailuresAndTheRunEnds)
 {
-    ServiceProcess other;
-    Background load(Args({"load", counting, "--clients", "2", "--duration", "1.5", "--report-json", report},
+    const std::string otherLog = home.dir() + "/other.log";
+    ServiceProcess other{{"--log", otherLog}};
+    Background load(Args({"load", counting, "--clients", "2", "--duration", "3", "--report-json", report},
                          other.MainDescription()),
                     home.dir());
-    usleep(500000);
+    // Stopped once the clients are calling, however long their logins take on a slow machine.
+    for (int i = 0; i < 3000 && Logged("GetLogCount", otherLog) < 2; ++i)
+        usleep(10000);
+    ASSERT_GE(Logged("GetLogCount", otherLog), 2) << load.err();
     other.Stop(SIGKILL);
     EXPECT_EQ(load.Wait(), 0) << load.err();
     const json j = Report();
